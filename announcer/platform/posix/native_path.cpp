@@ -1,0 +1,15 @@
+#include "native_path.h"
+
+#include <algorithm>
+
+#include "../../utf.h"
+
+namespace vocalcue {
+
+std::string nativePath(std::u16string_view path) {
+    std::string out = utf16ToUtf8(path);
+    std::replace(out.begin(), out.end(), '\\', '/');
+    return out;
+}
+
+}  // namespace vocalcue

@@ -1,0 +1,48 @@
+// setting.ini read with the usual INI rules: section and key names compared
+// without regard to case, blanks around names and values ignored, the first
+// occurrence of a key wins.
+#include <ini.h>
+#include <strings.h>
+
+#include <optional>
+
+#include "../../utf.h"
+#include "../platform.h"
+#include "native_path.h"
+
+namespace vocalcue {
+namespace {
+
+struct Lookup {
+    std::string section;
+    std::string key;
+    std::optional<std::string> value;
+};
+
+int onEntry(void* user, const char* section, const char* name, const char* value) {
+    auto* lookup = static_cast<Lookup*>(user);
+    if (!lookup->value && name != nullptr && value != nullptr && strcasecmp(section, lookup->section.c_str()) == 0 &&
+        strcasecmp(name, lookup->key.c_str()) == 0) {
+        lookup->value = value;
+    }
+    return 1;  // keep going: a malformed line elsewhere must not hide the key
+}
+
+class IniSettings final : public Settings {
+public:
+    // "." names the current directory whatever characters its absolute name holds.
+    std::u16string currentDirectory() override { return u"."; }
+
+    std::u16string readProfileString(const std::u16string& section, const std::u16string& key,
+                                     const std::u16string& fallback, const std::u16string& file) override {
+        Lookup lookup{utf16ToUtf8(section), utf16ToUtf8(key), std::nullopt};
+        if (ini_parse(nativePath(file).c_str(), onEntry, &lookup) < 0 || !lookup.value) return fallback;
+        return utf8ToUtf16(*lookup.value);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Settings> makeSettings() { return std::make_unique<IniSettings>(); }
+
+}  // namespace vocalcue
