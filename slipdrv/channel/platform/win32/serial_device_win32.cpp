@@ -1,0 +1,229 @@
+// A COM port on Windows: one overlapped handle, an event for the reads, one
+// for the writes and one for the worker's receive wait. The worker reads the
+// handle while the caller's thread opens, writes and closes it, so the handle
+// is atomic.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+#include "../../serial_device.h"
+
+namespace slipdrv {
+namespace {
+
+constexpr DWORD kQueueSize = 1024;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+static_assert(kPurgeAll == 15);
+static_assert(sizeof(DCB) == 28);
+
+// How long the worker rests after a receive wait that failed on its own (not
+// ended by stopWatching), so a port that keeps failing costs no CPU.
+constexpr DWORD kFailedWaitPauseMs = 20;
+
+// Unnamed, default security, manual reset, not signalled.
+HANDLE makeManualResetEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+
+class Win32SerialDevice final : public SerialDevice {
+public:
+    Win32SerialDevice() {
+        readEvent_ = makeManualResetEvent();
+        if (!readEvent_) throw "can't create event1 in CComm::CComm";
+        writeEvent_ = makeManualResetEvent();
+        if (!writeEvent_) {
+            CloseHandle(readEvent_);
+            throw "can't create event2 in CComm::CComm";
+        }
+        waitEvent_ = makeManualResetEvent();
+        if (!waitEvent_) {
+            CloseHandle(writeEvent_);
+            CloseHandle(readEvent_);
+            throw "can't create event3 in CComm::CComm";
+        }
+    }
+
+    ~Win32SerialDevice() override {
+        close();
+        CloseHandle(waitEvent_);
+        CloseHandle(writeEvent_);
+        CloseHandle(readEvent_);
+    }
+
+    Win32SerialDevice(const Win32SerialDevice&) = delete;
+    Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
+
+    bool open(int port) override {
+        if (isOpen()) close();
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+        const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        handle_ = h;
+        return true;
+    }
+
+    void setUp(int baud) override {
+        const HANDLE h = handle_;
+        SetCommMask(h, EV_RXCHAR);
+        SetupComm(h, kQueueSize, kQueueSize);
+        PurgeComm(h, kPurgeAll);
+
+        // Reads take what is waiting; a write may last 100 ms per byte plus 30 s.
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = 2000;
+        timeouts.WriteTotalTimeoutMultiplier = 100;
+        timeouts.WriteTotalTimeoutConstant = 30000;
+        SetCommTimeouts(h, &timeouts);
+
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        if (!GetCommState(h, &dcb)) return;
+        dcb.BaudRate = static_cast<DWORD>(baud);
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        // 8N1 with CTS/RTS handshake; DTR is left alone by the driver and raised below.
+        dcb.fBinary = 1;
+        dcb.fParity = 1;
+        dcb.fOutxCtsFlow = 1;
+        dcb.fOutxDsrFlow = 0;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+        SetCommState(h, &dcb);
+        EscapeCommFunction(h, SETDTR);
+    }
+
+    bool isOpen() const override { return handle_.load() != INVALID_HANDLE_VALUE; }
+
+    void close() override {
+        const HANDLE h = handle_.exchange(INVALID_HANDLE_VALUE);
+        if (h == INVALID_HANDLE_VALUE) return;
+        EscapeCommFunction(h, CLRDTR);
+        PurgeComm(h, kPurgeAll);
+        CloseHandle(h);
+    }
+
+    bool write(const std::uint8_t* bytes, std::uint32_t length) override {
+        const HANDLE h = handle_;
+        if (h == INVALID_HANDLE_VALUE) return false;
+        writeOverlapped_ = OVERLAPPED{};
+        writeOverlapped_.hEvent = writeEvent_;
+        DWORD n = 0;
+        const BOOL done = WriteFile(h, bytes, length, &n, &writeOverlapped_);
+        const DWORD error = done ? ERROR_SUCCESS : GetLastError();
+        // Comes back when the driver has transmitted what it was given.
+        FlushFileBuffers(h);
+        if (done) return true;
+        if (error != ERROR_IO_PENDING) {
+            clearErrors(h);
+            return false;
+        }
+        std::uint32_t total = 0;
+        n = 0;
+        while (!GetOverlappedResult(h, &writeOverlapped_, &n, TRUE)) {
+            if (GetLastError() != ERROR_IO_INCOMPLETE) {
+                clearErrors(h);
+                break;
+            }
+            total += n;
+            n = 0;
+        }
+        return total + n == length;
+    }
+
+    std::uint32_t inQueue() override {
+        const HANDLE h = handle_;
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(h, &errors, &stat)) return 0;
+        return stat.cbInQue;
+    }
+
+    std::uint32_t readPort(std::uint8_t* destination, std::uint32_t maximum) override {
+        const HANDLE h = handle_;
+        const DWORD k = std::min(maximum, inQueue());
+        if (k == 0) return 0;
+        readOverlapped_ = OVERLAPPED{};
+        readOverlapped_.hEvent = readEvent_;
+        DWORD n = 0;
+        if (ReadFile(h, destination, k, &n, &readOverlapped_)) return n;
+        if (GetLastError() != ERROR_IO_PENDING) {
+            clearErrors(h);
+            return 0;
+        }
+        // Even a read of exactly what is queued may go pending for a moment (Wine does).
+        n = 0;
+        while (!GetOverlappedResult(h, &readOverlapped_, &n, TRUE)) {
+            if (GetLastError() != ERROR_IO_INCOMPLETE) {
+                clearErrors(h);
+                break;
+            }
+        }
+        return n;
+    }
+
+    bool watchReceive() override {
+        stopping_ = false;
+        return SetCommMask(handle_, EV_RXCHAR) != FALSE;
+    }
+
+    bool waitReceive() override {
+        // stopWatching came before this wait began: the mask is already cleared.
+        if (stopping_.exchange(false)) return false;
+        const HANDLE h = handle_;
+        ResetEvent(waitEvent_);
+        waitOverlapped_ = OVERLAPPED{};
+        waitOverlapped_.hEvent = waitEvent_;
+        // The mask and the OVERLAPPED are members: the driver writes them when the
+        // wait ends, even if this thread is no longer there to see it.
+        waitMask_ = 0;
+        BOOL ok = WaitCommEvent(h, &waitMask_, &waitOverlapped_);
+        if (!ok && GetLastError() == ERROR_IO_PENDING) {
+            DWORD unused = 0;
+            ok = GetOverlappedResult(h, &waitOverlapped_, &unused, TRUE);
+        }
+        if (ok && (waitMask_ & EV_RXCHAR)) return true;
+        // Woken by stopWatching: Windows ends the wait with success and an empty
+        // mask, Wine with ERROR_OPERATION_ABORTED. Either way the caller looks at
+        // its stop request. Any other ending is a failure of the port (or, on a
+        // pseudo-terminal under Wine, every wait ends at once as cancelled): rest
+        // before the caller waits again.
+        if (!stopping_.exchange(false)) Sleep(kFailedWaitPauseMs);
+        return false;
+    }
+
+    void stopWatching() override {
+        stopping_ = true;
+        SetCommMask(handle_, 0);
+    }
+
+private:
+    static void clearErrors(HANDLE h) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        ClearCommError(h, &errors, &stat);
+    }
+
+    std::atomic<HANDLE> handle_{INVALID_HANDLE_VALUE};
+    HANDLE readEvent_ = nullptr;
+    HANDLE writeEvent_ = nullptr;
+    HANDLE waitEvent_ = nullptr;
+    OVERLAPPED readOverlapped_{};   // worker thread
+    OVERLAPPED writeOverlapped_{};  // caller's thread
+    OVERLAPPED waitOverlapped_{};   // worker thread
+    DWORD waitMask_ = 0;
+    // Set by stopWatching, taken by the wait it ended (or the next one): tells a
+    // wake-up from a failed wait, which both end with a false result.
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> makeSerialDevice() { return std::make_unique<Win32SerialDevice>(); }
+
+}  // namespace slipdrv
