@@ -1,0 +1,36 @@
+// The parallel channel: one LPT port, writes and reads bounded by the
+// caller's time-out. No thread: nothing is read unless a caller asks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "parallel_device.h"
+
+namespace slipdrv {
+
+class CLpt {
+public:
+    CLpt();
+    explicit CLpt(std::unique_ptr<ParallelDevice> device);
+    virtual ~CLpt();
+    CLpt(const CLpt&) = delete;
+    CLpt& operator=(const CLpt&) = delete;
+
+    // 1 when LPT<port> is ready, 0 otherwise (whatever was open is closed first).
+    int Open(int port);
+    void Close();
+    bool IsOpen() const { return device_->isOpen(); }
+
+    // 1 on success, 0 on failure. `status` is written only when the transfer
+    // had to be waited for: 0 completed, 1 timed out, 2 the wait failed.
+    int Write(const std::uint8_t* bytes, int length, int timeoutMs, std::uint8_t* status);
+    int Read(std::uint8_t* destination, int length, int timeoutMs, std::uint8_t* status);
+
+private:
+    static int Finish(Transfer result, std::uint8_t* status);
+
+    std::unique_ptr<ParallelDevice> device_;
+};
+
+}  // namespace slipdrv

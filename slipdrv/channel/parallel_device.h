@@ -1,0 +1,35 @@
+// What the parallel channel asks of the platform: one open LPT port whose
+// transfers are bounded by the caller's time-out.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace slipdrv {
+
+// How a transfer ended.
+enum class Transfer {
+    CompletedAtOnce,  // finished without waiting
+    Failed,           // refused at once
+    Completed,        // finished within the time-out
+    TimedOut,         // still pending when the time-out expired (it has been cancelled)
+    WaitFailed,       // the wait itself failed
+};
+
+class ParallelDevice {
+public:
+    virtual ~ParallelDevice() = default;
+
+    // Opens LPT<port> and what its transfers need; false leaves it closed.
+    virtual bool open(int port) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // `length` is positive. A transfer never outlives the call.
+    virtual Transfer write(const std::uint8_t* bytes, int length, int timeoutMs) = 0;
+    virtual Transfer read(std::uint8_t* destination, int length, int timeoutMs) = 0;
+};
+
+std::unique_ptr<ParallelDevice> makeParallelDevice();
+
+}  // namespace slipdrv

@@ -1,0 +1,13 @@
+#include "device_path.h"
+
+#include <cstdlib>
+
+namespace slipdrv {
+
+std::string devicePath(const char* variablePrefix, const char* defaultPrefix, int port) {
+    const std::string variable = variablePrefix + std::to_string(port);
+    if (const char* value = std::getenv(variable.c_str()); value && *value) return value;
+    return defaultPrefix + std::to_string(static_cast<long long>(port) - 1);
+}
+
+}  // namespace slipdrv

@@ -1,0 +1,12 @@
+// Linux device paths for the ports the host names by number.
+#pragma once
+
+#include <string>
+
+namespace slipdrv {
+
+// The path in the environment variable <variablePrefix><port> when it is set
+// and not empty, otherwise <defaultPrefix><port - 1> (COM1 is /dev/ttyS0).
+std::string devicePath(const char* variablePrefix, const char* defaultPrefix, int port);
+
+}  // namespace slipdrv

@@ -1,0 +1,66 @@
+#include <pthread.h>
+#include <time.h>
+
+#include <cerrno>
+
+#include "../../worker_thread.h"
+
+namespace slipdrv {
+namespace {
+
+struct Start {
+    void (*entry)(void*);
+    void* argument;
+};
+
+void* run(void* start) {
+    const Start s = *static_cast<Start*>(start);
+    delete static_cast<Start*>(start);
+    s.entry(s.argument);
+    return nullptr;
+}
+
+class PosixWorkerThread final : public WorkerThread {
+public:
+    explicit PosixWorkerThread(pthread_t thread) : thread_(thread) {}
+    ~PosixWorkerThread() override {
+        if (!joined_) pthread_join(thread_, nullptr);
+    }
+
+    bool waitFor(std::uint32_t ms) override {
+        if (joined_) return true;
+        timespec until{};
+        clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_sec += ms / 1000;
+        until.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+        if (until.tv_nsec >= 1000000000L) until.tv_sec += 1, until.tv_nsec -= 1000000000L;
+        joined_ = pthread_timedjoin_np(thread_, nullptr, &until) == 0;
+        return joined_;
+    }
+
+    void terminate() override {
+        if (joined_) return;
+        // Cancelled threads unwind; nobody waits for one that is stuck outside a cancellation point.
+        pthread_cancel(thread_);
+        pthread_detach(thread_);
+        joined_ = true;
+    }
+
+private:
+    pthread_t thread_;
+    bool joined_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<WorkerThread> startWorkerThread(void (*entry)(void*), void* argument) {
+    auto* start = new Start{entry, argument};
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, run, start) != 0) {
+        delete start;
+        return nullptr;
+    }
+    return std::make_unique<PosixWorkerThread>(thread);
+}
+
+}  // namespace slipdrv

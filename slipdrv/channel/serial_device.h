@@ -1,0 +1,51 @@
+// What the serial channel asks of the platform: one open COM port.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace slipdrv {
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // Opens COM<port> for overlapped transfers; false when the device cannot be opened.
+    virtual bool open(int port) = 0;
+
+    // The line set-up of an open port: receive events watched, queues of 1024
+    // bytes, both queues purged, the write time-outs (100 ms per byte plus
+    // 30000 ms), 8 data bits, no parity, one stop bit at `baud`, CTS/RTS
+    // handshake, DTR raised.
+    virtual void setUp(int baud) = 0;
+
+    virtual bool isOpen() const = 0;
+
+    // Lowers DTR, purges both queues and closes the device.
+    virtual void close() = 0;
+
+    // Sends the run and waits until the driver has transmitted it; true when
+    // all `length` bytes went out within the write time-outs.
+    virtual bool write(const std::uint8_t* bytes, std::uint32_t length) = 0;
+
+    // Bytes waiting in the driver's input queue; 0 when closed.
+    virtual std::uint32_t inQueue() = 0;
+
+    // Reads at most `maximum` of the bytes waiting in the input queue.
+    virtual std::uint32_t readPort(std::uint8_t* destination, std::uint32_t maximum) = 0;
+
+    // Worker side: watch for received characters; false when that fails.
+    virtual bool watchReceive() = 0;
+
+    // Blocks until characters were received (true) or the wait was ended by
+    // stopWatching or an error (false).
+    virtual bool waitReceive() = 0;
+
+    // Ends a pending waitReceive, from another thread.
+    virtual void stopWatching() = 0;
+};
+
+// Throws a message text when a resource the device needs cannot be made.
+std::unique_ptr<SerialDevice> makeSerialDevice();
+
+}  // namespace slipdrv

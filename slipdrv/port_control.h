@@ -1,0 +1,37 @@
+// The library-wide state and the transport steps every command export uses.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "channel/ccomm.h"
+#include "channel/clpt.h"
+#include "slipdrv.h"
+
+namespace slipdrv {
+
+enum ActiveChannel : std::uint8_t { kParallel = 0, kSerial = 1 };
+
+struct LibraryState {
+    LibraryState();
+
+    // Made first and destroyed last; null when it could not be made while the
+    // library loaded (COM ports then cannot be opened).
+    std::unique_ptr<CComm> serial;
+    CLpt parallel;
+    std::atomic<std::uint8_t> active{kParallel};
+    std::atomic<BPStatusCallback> hostCallback{nullptr};
+    std::atomic<int> delivery{0};
+};
+
+LibraryState& library();
+
+// 0 when the whole run was handed over on the active channel, -1 otherwise.
+int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs);
+// 0 when a serial read delivered at least one byte or a parallel read completed, -1 otherwise.
+int ChannelRead(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs);
+// The serial channel's receive callback: hands the held bytes to the host, one call per byte.
+void RelayReceivedBytes(CComm& channel, std::uint32_t userValue);
+
+}  // namespace slipdrv

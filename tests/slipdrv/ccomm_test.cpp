@@ -1,0 +1,162 @@
+#include "channel/ccomm.h"
+
+#include <dirent.h>
+
+#include <thread>
+
+#include "printer_fixture.h"
+
+namespace slipdrv {
+namespace {
+
+using namespace testing;
+using Clock = std::chrono::steady_clock;
+
+class CCommTest : public PrinterTest {
+protected:
+    CComm channel{nullptr, 0};
+};
+
+int openDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST_F(CCommTest, ReadResults) {
+    auto& printer = com(2);
+    std::uint8_t out[8] = {};
+    EXPECT_EQ(channel.Read(out, 0, 50), -1) << "closed port, even for length 0";
+    ASSERT_EQ(channel.Open(2, 9600), 1);
+    EXPECT_EQ(channel.Read(out, 0, 50), 0);
+    EXPECT_EQ(channel.Read(out, -3, 50), 0) << "a negative length wants nothing";
+    EXPECT_EQ(channel.Read(out, 1, 50), -100) << "nothing arrived";
+    EXPECT_EQ(channel.Read(out, 1, 5), -100) << "no poll at all";
+
+    printer.send({0x12, 0x34, 0x56});
+    const auto start = Clock::now();
+    while (channel.ReceiveCount() < 3 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(channel.Read(out, 5, 50), 3) << "partial delivery";
+    EXPECT_EQ(out[0], 0x12);
+    EXPECT_EQ(out[2], 0x56);
+
+    printer.send({0x77});
+    while (channel.ReceiveCount() < 1 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(channel.Read(out, 1, 0), 1) << "a time-out below one poll takes what is held at once";
+    EXPECT_EQ(out[0], 0x77);
+}
+
+TEST_F(CCommTest, AReadReturnsOnceTheWantedBytesArrive) {
+    auto& printer = com(1);
+    ASSERT_EQ(channel.Open(1, 115200), 1);
+    printer.sendAfter(20ms, {0x01, 0x02});
+    std::uint8_t out[2] = {};
+    const auto start = Clock::now();
+    EXPECT_EQ(channel.Read(out, 2, 10000), 2);
+    // Far below the 10 s time-out: the read ended on arrival, not by waiting it out.
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(out[1], 0x02);
+}
+
+TEST_F(CCommTest, ABurstGrowsTheBufferInOrder) {
+    auto& printer = com(3);
+    ASSERT_EQ(channel.Open(3, 9600), 1);
+    Bytes burst(3000);
+    for (std::size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<std::uint8_t>(i * 7);
+    printer.send(burst);
+    const auto start = Clock::now();
+    while (channel.ReceiveCount() < 3000 && Clock::now() - start < 5s) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(channel.ReceiveCount(), 3000);
+    EXPECT_EQ(channel.ReceiveCapacity() % 1024, 0);
+    EXPECT_GE(channel.ReceiveCapacity(), 3072);
+    EXPECT_TRUE(channel.DataReady());
+    Bytes got(3000);
+    EXPECT_EQ(channel.Read(got.data(), 3000, 0), 3000);
+    EXPECT_EQ(got, burst);
+    EXPECT_FALSE(channel.DataReady());
+    const auto capacity = channel.ReceiveCapacity();
+    channel.Close();
+    EXPECT_EQ(channel.ReceiveCapacity(), capacity) << "closing keeps the capacity";
+}
+
+TEST_F(CCommTest, WritesArriveByteForByte) {
+    auto& printer = com(4);
+    ASSERT_EQ(channel.Open(4, 38400), 1);
+    Bytes run(70000);
+    for (std::size_t i = 0; i < run.size(); ++i) run[i] = static_cast<std::uint8_t>(i ^ (i >> 8));
+    EXPECT_EQ(channel.Write(run.data(), static_cast<std::uint32_t>(run.size())), 1);
+    EXPECT_EQ(channel.Write(run.data(), 0), 1) << "zero bytes of zero asked";
+    ASSERT_TRUE(printer.waitForReceived(run.size(), 5s));
+    EXPECT_EQ(printer.received(), run);
+}
+
+TEST_F(CCommTest, OpenCloseAndReopen) {
+    auto& first = com(5);
+    auto& second = com(6);
+    missing("SLIPDRV_COM7");
+    EXPECT_EQ(channel.Open(7, 9600), 0);
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_EQ(channel.PortNumber(), 7);
+
+    ASSERT_EQ(channel.Open(5, 9600), 1);
+    EXPECT_TRUE(channel.WorkerRunning() || (std::this_thread::sleep_for(50ms), channel.WorkerRunning()));
+    ASSERT_EQ(channel.Open(6, 9600), 1) << "reopening closes the old port first";
+    EXPECT_EQ(channel.PortNumber(), 6);
+    const Bytes text = bytesOf("to the second");
+    EXPECT_EQ(channel.Write(text.data(), static_cast<std::uint32_t>(text.size())), 1);
+    ASSERT_TRUE(second.waitForReceived(text.size(), 2s));
+    EXPECT_TRUE(first.received().empty());
+
+    const auto start = Clock::now();
+    channel.Close();
+    EXPECT_LT(Clock::now() - start, 1500ms) << "the worker stops on request, not by the 2000 ms fallback";
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_FALSE(channel.WorkerRunning());
+    channel.Close();  // closing a closed channel is harmless
+    std::uint8_t out;
+    EXPECT_EQ(channel.Read(&out, 1, 10), -1);
+    EXPECT_EQ(channel.Write(text.data(), 1), 0);
+}
+
+TEST_F(CCommTest, RepeatedOpenAndCloseLeaveNothingBehind) {
+    com(8);
+    ASSERT_EQ(channel.Open(8, 9600), 1);
+    channel.Close();
+    const int before = openDescriptors();
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(channel.Open(8, 9600), 1);
+        channel.Close();
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(CCommTest, AHungUpLineFailsWritesAndCloses) {
+    auto& printer = com(9);
+    ASSERT_EQ(channel.Open(9, 9600), 1);
+    printer.hangUp();
+    std::this_thread::sleep_for(50ms);
+    const Bytes text = bytesOf("lost");
+    EXPECT_EQ(channel.Write(text.data(), static_cast<std::uint32_t>(text.size())), 0);
+    const auto start = Clock::now();
+    channel.Close();
+    EXPECT_LT(Clock::now() - start, 1500ms);
+}
+
+TEST_F(CCommTest, TheReceiveCallbackRunsAfterEachBatch) {
+    static std::atomic<int> calls{0};
+    calls = 0;
+    CComm counting([](CComm&, std::uint32_t value) { calls += static_cast<int>(value); }, 1);
+    auto& printer = com(10);
+    ASSERT_EQ(counting.Open(10, 9600), 1);
+    printer.send({1});
+    const auto start = Clock::now();
+    while (calls == 0 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_GE(calls.load(), 1);
+    EXPECT_EQ(counting.ReceiveCount(), 1);
+}
+
+}  // namespace
+}  // namespace slipdrv

@@ -1,0 +1,208 @@
+#include "port_control.h"
+
+#include <mutex>
+#include <thread>
+
+#include "printer_fixture.h"
+#include "slipdrv.h"
+
+namespace slipdrv {
+namespace {
+
+using namespace testing;
+using Clock = std::chrono::steady_clock;
+
+class PortControlTest : public PrinterTest {};
+
+TEST_F(PortControlTest, OpenPrinterRefusalsAndTheActiveChannel) {
+    com(1);
+    lpt(1);
+    const struct {
+        int port, baud, result;
+        ActiveChannel activeAfter;
+    } cases[] = {
+        {0, 9600, -1, kParallel},      {13, 9600, -1, kParallel},     {-1, 9600, -1, kParallel},
+        {3, 1200, -1, kSerial},        {11, 0, 0, kParallel},         {1, 2399, -1, kSerial},
+        {11, -5, 0, kParallel},        {1, 115201, -1, kSerial},      {1, 2400, 0, kSerial},
+        {1, 115200, 0, kSerial},       {1, 12345, 0, kSerial},        {0x10000 + 1, 9600, -1, kSerial},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BPOpenPrinter(c.port, c.baud), c.result) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
+        EXPECT_EQ(library().active.load(), c.activeAfter) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
+    }
+}
+
+TEST_F(PortControlTest, NothingOpenRefusesCommandsAndClosesQuietly) {
+    EXPECT_EQ(BPPrintString("x"), -1);
+    EXPECT_EQ(BPClosePrinter(), 0);
+    EXPECT_EQ(BPOpenPrinter(2, 9600), -1) << "no COM2 device here";
+    missing("SLIPDRV_COM2");
+    missing("SLIPDRV_LPT2");
+    EXPECT_EQ(BPOpenPrinter(2, 9600), -1);
+    EXPECT_EQ(BPPrintString("x"), -1);
+    EXPECT_EQ(BPOpenPrinter(12, 9600), -1);
+    EXPECT_EQ(BPPrintString("x"), -1);
+    EXPECT_EQ(BPClosePrinter(), 0);
+}
+
+TEST_F(PortControlTest, PrintStringArrivesUnchangedOnBothChannels) {
+    auto& serial = com(1);
+    auto& parallel = lpt(2);
+    const std::string text = "Table 7\t\xD7\xC0\xBA\xC5 \x1b@ end\r\n";
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    EXPECT_EQ(BPPrintString(text.c_str()), 0);
+    EXPECT_EQ(BPPrintString(""), 0) << "zero bytes of zero asked on the serial channel";
+    EXPECT_EQ(BPPrintString(nullptr), -1);
+    ASSERT_TRUE(serial.waitForReceived(text.size(), 2s));
+    EXPECT_EQ(serial.received(), bytesOf(text));
+
+    ASSERT_EQ(BPOpenPrinter(12, 0), 0);
+    EXPECT_EQ(BPPrintString(text.c_str()), 0);
+    EXPECT_EQ(BPPrintString(""), -1) << "the parallel channel refuses an empty write";
+    ASSERT_TRUE(parallel.waitForReceived(text.size(), 2s));
+    EXPECT_EQ(parallel.received(), bytesOf(text));
+    EXPECT_EQ(serial.received().size(), text.size()) << "nothing more went to the serial port";
+}
+
+TEST_F(PortControlTest, OnlyTheActiveKindIsClosed) {
+    auto& serial = com(1);
+    lpt(2);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    ASSERT_EQ(BPOpenPrinter(12, 0), 0);
+    EXPECT_EQ(BPClosePrinter(), 0);
+    EXPECT_FALSE(library().parallel.IsOpen());
+    EXPECT_TRUE(library().serial->IsOpen()) << "COM1 stays open while the parallel kind is active";
+    EXPECT_EQ(BPPrintString("x"), -1) << "the active (parallel) port is closed";
+
+    // A refused open still makes the serial kind active, and the open COM1 serves it.
+    EXPECT_EQ(BPOpenPrinter(3, 1200), -1);
+    EXPECT_EQ(BPPrintString("y"), 0);
+    ASSERT_TRUE(serial.waitForReceived(1, 2s));
+    EXPECT_EQ(serial.received(), bytesOf("y"));
+    EXPECT_EQ(BPClosePrinter(), 0);
+    EXPECT_FALSE(library().serial->IsOpen());
+}
+
+// What the host's status callback saw.
+std::mutex seenMutex;
+std::vector<int> seen;
+
+void SLIPDRV_CALL recordStatus(int status) {
+    std::lock_guard lock(seenMutex);
+    seen.push_back(status);
+}
+
+
+std::vector<int> seenSoFar() {
+    std::lock_guard lock(seenMutex);
+    return seen;
+}
+
+std::vector<int> waitForSeen(std::size_t count) {
+    const auto start = Clock::now();
+    while (seenSoFar().size() < count && Clock::now() - start < 3s) std::this_thread::sleep_for(1ms);
+    return seenSoFar();
+}
+
+TEST_F(PortControlTest, ReceivedBytesReachTheHostOneCallEachInOrder) {
+    seen.clear();
+    auto& printer = com(1);
+    EXPECT_EQ(BPSetCallBackFunc(nullptr), -1);
+    EXPECT_EQ(BPSetCallBackFunc(recordStatus), 0);
+    EXPECT_EQ(BPSetCallBackFunc(nullptr), -1) << "and the stored callback stays";
+    EXPECT_EQ(BPEnableCallBackFunc(5), 0);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+
+    Bytes burst;
+    for (int i = 0; i < 64; ++i) burst.push_back(static_cast<std::uint8_t>(0xF0 + i * 3));
+    printer.send(burst);
+    const auto got = waitForSeen(burst.size());
+    ASSERT_EQ(got.size(), burst.size());
+    for (std::size_t i = 0; i < burst.size(); ++i) EXPECT_EQ(got[i] & 0xFF, burst[i]) << "byte " << i;
+    EXPECT_EQ(library().serial->ReceiveCount(), 0);
+}
+
+TEST_F(PortControlTest, WithoutDeliveryOrCallbackBytesStayInTheBuffer) {
+    seen.clear();
+    auto& printer = com(1);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+
+    EXPECT_EQ(BPEnableCallBackFunc(1), 0);  // on, but no callback stored
+    printer.send({1, 2});
+    const auto start = Clock::now();
+    while (library().serial->ReceiveCount() < 2 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(library().serial->ReceiveCount(), 2);
+
+    EXPECT_EQ(BPSetCallBackFunc(recordStatus), 0);
+    EXPECT_EQ(BPEnableCallBackFunc(0), 0);  // stored, but off
+    printer.send({3});
+    while (library().serial->ReceiveCount() < 3 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(library().serial->ReceiveCount(), 3);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(seenSoFar().empty());
+
+    // Switched on, the held bytes go out with the next batch, in order.
+    EXPECT_EQ(BPEnableCallBackFunc(-7), 0);
+    printer.send({4});
+    const auto got = waitForSeen(4);
+    EXPECT_EQ(got, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST_F(PortControlTest, ParallelBytesNeverReachTheCallback) {
+    seen.clear();
+    auto& printer = lpt(1);
+    BPSetCallBackFunc(recordStatus);
+    BPEnableCallBackFunc(1);
+    ASSERT_EQ(BPOpenPrinter(11, 0), 0);
+    printer.send({9, 9, 9});
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(seenSoFar().empty());
+    std::uint8_t out[3] = {};
+    EXPECT_EQ(ChannelRead(out, 3, 500, 500), 0) << "they wait for a read";
+    EXPECT_EQ(out[0], 9);
+}
+
+TEST_F(PortControlTest, ChannelReadOnEachChannel) {
+    auto& serial = com(1);
+    auto& parallel = lpt(1);
+    std::uint8_t out[4] = {};
+    EXPECT_EQ(ChannelRead(out, 1, 50, 50), -1) << "nothing open";
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    EXPECT_EQ(ChannelRead(out, 1, 50, 50), -1) << "nothing arrived on the serial line";
+    serial.replyTo({0x10, 0x04, 0x01}, {0x16});
+    const Bytes request = {0x10, 0x04, 0x01};
+    ASSERT_EQ(ChannelWrite(request.data(), 3, 1000), 0);
+    EXPECT_EQ(ChannelRead(out, 1, 500, 500), 0);
+    EXPECT_EQ(out[0], 0x16);
+
+    ASSERT_EQ(BPOpenPrinter(11, 0), 0);
+    EXPECT_EQ(ChannelRead(out, 1, 50, 50), -1) << "the parallel read timed out";
+    parallel.replyTo({0x10, 0x04, 0x02}, {0x12});
+    const Bytes second = {0x10, 0x04, 0x02};
+    ASSERT_EQ(ChannelWrite(second.data(), 3, 1000), 0);
+    EXPECT_EQ(ChannelRead(out, 1, 500, 500), 0);
+    EXPECT_EQ(out[0], 0x12);
+}
+
+TEST_F(PortControlTest, ASlowHostCallbackDoesNotHoldUpCommands) {
+    static std::atomic<int> slowCalls{0};
+    slowCalls = 0;
+    auto& printer = com(1);
+    BPSetCallBackFunc([](int) SLIPDRV_CALL {
+        ++slowCalls;
+        std::this_thread::sleep_for(300ms);
+    });
+    BPEnableCallBackFunc(1);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    printer.send({1, 2, 3});
+    const auto start = Clock::now();
+    while (slowCalls == 0 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    const auto before = Clock::now();
+    EXPECT_EQ(BPPrintString("while the host is busy"), 0);
+    EXPECT_LT(Clock::now() - before, 250ms);
+    EXPECT_TRUE(printer.waitForReceived(22, 2s));
+    BPEnableCallBackFunc(0);
+}
+
+}  // namespace
+}  // namespace slipdrv
