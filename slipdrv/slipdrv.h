@@ -32,6 +32,145 @@ int SLIPDRV_CALL BPEnableCallBackFunc(int flag);                       /* ordina
 /* Stores the status callback; -1 for a null pointer (the previous one stays). */
 int SLIPDRV_CALL BPSetCallBackFunc(BPStatusCallback callback);         /* ordinal 5 */
 
+/* 6: LF: print the line buffer and feed one line */
+int SLIPDRV_CALL BPPrintAndFeed(void);
+/* 7: CR */
+int SLIPDRV_CALL BPPrintNotFeed(void);
+/* 8: FF: print the page and return to standard mode */
+int SLIPDRV_CALL BPPrintExitStandardMode(void);
+/* 9: DLE EOT n (1-5); the accepted reply byte 0-255, or -1 */
+int SLIPDRV_CALL BPRealtimeGetStatus(int n);
+/* 10: HT */
+int SLIPDRV_CALL BPMoveHorizontalTAB(void);
+/* 11: CAN: cancel the page-mode data */
+int SLIPDRV_CALL BPCancelPrintPageMode(void);
+/* 12: DLE ENQ n (1, 2) */
+int SLIPDRV_CALL BPRealtimeResponse(int n);
+/* 13: ESC FF: print the page in page mode */
+int SLIPDRV_CALL BPPrintPageMode(void);
+/* 14: ESC SP n (0-255) */
+int SLIPDRV_CALL BPSetASCIIRightSpace(int n);
+/* 15: ESC ! n (0-255) */
+int SLIPDRV_CALL BPSetPrintMode(int n);
+/* 16: ESC $ nL nH (0-255 each); caller cleans the stack */
+int SLIPDRV_CDECL BPSetAbsoluPrintPosition(int nL, int nH);
+/* 17: ESC % n (0-255) */
+int SLIPDRV_CALL BPSelectUserDefineSet(int n);
+/* 18: ESC & 3 c1 c2 x + 3*x pattern bytes (c1 <= c2 in 32-126, x 0-12) */
+int SLIPDRV_CALL BPUserDefineCharacter(int c1, int c2, int x, const char* pattern);
+/* 19: ESC - n (0-2, 48-50) */
+int SLIPDRV_CALL BPSetUnderLine(int n);
+/* 20: ESC 2 */
+int SLIPDRV_CALL BPSelectDefaultLineSpace(void);
+/* 21: ESC 3 n (0-255) */
+int SLIPDRV_CALL BPSetLineSpace(int n);
+/* 22: ESC ? n (32-126) */
+int SLIPDRV_CALL BPCancelUserDefineCharacter(int n);
+/* 23: ESC @ */
+int SLIPDRV_CALL BPInitializePrinter(void);
+/* 24: ESC D list NUL, from a text such as "8,16,24" (at most 97 numbers of at most 3 digits) */
+int SLIPDRV_CALL BPSetHorizonTABPosition(const char* positions);
+/* 25: ESC E n (0-255) */
+int SLIPDRV_CALL BPEmphasizedPrintSet(int n);
+/* 26: ESC G n (0-255) */
+int SLIPDRV_CALL BPSuperposePrintSet(int n);
+/* 27: ESC J n (0-255) */
+int SLIPDRV_CALL BPPrintFeedPaper(int n);
+/* 28: ESC L */
+int SLIPDRV_CALL BPSelectPageMode(void);
+/* 29: ESC M n (0, 1, 48, 49) */
+int SLIPDRV_CALL BPSelectCharacterAB(int n);
+/* 30: ESC R n (0-13) */
+int SLIPDRV_CALL BPSelectInternationalCharacterSet(int n);
+/* 31: ESC S */
+int SLIPDRV_CALL BPSelectStardardMode(void);
+/* 32: ESC T n (0-3, 48-51) */
+int SLIPDRV_CALL BPPagePrintDirection(int n);
+/* 33: ESC V n (0, 1, 48, 49) */
+int SLIPDRV_CALL BPClockwiseRotation90Set(int n);
+/* 34: ESC W, in millimetres (x 0-80, y 0-180, width 1-80, height 1-185) */
+int SLIPDRV_CALL BPSetPrintAreaPageMode(int x, int y, int width, int height);
+/* 35: ESC \ nL nH (0-255 each) */
+int SLIPDRV_CALL BPSetRelativePrintPosition(int nL, int nH);
+/* 36: ESC a n (0-2, 48-50) */
+int SLIPDRV_CALL BPSelectJustification(int n);
+/* 37: ESC c 3 n (0-255) */
+int SLIPDRV_CALL BPSelectPaperSensor(int n);
+/* 38: ESC c 4 n (0-255) */
+int SLIPDRV_CALL BPSelectSensorStopPrint(int n);
+/* 39: ESC c 5 n (0-255) */
+int SLIPDRV_CALL BPSetPanelButtonsEnable(int n);
+/* 40: ESC d n (0-255) */
+int SLIPDRV_CALL BPPrintFeedSomeLines(int n);
+/* 41: ESC t n (0-5, 16-19, 255) */
+int SLIPDRV_CALL BPSelectCharacterCodeTable(int n);
+/* 42: GS FF */
+int SLIPDRV_CALL BPFeedMarkStartPosition(void);
+/* 43: GS ! n: width 0-7 to the upper, height 0-7 to the lower four bits */
+int SLIPDRV_CALL BPSelectCharacterSize(int width, int height);
+/* 44: GS $ nL nH (0-255 each); caller cleans the stack */
+int SLIPDRV_CDECL BPPageAbsoluVerticalPosition(int nL, int nH);
+/* 45: GS ( A (n 0-2, 48-50; m 1-3, 49-51) */
+int SLIPDRV_CALL BPExecuteTestPrint(int n, int m);
+/* 46: GS ( E: 1 enters, 2 ends the user setting mode */
+int SLIPDRV_CALL BPUserDefineCommand(int n);
+/* 47: GS ( E function 3: switch set a (1-8), the low bytes of 8 integers */
+int SLIPDRV_CALL BPSetMemorySwitch(int a, const int* values);
+/* 48: GS ( E function 4 (a 1-8); the reply goes into buffer (at least 11 bytes) */
+int SLIPDRV_CALL BPGetMemorySwitch(int a, unsigned char* buffer);
+/* 49: GS ( F (a 1-2; m 0, 1, 48, 49; nL + 256*nH at most 1600) */
+int SLIPDRV_CALL BPSetAdjustmentValue(int a, int m, int nL, int nH);
+/* 50: GS ( M (n 1-3, 49-51; m 0, 1, 48, 49) */
+int SLIPDRV_CALL BPCustomizeControlValue(int n, int m);
+/* 51: GS H n (0-3, 48-51) */
+int SLIPDRV_CALL BPSelectHRIPosition(int n);
+/* 52: GS I n (1-3, 49-51); the accepted reply byte 0-255, or -1 */
+int SLIPDRV_CALL BPTransmitPrinterID(int n);
+/* 53: GS L nL nH (0-255 each) */
+int SLIPDRV_CALL BPSetLeftMargin(int nL, int nH);
+/* 54: GS T n (0, 1, 48, 49) */
+int SLIPDRV_CALL BPSetBeginningPosition(int n);
+/* 55: GS V m (0, 1, 48, 49) or GS V 66 n (n 0-255) */
+int SLIPDRV_CALL BPSelectCutPaper(int m, int n);
+/* 56: GS W nL nH (0-255 each) */
+int SLIPDRV_CALL BPSetPrintingAreaWidth(int nL, int nH);
+/* 57: GS \ nL nH (0-255 each) */
+int SLIPDRV_CALL BPPageRelativeVertialPosition(int nL, int nH);
+/* 58: GS a n (0-255) */
+int SLIPDRV_CALL BPAutoStatusBackSet(int n);
+/* 59: GS b n (0-255) */
+int SLIPDRV_CALL BPSmoothingModeSet(int n);
+/* 60: GS f n (0, 1, 48, 49) */
+int SLIPDRV_CALL BPSelectHRICharacter(int n);
+/* 61: GS h n (1-255) */
+int SLIPDRV_CALL BPSetBarCodeHeight(int n);
+/* 62: GS k: m 0-8 (data closed by NUL) or 65-75 (count byte n first), n 1-255 */
+int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data);
+/* 63: GS r n (1, 49); the accepted reply byte 0-255, or -1 */
+int SLIPDRV_CALL BPTransmitStatus(int n);
+/* 64: GS w n (2-6) */
+int SLIPDRV_CALL BPSetBarCodeWidth(int n);
+/* 65: FS ! n (0-255) */
+int SLIPDRV_CALL BPSetChinesePrintMode(int n);
+/* 66: FS & */
+int SLIPDRV_CALL BPSelectChineseMode(void);
+/* 67: FS - n (0-2, 48-50) */
+int SLIPDRV_CALL BPChineseUnderLineSet(int n);
+/* 68: FS . */
+int SLIPDRV_CALL BPExitChineseMode(void);
+/* 69: FS 2 c1 c2 + the low bytes of 72 integers (24 x 24 dots) */
+int SLIPDRV_CALL BPUserDefineChinese(int c1, int c2, const int* pattern);
+/* 70: FS C n (0-2, 48-50) */
+int SLIPDRV_CALL BPSelectChineseCodeSys(int n);
+/* 71: FS S left right (0-255 each) */
+int SLIPDRV_CALL BPSetChineseLRSpace(int left, int right);
+/* 72: FS W n (0-255) */
+int SLIPDRV_CALL BPSetChineseQuadrupleSize(int n);
+/* 73: ESC { n (0-255) */
+int SLIPDRV_CALL BPUpsidedownPrintiModeSet(int n);
+/* 78: ESC p 0 255 255: pulse the cash drawer */
+int SLIPDRV_CALL BPOpenCashBox(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,103 @@
+// Barcodes: the four settings of how barcodes look, and GS k with the data
+// checked against the rules of its symbology.
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "command_row.h"
+#include "port_control.h"
+#include "slipdrv.h"
+
+namespace slipdrv {
+namespace {
+
+constexpr CommandRow kBarCodeHeight = row("BPSetBarCodeHeight", 61, {values({{1, 255}})}, {0x1D, 0x68, kArg1}, 3000);
+constexpr CommandRow kBarCodeWidth = row("BPSetBarCodeWidth", 64, {values({{2, 6}})}, {0x1D, 0x77, kArg1}, 3000);
+constexpr CommandRow kHriPosition =
+    row("BPSelectHRIPosition", 51, {values({{0, 3}, {48, 51}})}, {0x1D, 0x48, kArg1}, 3000);
+constexpr CommandRow kHriCharacter =
+    row("BPSelectHRICharacter", 60, {values({{0, 1}, {48, 49}})}, {0x1D, 0x66, kArg1}, 3000);
+
+constexpr int kTimeoutMs = 3000;
+constexpr std::size_t kMaxData = 255;  // the most a length rule allows and a count byte can carry
+
+enum class Characters { Digits, Code39, Codabar, AnyByte };
+
+struct Symbology {
+    std::size_t minLength;
+    std::size_t maxLength;
+    bool evenLength;
+    Characters characters;
+};
+
+constexpr Symbology kUpc{11, 12, false, Characters::Digits};
+constexpr Symbology kJan13{12, 13, false, Characters::Digits};
+constexpr Symbology kJan8{7, 8, false, Characters::Digits};
+constexpr Symbology kCode39{1, 255, false, Characters::Code39};
+constexpr Symbology kItfA{2, 255, true, Characters::Digits};
+constexpr Symbology kItfB{2, 254, true, Characters::Digits};
+constexpr Symbology kCodabar{1, 255, false, Characters::Codabar};
+constexpr Symbology kAnyBytes{1, 255, false, Characters::AnyByte};
+
+// Codes 0-8 (data closed by NUL) and 65-75 (count byte first); null for codes refused.
+const Symbology* symbologyOf(int m) {
+    static constexpr std::array<const Symbology*, 9> formatA = {&kUpc,  &kUpc,     &kJan13, &kJan8, &kCode39,
+                                                                &kItfA, &kCodabar, &kJan13, &kJan8};
+    static constexpr std::array<const Symbology*, 11> formatB = {&kUpc,     &kUpc,     &kJan13,    &kJan8,
+                                                                 &kCode39,  &kItfB,    &kCodabar,  &kAnyBytes,
+                                                                 &kAnyBytes, &kJan13,  &kJan8};
+    if (m >= 0 && m <= 8) return formatA[static_cast<std::size_t>(m)];
+    if (m >= 65 && m <= 75) return formatB[static_cast<std::size_t>(m - 65)];
+    return nullptr;
+}
+
+bool accepts(Characters set, unsigned char c) {
+    const bool digit = c >= '0' && c <= '9';
+    const bool upper = c >= 'A' && c <= 'Z';
+    switch (set) {
+        case Characters::Digits:
+            return digit;
+        case Characters::Code39:
+            return digit || upper || std::string_view(" $%+-./").find(static_cast<char>(c)) != std::string_view::npos;
+        case Characters::Codabar:
+            return digit || upper || std::string_view("$+-./:").find(static_cast<char>(c)) != std::string_view::npos;
+        case Characters::AnyByte:
+            return c != 0;
+    }
+    return false;
+}
+
+}  // namespace
+}  // namespace slipdrv
+
+using namespace slipdrv;
+
+extern "C" {
+
+int SLIPDRV_CALL BPSetBarCodeHeight(int n) { return SendCommand(kBarCodeHeight, n); }
+int SLIPDRV_CALL BPSetBarCodeWidth(int n) { return SendCommand(kBarCodeWidth, n); }
+int SLIPDRV_CALL BPSelectHRIPosition(int n) { return SendCommand(kHriPosition, n); }
+int SLIPDRV_CALL BPSelectHRICharacter(int n) { return SendCommand(kHriCharacter, n); }
+
+int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
+    const Symbology* symbology = symbologyOf(m);
+    if (!symbology || n < 1 || n > 255 || !data) return -1;
+    // Never looks further than one byte past the longest data any rule allows.
+    const std::size_t length = strnlen(data, kMaxData + 1);
+    if (length == 0 || length < symbology->minLength || length > symbology->maxLength) return -1;
+    if (symbology->evenLength && length % 2 != 0) return -1;
+
+    std::array<std::uint8_t, 4 + kMaxData> command{0x1D, 0x6B, low8(m)};
+    std::size_t size = 3;
+    const bool formatB = m >= 65;
+    if (formatB) command[size++] = low8(n);  // sent as given, not compared with the length
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (!accepts(symbology->characters, c)) return -1;
+        command[size++] = c;
+    }
+    if (!formatB) command[size++] = 0x00;
+    return ChannelWrite(command.data(), static_cast<int>(size), kTimeoutMs);
+}
+
+}  // extern "C"

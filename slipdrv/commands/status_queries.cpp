@@ -1,0 +1,86 @@
+// Status and identification queries: a request, then reply bytes read until
+// one passes the query's acceptance test.
+#include <chrono>
+#include <thread>
+
+#include "command_row.h"
+#include "port_control.h"
+#include "slipdrv.h"
+
+namespace slipdrv {
+namespace {
+
+constexpr int kRequestTimeoutMs = 3000;
+constexpr int kSerialReplyTimeoutMs = 500;
+constexpr int kParallelReplyTimeoutMs = 3000;
+constexpr int kLastReplacement = 1000;
+
+constexpr CommandRow kRealtimeResponse = row("BPRealtimeResponse", 12, {values({{1, 2}})}, {0x10, 0x05, kArg1}, 3000);
+constexpr CommandRow kAutoStatusBack = row("BPAutoStatusBackSet", 58, {kAnyByte}, {0x1D, 0x61, kArg1}, 3000);
+
+// A one-byte query: its selectors, request prefix and acceptance test.
+struct OneByteQuery {
+    Accepted selectors;
+    std::uint8_t request[2];
+    std::uint8_t mask;
+    std::uint8_t accepted;
+};
+
+constexpr OneByteQuery kRealtimeStatus{values({{1, 5}}), {0x10, 0x04}, 0x93, 0x12};
+constexpr OneByteQuery kPrinterId{values({{1, 3}, {49, 51}}), {0x1D, 0x49}, 0x68, 0x00};
+constexpr OneByteQuery kSensorStatus{values({{1, 1}, {49, 49}}), {0x1D, 0x72}, 0xF0, 0x60};
+
+void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool serialActive() { return library().active == kSerial; }
+
+bool readOneByte(std::uint8_t& b) {
+    b = 0;
+    return ChannelRead(&b, 1, kSerialReplyTimeoutMs, kParallelReplyTimeoutMs) == 0;
+}
+
+// Reads reply bytes until one passes the test. Rejected bytes are consumed;
+// after 1001 replacements the last one is returned untested.
+int ReadReplyByte(std::uint8_t mask, std::uint8_t accepted) {
+    pause(serialActive() ? 50 : 100);
+    std::uint8_t b;
+    if (!readOneByte(b)) return -1;
+    for (int k = 0;; ++k) {
+        if ((b & mask) == accepted) return b;
+        if (!readOneByte(b)) return -1;
+        pause(50);
+        if (k == kLastReplacement) return b;
+    }
+}
+
+int RunQuery(const OneByteQuery& query, int n) {
+    // Only the low 8 bits select; the upper bits are ignored.
+    const std::uint8_t selector = low8(n);
+    if (!query.selectors.contains(selector)) return -1;
+    const std::uint8_t command[] = {query.request[0], query.request[1], selector};
+    if (ChannelWrite(command, sizeof command, kRequestTimeoutMs) != 0) return -1;
+    return ReadReplyByte(query.mask, query.accepted);
+}
+
+}  // namespace
+}  // namespace slipdrv
+
+using namespace slipdrv;
+
+extern "C" {
+
+int SLIPDRV_CALL BPRealtimeGetStatus(int n) { return RunQuery(kRealtimeStatus, n); }
+int SLIPDRV_CALL BPTransmitPrinterID(int n) { return RunQuery(kPrinterId, n); }
+int SLIPDRV_CALL BPTransmitStatus(int n) { return RunQuery(kSensorStatus, n); }
+int SLIPDRV_CALL BPRealtimeResponse(int n) { return SendCommand(kRealtimeResponse, n); }
+int SLIPDRV_CALL BPAutoStatusBackSet(int n) { return SendCommand(kAutoStatusBack, n); }
+
+int SLIPDRV_CALL BPGetMemorySwitch(int a, unsigned char* buffer) {
+    if (a < 1 || a > 8 || !buffer) return -1;
+    const std::uint8_t command[] = {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, low8(a)};
+    if (ChannelWrite(command, sizeof command, kRequestTimeoutMs) != 0) return -1;
+    if (serialActive()) pause(300);
+    return ChannelRead(buffer, 11, 3000, 3000);
+}
+
+}  // extern "C"

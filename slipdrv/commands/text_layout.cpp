@@ -1,0 +1,165 @@
+// Text, layout and character commands: feeds and tabs, print modes, spacing,
+// alignment and margins, character sets and sizes, user-defined characters and
+// the Chinese character mode.
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "command_row.h"
+#include "port_control.h"
+#include "slipdrv.h"
+
+namespace slipdrv {
+namespace {
+
+constexpr Accepted kUnderline = values({{0, 2}, {48, 50}});
+constexpr Accepted kZeroOneOrAscii = values({{0, 1}, {48, 49}});
+constexpr Accepted kPrintable = values({{32, 126}});
+
+constexpr CommandRow kPrintAndFeed = row("BPPrintAndFeed", 6, {}, {0x0A}, 1000);
+constexpr CommandRow kPrintNotFeed = row("BPPrintNotFeed", 7, {}, {0x0D}, 1000);
+constexpr CommandRow kMoveHorizontalTab = row("BPMoveHorizontalTAB", 10, {}, {0x09}, 1000);
+constexpr CommandRow kInitializePrinter = row("BPInitializePrinter", 23, {}, {0x1B, 0x40}, 3000);
+constexpr CommandRow kSetAsciiRightSpace = row("BPSetASCIIRightSpace", 14, {kAnyByte}, {0x1B, 0x20, kArg1}, 3000);
+constexpr CommandRow kSetPrintMode = row("BPSetPrintMode", 15, {kAnyByte}, {0x1B, 0x21, kArg1}, 3000);
+constexpr CommandRow kSetUnderLine = row("BPSetUnderLine", 19, {kUnderline}, {0x1B, 0x2D, kArg1}, 3000);
+constexpr CommandRow kEmphasized = row("BPEmphasizedPrintSet", 25, {kAnyByte}, {0x1B, 0x45, kArg1}, 3000);
+constexpr CommandRow kSuperpose = row("BPSuperposePrintSet", 26, {kAnyByte}, {0x1B, 0x47, kArg1}, 3000);
+constexpr CommandRow kUpsideDown = row("BPUpsidedownPrintiModeSet", 73, {kAnyByte}, {0x1B, 0x7B, kArg1}, 3000);
+constexpr CommandRow kRotation90 = row("BPClockwiseRotation90Set", 33, {kZeroOneOrAscii}, {0x1B, 0x56, kArg1}, 3000);
+constexpr CommandRow kSmoothing = row("BPSmoothingModeSet", 59, {kAnyByte}, {0x1D, 0x62, kArg1}, 3000);
+
+constexpr CommandRow kDefaultLineSpace = row("BPSelectDefaultLineSpace", 20, {}, {0x1B, 0x32}, 3000);
+constexpr CommandRow kSetLineSpace = row("BPSetLineSpace", 21, {kAnyByte}, {0x1B, 0x33, kArg1}, 3000);
+constexpr CommandRow kFeedPaper = row("BPPrintFeedPaper", 27, {kAnyByte}, {0x1B, 0x4A, kArg1}, 3000);
+constexpr CommandRow kFeedLines = row("BPPrintFeedSomeLines", 40, {kAnyByte}, {0x1B, 0x64, kArg1}, 3000);
+constexpr CommandRow kAbsolutePosition =
+    row("BPSetAbsoluPrintPosition", 16, {kAnyByte, kAnyByte}, {0x1B, 0x24, kArg1, kArg2}, 3000);
+constexpr CommandRow kRelativePosition =
+    row("BPSetRelativePrintPosition", 35, {kAnyByte, kAnyByte}, {0x1B, 0x5C, kArg1, kArg2}, 3000);
+constexpr CommandRow kJustification = row("BPSelectJustification", 36, {kUnderline}, {0x1B, 0x61, kArg1}, 3000);
+constexpr CommandRow kLeftMargin = row("BPSetLeftMargin", 53, {kAnyByte, kAnyByte}, {0x1D, 0x4C, kArg1, kArg2}, 3000);
+constexpr CommandRow kAreaWidth =
+    row("BPSetPrintingAreaWidth", 56, {kAnyByte, kAnyByte}, {0x1D, 0x57, kArg1, kArg2}, 3000);
+constexpr CommandRow kBeginningPosition =
+    row("BPSetBeginningPosition", 54, {kZeroOneOrAscii}, {0x1D, 0x54, kArg1}, 3000);
+
+constexpr CommandRow kCharacterAB = row("BPSelectCharacterAB", 29, {kZeroOneOrAscii}, {0x1B, 0x4D, kArg1}, 3000);
+constexpr CommandRow kInternationalSet =
+    row("BPSelectInternationalCharacterSet", 30, {values({{0, 13}})}, {0x1B, 0x52, kArg1}, 3000);
+constexpr CommandRow kCodeTable =
+    row("BPSelectCharacterCodeTable", 41, {values({{0, 5}, {16, 19}, {255, 255}})}, {0x1B, 0x74, kArg1}, 3000);
+constexpr CommandRow kUserDefineSet = row("BPSelectUserDefineSet", 17, {kAnyByte}, {0x1B, 0x25, kArg1}, 3000);
+constexpr CommandRow kCancelUserCharacter =
+    row("BPCancelUserDefineCharacter", 22, {kPrintable}, {0x1B, 0x3F, kArg1}, 3000);
+
+constexpr CommandRow kSelectChineseMode = row("BPSelectChineseMode", 66, {}, {0x1C, 0x26}, 3000);
+constexpr CommandRow kExitChineseMode = row("BPExitChineseMode", 68, {}, {0x1C, 0x2E}, 3000);
+constexpr CommandRow kChinesePrintMode = row("BPSetChinesePrintMode", 65, {kAnyByte}, {0x1C, 0x21, kArg1}, 3000);
+constexpr CommandRow kChineseUnderline = row("BPChineseUnderLineSet", 67, {kUnderline}, {0x1C, 0x2D, kArg1}, 3000);
+constexpr CommandRow kChineseCodeSystem = row("BPSelectChineseCodeSys", 70, {kUnderline}, {0x1C, 0x43, kArg1}, 3000);
+constexpr CommandRow kChineseSpace =
+    row("BPSetChineseLRSpace", 71, {kAnyByte, kAnyByte}, {0x1C, 0x53, kArg1, kArg2}, 3000);
+constexpr CommandRow kChineseQuadruple =
+    row("BPSetChineseQuadrupleSize", 72, {kAnyByte}, {0x1C, 0x57, kArg1}, 3000);
+
+constexpr int kTimeoutMs = 3000;
+// The tab command is built in a buffer of 100 bytes: ESC D, the list, NUL.
+constexpr std::size_t kMaxTabPositions = 97;
+constexpr int kMaxTabDigits = 3;
+
+// The command byte of a character size: the width in the upper and the height
+// index in the lower four bits. Widths of 8 to 111 are taken as already shifted.
+std::uint8_t CharacterSizeByte(std::int32_t width, std::int32_t height) {
+    const std::int32_t w = width < 0 ? 0 : width <= 7 ? 16 * width : width < 112 ? width : 0x70;
+    return static_cast<std::uint8_t>(w + std::clamp(height, 0, 7));
+}
+
+}  // namespace
+
+}  // namespace slipdrv
+
+using namespace slipdrv;
+
+extern "C" {
+
+int SLIPDRV_CALL BPPrintAndFeed(void) { return SendCommand(kPrintAndFeed); }
+int SLIPDRV_CALL BPPrintNotFeed(void) { return SendCommand(kPrintNotFeed); }
+int SLIPDRV_CALL BPMoveHorizontalTAB(void) { return SendCommand(kMoveHorizontalTab); }
+int SLIPDRV_CALL BPInitializePrinter(void) { return SendCommand(kInitializePrinter); }
+int SLIPDRV_CALL BPSetASCIIRightSpace(int n) { return SendCommand(kSetAsciiRightSpace, n); }
+int SLIPDRV_CALL BPSetPrintMode(int n) { return SendCommand(kSetPrintMode, n); }
+int SLIPDRV_CALL BPSetUnderLine(int n) { return SendCommand(kSetUnderLine, n); }
+int SLIPDRV_CALL BPEmphasizedPrintSet(int n) { return SendCommand(kEmphasized, n); }
+int SLIPDRV_CALL BPSuperposePrintSet(int n) { return SendCommand(kSuperpose, n); }
+int SLIPDRV_CALL BPUpsidedownPrintiModeSet(int n) { return SendCommand(kUpsideDown, n); }
+int SLIPDRV_CALL BPClockwiseRotation90Set(int n) { return SendCommand(kRotation90, n); }
+int SLIPDRV_CALL BPSmoothingModeSet(int n) { return SendCommand(kSmoothing, n); }
+int SLIPDRV_CALL BPSelectDefaultLineSpace(void) { return SendCommand(kDefaultLineSpace); }
+int SLIPDRV_CALL BPSetLineSpace(int n) { return SendCommand(kSetLineSpace, n); }
+int SLIPDRV_CALL BPPrintFeedPaper(int n) { return SendCommand(kFeedPaper, n); }
+int SLIPDRV_CALL BPPrintFeedSomeLines(int n) { return SendCommand(kFeedLines, n); }
+int SLIPDRV_CDECL BPSetAbsoluPrintPosition(int nL, int nH) { return SendCommand(kAbsolutePosition, nL, nH); }
+int SLIPDRV_CALL BPSetRelativePrintPosition(int nL, int nH) { return SendCommand(kRelativePosition, nL, nH); }
+int SLIPDRV_CALL BPSelectJustification(int n) { return SendCommand(kJustification, n); }
+int SLIPDRV_CALL BPSetLeftMargin(int nL, int nH) { return SendCommand(kLeftMargin, nL, nH); }
+int SLIPDRV_CALL BPSetPrintingAreaWidth(int nL, int nH) { return SendCommand(kAreaWidth, nL, nH); }
+int SLIPDRV_CALL BPSetBeginningPosition(int n) { return SendCommand(kBeginningPosition, n); }
+int SLIPDRV_CALL BPSelectCharacterAB(int n) { return SendCommand(kCharacterAB, n); }
+int SLIPDRV_CALL BPSelectInternationalCharacterSet(int n) { return SendCommand(kInternationalSet, n); }
+int SLIPDRV_CALL BPSelectCharacterCodeTable(int n) { return SendCommand(kCodeTable, n); }
+int SLIPDRV_CALL BPSelectUserDefineSet(int n) { return SendCommand(kUserDefineSet, n); }
+int SLIPDRV_CALL BPCancelUserDefineCharacter(int n) { return SendCommand(kCancelUserCharacter, n); }
+int SLIPDRV_CALL BPSelectChineseMode(void) { return SendCommand(kSelectChineseMode); }
+int SLIPDRV_CALL BPExitChineseMode(void) { return SendCommand(kExitChineseMode); }
+int SLIPDRV_CALL BPSetChinesePrintMode(int n) { return SendCommand(kChinesePrintMode, n); }
+int SLIPDRV_CALL BPChineseUnderLineSet(int n) { return SendCommand(kChineseUnderline, n); }
+int SLIPDRV_CALL BPSelectChineseCodeSys(int n) { return SendCommand(kChineseCodeSystem, n); }
+int SLIPDRV_CALL BPSetChineseLRSpace(int left, int right) { return SendCommand(kChineseSpace, left, right); }
+int SLIPDRV_CALL BPSetChineseQuadrupleSize(int n) { return SendCommand(kChineseQuadruple, n); }
+
+int SLIPDRV_CALL BPSelectCharacterSize(int width, int height) {
+    const std::uint8_t command[] = {0x1D, 0x21, CharacterSizeByte(width, height)};
+    return ChannelWrite(command, sizeof command, kTimeoutMs);
+}
+
+int SLIPDRV_CALL BPSetHorizonTABPosition(const char* positions) {
+    if (!positions) return -1;
+    std::array<std::uint8_t, 2 + kMaxTabPositions + 1> command{0x1B, 0x44};
+    std::size_t length = 2;
+    std::uint32_t number = 0;
+    int digits = 0;
+    // Every non-digit byte, the terminating zero included, ends one number.
+    for (const char* p = positions;; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= '0' && c <= '9') {
+            if (++digits > kMaxTabDigits) return -1;
+            number = number * 10 + (c - '0');
+        } else {
+            if (length - 2 == kMaxTabPositions) return -1;
+            command[length++] = low8(static_cast<std::int32_t>(number));
+            number = 0;
+            digits = 0;
+        }
+        if (c == 0) break;
+    }
+    command[length++] = 0x00;
+    return ChannelWrite(command.data(), static_cast<int>(length), kTimeoutMs);
+}
+
+int SLIPDRV_CALL BPUserDefineCharacter(int c1, int c2, int x, const char* pattern) {
+    if (!kPrintable.contains(c1) || !kPrintable.contains(c2) || c2 < c1 || x < 0 || x > 12) return -1;
+    if (x > 0 && !pattern) return -1;
+    std::vector<std::uint8_t> command = {0x1B, 0x26, 0x03, low8(c1), low8(c2), low8(x)};
+    command.insert(command.end(), pattern, pattern + 3 * x);
+    return ChannelWrite(command.data(), static_cast<int>(command.size()), kTimeoutMs);
+}
+
+int SLIPDRV_CALL BPUserDefineChinese(int c1, int c2, const int* pattern) {
+    if (!pattern) return -1;
+    std::array<std::uint8_t, 4 + 72> command{0x1C, 0x32, low8(c1), low8(c2)};
+    for (std::size_t i = 0; i < 72; ++i) command[4 + i] = low8(pattern[i]);
+    return ChannelWrite(command.data(), static_cast<int>(command.size()), kTimeoutMs);
+}
+
+}  // extern "C"
