@@ -1,0 +1,303 @@
+// The real Windows code of slipdrv.dll under wine64, against virtual printers
+// on pseudo-terminals that run on the Linux side. COM1, COM2 and LPT1 are
+// mapped to them; each printer takes commands through a control FIFO and
+// records what it receives in a file (printer-<port>.control and .record in
+// the folder named by SLIPDRV_WINE_DIR). The exports are bound by name, as hosts bind them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::string folder() {
+    const char* dir = std::getenv("SLIPDRV_WINE_DIR");
+    return dir ? dir : "";
+}
+
+// A virtual printer on the Linux side, reached through its files.
+class RemotePrinter {
+public:
+    // Named "printer-COM1..." because a file named after a device (COM1.x) is that device.
+    explicit RemotePrinter(std::string port) : base_(folder() + "\\printer-" + port) { clear(); }
+
+    void command(const std::string& line) {
+        FILE* control = std::fopen((base_ + ".control").c_str(), "ab");
+        ASSERT_NE(control, nullptr) << "control FIFO of " << base_;
+        std::fprintf(control, "%s\n", line.c_str());
+        std::fclose(control);
+    }
+    static std::string hex(const Bytes& bytes) {
+        std::string out;
+        char cell[3];
+        for (auto b : bytes) std::snprintf(cell, sizeof cell, "%02x", b), out += cell;
+        return out;
+    }
+    void send(const Bytes& bytes) { command("send " + hex(bytes)); }
+    // The printer reads its FIFO on its own thread: give it time to take the
+    // rule before the request that it answers goes out.
+    void reply(const Bytes& request, const Bytes& answer) {
+        command("reply " + hex(request) + " " + hex(answer));
+        std::this_thread::sleep_for(200ms);
+    }
+
+    // What arrived since the last clear().
+    Bytes received() const {
+        Bytes all;
+        if (FILE* record = std::fopen((base_ + ".record").c_str(), "rb")) {
+            std::uint8_t chunk[4096];
+            std::size_t n;
+            while ((n = std::fread(chunk, 1, sizeof chunk, record)) > 0) all.insert(all.end(), chunk, chunk + n);
+            std::fclose(record);
+        }
+        return all.size() > seen_ ? Bytes(all.begin() + static_cast<std::ptrdiff_t>(seen_), all.end()) : Bytes{};
+    }
+    Bytes waitFor(std::size_t count, std::chrono::milliseconds timeout = 3000ms) const {
+        const auto start = Clock::now();
+        Bytes got = received();
+        while (got.size() < count && Clock::now() - start < timeout) {
+            std::this_thread::sleep_for(5ms);
+            got = received();
+        }
+        return got;
+    }
+    void clear() {
+        seen_ += received().size();
+    }
+
+private:
+    std::string base_;
+    std::size_t seen_ = 0;
+};
+
+// The DLL and its exports, bound by name.
+struct Slipdrv {
+    HMODULE module = LoadLibraryA("slipdrv.dll");
+
+    template <typename Fn>
+    Fn get(const char* name) const {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    }
+    using Int0 = int(WINAPI*)();
+    using Int1 = int(WINAPI*)(int);
+    using Int2 = int(WINAPI*)(int, int);
+    using Callback = void(WINAPI*)(int);
+
+    int (WINAPI* BPOpenPrinter)(int, int) = get<Int2>("BPOpenPrinter");
+    Int0 BPClosePrinter = get<Int0>("BPClosePrinter");
+    int (WINAPI* BPPrintString)(const char*) = get<int(WINAPI*)(const char*)>("BPPrintString");
+    Int1 BPEnableCallBackFunc = get<Int1>("BPEnableCallBackFunc");
+    int (WINAPI* BPSetCallBackFunc)(Callback) = get<int(WINAPI*)(Callback)>("BPSetCallBackFunc");
+    Int1 BPSetLineSpace = get<Int1>("BPSetLineSpace");
+    Int2 BPSelectCharacterSize = get<Int2>("BPSelectCharacterSize");
+    int (WINAPI* BPSetHorizonTABPosition)(const char*) = get<int(WINAPI*)(const char*)>("BPSetHorizonTABPosition");
+    int (WINAPI* BPSetPrintAreaPageMode)(int, int, int, int) =
+        get<int(WINAPI*)(int, int, int, int)>("BPSetPrintAreaPageMode");
+    Int0 BPOpenCashBox = get<Int0>("BPOpenCashBox");
+    int (WINAPI* BPPrintBarCode)(int, int, const char*) = get<int(WINAPI*)(int, int, const char*)>("BPPrintBarCode");
+    Int1 BPRealtimeGetStatus = get<Int1>("BPRealtimeGetStatus");
+    Int1 BPTransmitStatus = get<Int1>("BPTransmitStatus");
+    int (WINAPI* BPGetMemorySwitch)(int, unsigned char*) = get<int(WINAPI*)(int, unsigned char*)>("BPGetMemorySwitch");
+    Int2 BPSelectCutPaper = get<Int2>("BPSelectCutPaper");
+};
+
+Slipdrv& dll() {
+    static Slipdrv library;
+    return library;
+}
+
+std::mutex seenMutex;
+std::vector<int> seen;
+void WINAPI recordStatus(int status) {
+    std::lock_guard lock(seenMutex);
+    seen.push_back(status & 0xFF);
+}
+std::vector<int> seenAfter(std::size_t count) {
+    const auto start = Clock::now();
+    for (;;) {
+        {
+            std::lock_guard lock(seenMutex);
+            if (seen.size() >= count || Clock::now() - start > 3s) return seen;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+class WineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder().empty()) << "SLIPDRV_WINE_DIR is not set";
+        ASSERT_NE(dll().module, nullptr) << "slipdrv.dll did not load";
+    }
+    void TearDown() override {
+        // Close whatever kind is open: make each kind active in turn.
+        dll().BPEnableCallBackFunc(0);
+        dll().BPOpenPrinter(1, 1);  // refused, but makes the serial kind active
+        dll().BPClosePrinter();
+        dll().BPOpenPrinter(13, 0);
+        dll().BPOpenPrinter(12, 0);  // LPT2 does not exist: leaves the parallel kind active and closed
+        dll().BPClosePrinter();
+    }
+};
+
+TEST_F(WineTest, EveryExportIsThereByNameAndOrdinal) {
+    const char* names[] = {
+        "BPOpenPrinter", "BPClosePrinter", "BPPrintString", "BPEnableCallBackFunc", "BPSetCallBackFunc",
+        "BPPrintAndFeed", "BPPrintNotFeed", "BPPrintExitStandardMode", "BPRealtimeGetStatus", "BPMoveHorizontalTAB",
+        "BPCancelPrintPageMode", "BPRealtimeResponse", "BPPrintPageMode", "BPSetASCIIRightSpace", "BPSetPrintMode",
+        "BPSetAbsoluPrintPosition", "BPSelectUserDefineSet", "BPUserDefineCharacter", "BPSetUnderLine",
+        "BPSelectDefaultLineSpace", "BPSetLineSpace", "BPCancelUserDefineCharacter", "BPInitializePrinter",
+        "BPSetHorizonTABPosition", "BPEmphasizedPrintSet", "BPSuperposePrintSet", "BPPrintFeedPaper",
+        "BPSelectPageMode", "BPSelectCharacterAB", "BPSelectInternationalCharacterSet", "BPSelectStardardMode",
+        "BPPagePrintDirection", "BPClockwiseRotation90Set", "BPSetPrintAreaPageMode", "BPSetRelativePrintPosition",
+        "BPSelectJustification", "BPSelectPaperSensor", "BPSelectSensorStopPrint", "BPSetPanelButtonsEnable",
+        "BPPrintFeedSomeLines", "BPSelectCharacterCodeTable", "BPFeedMarkStartPosition", "BPSelectCharacterSize",
+        "BPPageAbsoluVerticalPosition", "BPExecuteTestPrint", "BPUserDefineCommand", "BPSetMemorySwitch",
+        "BPGetMemorySwitch", "BPSetAdjustmentValue", "BPCustomizeControlValue", "BPSelectHRIPosition",
+        "BPTransmitPrinterID", "BPSetLeftMargin", "BPSetBeginningPosition", "BPSelectCutPaper",
+        "BPSetPrintingAreaWidth", "BPPageRelativeVertialPosition", "BPAutoStatusBackSet", "BPSmoothingModeSet",
+        "BPSelectHRICharacter", "BPSetBarCodeHeight", "BPPrintBarCode", "BPTransmitStatus", "BPSetBarCodeWidth",
+        "BPSetChinesePrintMode", "BPSelectChineseMode", "BPChineseUnderLineSet", "BPExitChineseMode",
+        "BPUserDefineChinese", "BPSelectChineseCodeSys", "BPSetChineseLRSpace", "BPSetChineseQuadrupleSize",
+        "BPUpsidedownPrintiModeSet"};
+    // Names in ordinal order: the first 73 ordinals.
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const FARPROC byName = GetProcAddress(dll().module, names[i]);
+        EXPECT_NE(byName, nullptr) << names[i];
+        EXPECT_EQ(GetProcAddress(dll().module, MAKEINTRESOURCEA(i + 1)), byName) << names[i] << " @" << i + 1;
+    }
+    EXPECT_EQ(GetProcAddress(dll().module, MAKEINTRESOURCEA(78)), GetProcAddress(dll().module, "BPOpenCashBox"));
+}
+
+TEST_F(WineTest, OpenRefusalsPrintAndReopen) {
+    RemotePrinter com1("COM1"), com2("COM2");
+    EXPECT_EQ(dll().BPPrintString("x"), -1) << "nothing open";
+    EXPECT_EQ(dll().BPClosePrinter(), 0);
+    const struct {
+        int port, baud, result;
+    } cases[] = {{0, 9600, -1}, {13, 9600, -1}, {1, 2399, -1}, {1, 115201, -1}, {9, 9600, -1},
+                 {1, 2400, 0},  {1, 115200, 0}, {1, 9600, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(dll().BPOpenPrinter(c.port, c.baud), c.result) << c.port << ", " << c.baud;
+
+    const std::string text = "Table 7\t\xD7\xC0 35.50\r\n";
+    EXPECT_EQ(dll().BPPrintString(text.c_str()), 0);
+    EXPECT_EQ(dll().BPPrintString(""), 0);
+    EXPECT_EQ(com1.waitFor(text.size()), bytesOf(text));
+
+    ASSERT_EQ(dll().BPOpenPrinter(2, 19200), 0) << "reopening closes COM1 first";
+    EXPECT_EQ(dll().BPPrintString("second"), 0);
+    EXPECT_EQ(com2.waitFor(6), bytesOf("second"));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(com1.received(), bytesOf(text));
+
+    const auto start = Clock::now();
+    EXPECT_EQ(dll().BPClosePrinter(), 0);
+    EXPECT_LT(Clock::now() - start, 1500ms) << "the worker stops on request";
+    EXPECT_EQ(dll().BPPrintString("x"), -1);
+}
+
+TEST_F(WineTest, ReceivedBytesReachTheCallbackInOrder) {
+    RemotePrinter com1("COM1");
+    {
+        std::lock_guard lock(seenMutex);
+        seen.clear();
+    }
+    EXPECT_EQ(dll().BPSetCallBackFunc(nullptr), -1);
+    ASSERT_EQ(dll().BPSetCallBackFunc(recordStatus), 0);
+    ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
+    com1.send({0x01, 0x02});  // delivery is off: these stay in the receive buffer
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(seenAfter(0).empty());
+
+    dll().BPEnableCallBackFunc(1);
+    Bytes burst;
+    for (int i = 0; i < 32; ++i) burst.push_back(static_cast<std::uint8_t>(0x80 + i));
+    com1.send(burst);
+    const auto got = seenAfter(34);
+    std::vector<int> expected = {0x01, 0x02};
+    for (auto b : burst) expected.push_back(b);
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(WineTest, RepeatedOpenAndCloseLeakNoHandles) {
+    ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
+    dll().BPClosePrinter();
+    DWORD before = 0, after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &before);
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
+        ASSERT_EQ(dll().BPClosePrinter(), 0);
+    }
+    GetProcessHandleCount(GetCurrentProcess(), &after);
+    EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
+}
+
+TEST_F(WineTest, CommandFamiliesOnTheSerialLine) {
+    RemotePrinter com1("COM1");
+    ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
+    const struct {
+        const char* name;
+        int (*call)();
+        int result;
+        Bytes bytes;
+    } cases[] = {
+        {"BPSetLineSpace(255)", [] { return dll().BPSetLineSpace(255); }, 0, {0x1B, 0x33, 0xFF}},
+        {"BPSetLineSpace(256)", [] { return dll().BPSetLineSpace(256); }, -1, {}},
+        {"BPSelectCharacterSize(-3, 20)", [] { return dll().BPSelectCharacterSize(-3, 20); }, 0, {0x1D, 0x21, 0x07}},
+        {"BPSetHorizonTABPosition(8,16,24)", [] { return dll().BPSetHorizonTABPosition("8,16,24"); }, 0,
+         {0x1B, 0x44, 0x08, 0x10, 0x18, 0x00}},
+        {"BPSetPrintAreaPageMode(0, 0, 80, 185)", [] { return dll().BPSetPrintAreaPageMode(0, 0, 80, 185); }, 0,
+         {0x1B, 0x57, 0x00, 0x00, 0x00, 0x00, 0x80, 0x02, 0xC8, 0x05}},
+        {"BPSelectCutPaper(1, 999)", [] { return dll().BPSelectCutPaper(1, 999); }, 0, {0x1D, 0x56, 0x01}},
+        {"BPOpenCashBox", [] { return dll().BPOpenCashBox(); }, 0, {0x1B, 0x70, 0x00, 0xFF, 0xFF}},
+        {"BPPrintBarCode(73, 5, AB-12)", [] { return dll().BPPrintBarCode(73, 5, "AB-12"); }, 0,
+         {0x1D, 0x6B, 0x49, 0x05, 'A', 'B', '-', '1', '2'}},
+        {"BPPrintBarCode(2, 1, 11 digits)", [] { return dll().BPPrintBarCode(2, 1, "12345678901"); }, -1, {}},
+    };
+    for (const auto& c : cases) {
+        com1.clear();
+        EXPECT_EQ(c.call(), c.result) << c.name;
+        // A line feed after each call marks where its bytes end.
+        ASSERT_EQ(dll().BPPrintString("\n"), 0);
+        Bytes expected = c.bytes;
+        expected.push_back('\n');
+        EXPECT_EQ(com1.waitFor(expected.size()), expected) << c.name;
+    }
+}
+
+TEST_F(WineTest, QueriesReadTheReplyOnBothChannels) {
+    RemotePrinter com1("COM1"), lpt1("LPT1");
+    ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
+    com1.reply({0x10, 0x04, 0x01}, {0x13, 0x12});  // the first byte fails the test, the second passes
+    auto start = Clock::now();
+    EXPECT_EQ(dll().BPRealtimeGetStatus(257), 0x12) << "only the low 8 bits select";
+    EXPECT_LT(Clock::now() - start, 2s);
+    com1.reply({0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, 0x03}, bytesOf("0110101001X"));
+    unsigned char buffer[11] = {};
+    EXPECT_EQ(dll().BPGetMemorySwitch(3, buffer), 0);
+    EXPECT_EQ(Bytes(buffer, buffer + 11), bytesOf("0110101001X"));
+    EXPECT_EQ(dll().BPRealtimeGetStatus(6), -1);
+
+    ASSERT_EQ(dll().BPOpenPrinter(11, 0), 0);
+    EXPECT_EQ(dll().BPPrintString("on paper"), 0);
+    EXPECT_EQ(lpt1.waitFor(8), bytesOf("on paper"));
+    lpt1.reply({0x1D, 0x72, 0x31}, {0x70, 0x6F});
+    start = Clock::now();
+    EXPECT_EQ(dll().BPTransmitStatus(49), 0x6F);
+    EXPECT_LT(Clock::now() - start, 3s);
+}
+
+}  // namespace
