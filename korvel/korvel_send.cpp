@@ -1,0 +1,32 @@
+// korvel-send ADDRESS DIGITS: one SendData call. Prints the result (0 or -1)
+// and exits 0, or prints "error NUMBER: DESCRIPTION" on stderr and exits 2.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "korvel.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: korvel-send ADDRESS DIGITS\n");
+        return 2;
+    }
+    char* end = nullptr;
+    const long address = std::strtol(argv[1], &end, 10);
+    if (end == argv[1] || *end != '\0') {
+        std::fprintf(stderr, "usage: korvel-send ADDRESS DIGITS (ADDRESS is a whole number)\n");
+        return 2;
+    }
+    try {
+        // The address travels as a 16-bit integer, as it does from an automation host.
+        if (address < -32768 || address > 32767) korvel::raiseOverflow();
+        std::int16_t a = static_cast<std::int16_t>(address);
+        std::string datas = argv[2];
+        korvel::ClsKorvel cls;
+        std::printf("%d\n", cls.SendData(a, datas));
+        return 0;
+    } catch (const korvel::KorvelError& e) {
+        std::fprintf(stderr, "error %d: %s\n", e.number(), e.description().c_str());
+        return 2;
+    }
+}
