@@ -27,6 +27,15 @@ int CComm::Open(int port, int baud) {
     stopRequest_ = 0;
     worker_ = startWorkerThread(&CComm::WorkerProc, this);
     if (!worker_) throw "CComm::Open can't create worker thread";
+    if (callback_) {
+        {
+            std::lock_guard lock(deliveryMutex_);
+            deliveryPending_ = false;
+            deliveryStop_ = false;
+        }
+        delivery_ = startWorkerThread(&CComm::DeliveryProc, this);
+        if (!delivery_) throw "CComm::Open can't create worker thread";
+    }
     return 1;
 }
 
@@ -35,12 +44,25 @@ void CComm::Close() {
     if (worker_) {
         stopRequest_ = 1;
         device_->stopWatching();
-        if (!worker_->waitFor(kWorkerStopWaitMs)) worker_->terminate();
-        worker_.reset();
+        StopThread(worker_);
         workerIdle_ = 1;
+    }
+    if (delivery_) {
+        {
+            std::lock_guard lock(deliveryMutex_);
+            deliveryStop_ = true;
+        }
+        deliveryWake_.notify_all();
+        StopThread(delivery_);
     }
     if (device_->isOpen()) device_->close();
     buffer_.clear();
+}
+
+// Waits up to 2000 ms for the thread to end, then ends it where it stands.
+void CComm::StopThread(std::unique_ptr<WorkerThread>& thread) {
+    if (!thread->waitFor(kWorkerStopWaitMs)) thread->terminate();
+    thread.reset();
 }
 
 int CComm::Write(const std::uint8_t* bytes, std::uint32_t length) {
@@ -96,10 +118,30 @@ void CComm::WorkerLoop() {
         if (stopRequest_ != 0) break;
         if (received) {
             OnReceive();
-            if (callback_) callback_(*this, userValue_);
+            if (callback_) {
+                std::lock_guard lock(deliveryMutex_);
+                deliveryPending_ = true;
+                deliveryWake_.notify_one();
+            }
         }
     }
     workerIdle_ = 1;
+}
+
+void CComm::DeliveryProc(void* self) { static_cast<CComm*>(self)->DeliveryLoop(); }
+
+// Runs the receive callback once for every wake-up by the worker; batches
+// stored while it runs are taken together by the next call.
+void CComm::DeliveryLoop() {
+    std::unique_lock lock(deliveryMutex_);
+    for (;;) {
+        deliveryWake_.wait(lock, [&] { return deliveryPending_ || deliveryStop_; });
+        if (deliveryStop_) return;
+        deliveryPending_ = false;
+        lock.unlock();
+        callback_(*this, userValue_);
+        lock.lock();
+    }
 }
 
 }  // namespace slipdrv

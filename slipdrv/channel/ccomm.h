@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "receive_buffer.h"
 #include "serial_device.h"
@@ -14,7 +16,9 @@ namespace slipdrv {
 
 class CComm {
 public:
-    // Called on the worker thread after each batch of received bytes has been stored.
+    // Called after each batch of received bytes has been stored, on the
+    // channel's delivery thread: a callback that takes long never holds up
+    // the worker that collects the bytes the host's reads wait for.
     using ReceiveCallback = void (*)(CComm& channel, std::uint32_t userValue);
 
     // Raises a message text when a resource cannot be made.
@@ -47,6 +51,9 @@ private:
     void OnReceive();
     static void WorkerProc(void* self);
     void WorkerLoop();
+    static void DeliveryProc(void* self);
+    void DeliveryLoop();
+    void StopThread(std::unique_ptr<WorkerThread>& thread);
 
     ReceiveCallback callback_;
     std::uint32_t userValue_;
@@ -57,6 +64,12 @@ private:
     std::atomic<int> stopRequest_{0};
     std::atomic<int> workerIdle_{1};
     ReceiveBuffer buffer_;
+
+    std::unique_ptr<WorkerThread> delivery_;
+    std::mutex deliveryMutex_;
+    std::condition_variable deliveryWake_;
+    bool deliveryPending_ = false;  // a batch was stored since the callback last ran
+    bool deliveryStop_ = false;
 };
 
 }  // namespace slipdrv

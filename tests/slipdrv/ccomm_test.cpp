@@ -133,11 +133,22 @@ TEST_F(CCommTest, RepeatedOpenAndCloseLeaveNothingBehind) {
     EXPECT_EQ(openDescriptors(), before);
 }
 
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
 TEST_F(CCommTest, AHungUpLineFailsWritesAndCloses) {
     auto& printer = com(9);
     ASSERT_EQ(channel.Open(9, 9600), 1);
     printer.hangUp();
     std::this_thread::sleep_for(50ms);
+    // The line stays readable for ever with nothing to read; the worker must
+    // not keep spinning on it (a spin burns most of a core).
+    const double cpuBefore = processCpuSeconds();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LT(processCpuSeconds() - cpuBefore, 0.2) << "CPU used over 500 ms after a hang-up";
     const Bytes text = bytesOf("lost");
     EXPECT_EQ(channel.Write(text.data(), static_cast<std::uint32_t>(text.size())), 0);
     const auto start = Clock::now();

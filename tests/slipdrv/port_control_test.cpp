@@ -204,5 +204,25 @@ TEST_F(PortControlTest, ASlowHostCallbackDoesNotHoldUpCommands) {
     BPEnableCallBackFunc(0);
 }
 
+TEST_F(PortControlTest, ASlowHostCallbackDoesNotStarveAQuery) {
+    static std::atomic<int> entered{0};
+    entered = 0;
+    auto& printer = com(1);
+    BPSetCallBackFunc([](int) SLIPDRV_CALL {
+        ++entered;
+        std::this_thread::sleep_for(700ms);
+    });
+    BPEnableCallBackFunc(1);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    printer.send({0x55});  // unsolicited: the host is busy with it
+    const auto start = Clock::now();
+    while (entered == 0 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(entered.load(), 1);
+    // The reply is collected while the callback still runs, and the query gets it.
+    printer.replyTo({0x10, 0x04, 0x01}, {0x12});
+    EXPECT_EQ(BPRealtimeGetStatus(1), 0x12);
+    BPEnableCallBackFunc(0);
+}
+
 }  // namespace
 }  // namespace slipdrv

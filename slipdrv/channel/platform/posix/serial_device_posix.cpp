@@ -138,7 +138,9 @@ public:
             }
             return false;
         }
-        if (p[1].revents & POLLIN) return true;
+        // A hung-up line reports readable for ever with nothing to read: from
+        // then on wait for the wake-up alone instead of spinning.
+        if ((p[1].revents & POLLIN) && inQueue() > 0) return true;
         if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
         return false;
     }
