@@ -168,6 +168,15 @@ int SLIPDRV_CALL BPSetChineseLRSpace(int left, int right);
 int SLIPDRV_CALL BPSetChineseQuadrupleSize(int n);
 /* 73: ESC { n (0-255) */
 int SLIPDRV_CALL BPUpsidedownPrintiModeSet(int n);
+/* 74: FS p n m: print NV image n (0-255) in mode m (0-3, 48-51) */
+int SLIPDRV_CALL BPPrintNVBitImage(int n, int m);
+/* 75: FS q 1 ...: store a bitmap file as NV image 1 (staged in "image.bin") */
+int SLIPDRV_CALL BPDefineNVBitImage(const char* path);
+/* 76: ESC * m ... ESC J 24 per band: print a bitmap file (staged in "top.bin");
+ * modes 0 and 1 print 8-dot bands, every other mode 24-dot bands */
+int SLIPDRV_CALL BPPrintBitmap(const char* path, int m);
+/* 77: GS * x y, the image, GS / m: print a bitmap file through the download buffer */
+int SLIPDRV_CALL BPPrintDownloadBitImage(const char* path, int m);
 /* 78: ESC p 0 255 255: pulse the cash drawer */
 int SLIPDRV_CALL BPOpenCashBox(void);
 

@@ -1,0 +1,154 @@
+// The bit-image exports: a bitmap file printed at once in ESC * bands, loaded
+// into the download buffer (GS * and GS /), stored as NV image 1 (FS q), and
+// a stored NV image printed (FS p).
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "command_row.h"
+#include "dot_image.h"
+#include "port_control.h"
+#include "slipdrv.h"
+#include "staging_file.h"
+
+namespace slipdrv {
+namespace {
+
+constexpr int kBandTimeoutMs = 3000;
+constexpr int kDownloadHeaderTimeoutMs = 1000;
+constexpr int kDownloadDataTimeoutMs = 5000;
+constexpr int kDownloadPrintTimeoutMs = 1000;
+constexpr int kNvDefineTimeoutMs = 3000;
+
+constexpr const char* kBandStagingFile = "top.bin";
+constexpr const char* kNvStagingFile = "image.bin";
+
+constexpr CommandRow kPrintNvImage =
+    row("BPPrintNVBitImage", 74, {kAnyByte, values({{0, 3}, {48, 51}})}, {0x1C, 0x70, kArg1, kArg2}, 1000);
+
+std::optional<DotImage> convert(const char* path) {
+    if (!path || !*path) return std::nullopt;
+    const auto loader = MakeBitmapLoader();
+    return LoadDotImage(*loader, path);
+}
+
+// Closes the staging file on every way out.
+class StagingFile {
+public:
+    StagingFile(const char* name, const char* mode, Sharing sharing) : file_(OpenStagingFile(name, mode, sharing)) {}
+    ~StagingFile() { close(); }
+    StagingFile(const StagingFile&) = delete;
+    StagingFile& operator=(const StagingFile&) = delete;
+
+    explicit operator bool() const { return file_ != nullptr; }
+    bool write(const std::vector<std::uint8_t>& bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    }
+    std::size_t read(std::uint8_t* destination, std::size_t count) { return std::fread(destination, 1, count, file_); }
+    bool close() {
+        const bool ok = file_ == nullptr || std::fclose(file_) == 0;
+        file_ = nullptr;
+        return ok;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+// Creates `name` anew with `bytes` in it; false when it cannot be created or written.
+bool stage(const char* name, Sharing sharing, const std::vector<std::uint8_t>& bytes) {
+    StagingFile file(name, "wb", sharing);
+    if (!file) return false;
+    const bool written = bytes.empty() || file.write(bytes);
+    return file.close() && written;
+}
+
+int send(const std::vector<std::uint8_t>& bytes, std::size_t count, int timeoutMs) {
+    return ChannelWrite(bytes.data(), static_cast<int>(count), timeoutMs);
+}
+
+int printBitmap(const char* path, int mode) {
+    const auto image = convert(path);
+    if (!image) return -1;
+    const int bandRows = BandRowsForMode(mode);
+    const auto bands = PackBands(*image, bandRows);
+    if (!stage(kBandStagingFile, Sharing::kNone, bands)) return -1;
+
+    StagingFile file(kBandStagingFile, "rb", Sharing::kReading);
+    if (!file) return -1;
+    const std::size_t bandBytes = static_cast<std::size_t>(image->width) * (bandRows / 8);
+    const std::size_t bandCount = (static_cast<std::size_t>(image->height) + bandRows - 1) / bandRows;
+    const std::vector<std::uint8_t> header = {0x1B, 0x2A, low8(mode), low8(image->width), low8(image->width >> 8)};
+    const std::vector<std::uint8_t> feed = {0x1B, 0x4A, 0x18};  // ESC J 24
+    std::vector<std::uint8_t> band(bandBytes);
+    for (std::size_t b = 0; b < bandCount; ++b) {
+        const std::size_t got = file.read(band.data(), bandBytes);
+        if (send(header, header.size(), kBandTimeoutMs) != 0) return -1;
+        if (send(band, got, kBandTimeoutMs) != 0) return -1;
+        if (send(feed, feed.size(), kBandTimeoutMs) != 0) return -1;
+    }
+    return 0;
+}
+
+int printDownloadBitImage(const char* path, int mode) {
+    const auto image = convert(path);
+    if (!image) return -1;
+    const ColumnData columns = PackColumns(*image);
+    const std::uint8_t x = low8(columns.bytesAcross);
+    const std::uint8_t y = low8(columns.bytesDown);
+    // The count follows the two bytes of the header, so that the two agree
+    // even when Yb does not fit in one byte.
+    const std::size_t count = std::size_t{8} * x * y;
+    if (send({0x1D, 0x2A, x, y}, 4, kDownloadHeaderTimeoutMs) != 0) return -1;
+    if (send(columns.data, count, kDownloadDataTimeoutMs) != 0) return -1;
+    if (send({0x1D, 0x2F, low8(mode)}, 3, kDownloadPrintTimeoutMs) != 0) return -1;
+    return 0;
+}
+
+int defineNvBitImage(const char* path) {
+    const auto image = convert(path);
+    if (!image) return -1;
+    const ColumnData columns = PackColumns(*image);
+    if (!stage(kNvStagingFile, Sharing::kWriting, columns.data)) return -1;
+
+    StagingFile file(kNvStagingFile, "rb", Sharing::kReading);
+    if (!file) return -1;
+    std::vector<std::uint8_t> data(columns.data.size());
+    const std::size_t got = file.read(data.data(), data.size());
+    const int xb = columns.bytesAcross, yb = columns.bytesDown;
+    if (send({0x1C, 0x71, 0x01, low8(xb), low8(xb >> 8), low8(yb), low8(yb >> 8)}, 7, kNvDefineTimeoutMs) != 0)
+        return -1;
+    if (send(data, got, kNvDefineTimeoutMs) != 0) return -1;
+    return 0;
+}
+
+// No exception crosses an export: running out of memory is a refusal.
+template <typename Fn>
+int guarded(Fn&& fn) {
+    try {
+        return fn();
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // namespace
+}  // namespace slipdrv
+
+using namespace slipdrv;
+
+extern "C" {
+
+int SLIPDRV_CALL BPPrintNVBitImage(int n, int m) { return SendCommand(kPrintNvImage, n, m); }
+int SLIPDRV_CALL BPDefineNVBitImage(const char* path) {
+    return guarded([&] { return defineNvBitImage(path); });
+}
+int SLIPDRV_CALL BPPrintBitmap(const char* path, int mode) {
+    return guarded([&] { return printBitmap(path, mode); });
+}
+int SLIPDRV_CALL BPPrintDownloadBitImage(const char* path, int mode) {
+    return guarded([&] { return printDownloadBitImage(path, mode); });
+}
+
+}  // extern "C"

@@ -1,0 +1,7 @@
+#include "../../staging_file.h"
+
+namespace slipdrv {
+
+std::FILE* OpenStagingFile(const char* name, const char* mode, Sharing) { return std::fopen(name, mode); }
+
+}  // namespace slipdrv
