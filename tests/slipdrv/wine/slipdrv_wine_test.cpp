@@ -9,10 +9,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "image_test_support.h"
 
 namespace {
 
@@ -111,6 +114,11 @@ struct Slipdrv {
     Int1 BPTransmitStatus = get<Int1>("BPTransmitStatus");
     int (WINAPI* BPGetMemorySwitch)(int, unsigned char*) = get<int(WINAPI*)(int, unsigned char*)>("BPGetMemorySwitch");
     Int2 BPSelectCutPaper = get<Int2>("BPSelectCutPaper");
+    using PathMode = int(WINAPI*)(const char*, int);
+    Int2 BPPrintNVBitImage = get<Int2>("BPPrintNVBitImage");
+    int (WINAPI* BPDefineNVBitImage)(const char*) = get<int(WINAPI*)(const char*)>("BPDefineNVBitImage");
+    PathMode BPPrintBitmap = get<PathMode>("BPPrintBitmap");
+    PathMode BPPrintDownloadBitImage = get<PathMode>("BPPrintDownloadBitImage");
 };
 
 Slipdrv& dll() {
@@ -171,14 +179,15 @@ TEST_F(WineTest, EveryExportIsThereByNameAndOrdinal) {
         "BPSelectHRICharacter", "BPSetBarCodeHeight", "BPPrintBarCode", "BPTransmitStatus", "BPSetBarCodeWidth",
         "BPSetChinesePrintMode", "BPSelectChineseMode", "BPChineseUnderLineSet", "BPExitChineseMode",
         "BPUserDefineChinese", "BPSelectChineseCodeSys", "BPSetChineseLRSpace", "BPSetChineseQuadrupleSize",
-        "BPUpsidedownPrintiModeSet"};
-    // Names in ordinal order: the first 73 ordinals.
+        "BPUpsidedownPrintiModeSet", "BPPrintNVBitImage", "BPDefineNVBitImage", "BPPrintBitmap",
+        "BPPrintDownloadBitImage", "BPOpenCashBox"};
+    // Names in ordinal order.
     for (std::size_t i = 0; i < std::size(names); ++i) {
         const FARPROC byName = GetProcAddress(dll().module, names[i]);
         EXPECT_NE(byName, nullptr) << names[i];
         EXPECT_EQ(GetProcAddress(dll().module, MAKEINTRESOURCEA(i + 1)), byName) << names[i] << " @" << i + 1;
     }
-    EXPECT_EQ(GetProcAddress(dll().module, MAKEINTRESOURCEA(78)), GetProcAddress(dll().module, "BPOpenCashBox"));
+    EXPECT_EQ(std::size(names), 78u);
 }
 
 TEST_F(WineTest, OpenRefusalsPrintAndReopen) {
@@ -298,6 +307,113 @@ TEST_F(WineTest, QueriesReadTheReplyOnBothChannels) {
     start = Clock::now();
     EXPECT_EQ(dll().BPTransmitStatus(49), 0x6F);
     EXPECT_LT(Clock::now() - start, 3s);
+}
+
+// Bitmap files through the system's image loader: written here, in the
+// printers' folder, which is also where the staging files go.
+class WineImageTest : public WineTest {
+protected:
+    void SetUp() override {
+        WineTest::SetUp();
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        ASSERT_TRUE(SetCurrentDirectoryA(folder().c_str()));
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(previous_);
+        WineTest::TearDown();
+    }
+    char previous_[MAX_PATH] = {};
+};
+
+TEST_F(WineImageTest, BitImagesOnTheSerialLine) {
+    using namespace image_testing;
+    RemotePrinter com1("COM1");
+    ASSERT_EQ(dll().BPOpenPrinter(1, 115200), 0);
+    struct Case {
+        std::string name;
+        std::function<int()> call;
+        int result;
+        Bytes bytes;
+    };
+    std::vector<Case> cases;
+    const Picture black10(10, 10, kBlack), small = patternPicture(13, 10);
+    int n = 0;
+    // Bottom-up files only: Wine's image loader gives top-down files as all
+    // black (the native tests cover both row orders).
+    for (const int bits : {1, 4, 8, 24, 32}) {
+        const std::string name = "depth-" + std::to_string(n++) + ".bmp";
+        writeFile(name, encodeBmp(small, bits));
+        cases.push_back({name + ", " + std::to_string(bits) + " bits",
+                         [name] { return dll().BPPrintBitmap(name.c_str(), 33); }, 0, expectedPrintBitmap(small, 33)});
+    }
+    writeFile("black10.bmp", encodeBmp(black10, 1));
+    cases.push_back({"10x10 black, mode 0", [] { return dll().BPPrintBitmap("black10.bmp", 0); }, 0,
+                     expectedPrintBitmap(black10, 0)});
+    const auto file = [&](const Picture& p, int bits = 24) {
+        const std::string name = "picture-" + std::to_string(n++) + ".bmp";
+        writeFile(name, encodeBmp(p, bits));
+        return name;
+    };
+    const Picture threshold = thresholdPicture(), wide = patternPicture(800, 9), p20x12 = patternPicture(20, 12),
+                  limit = patternPicture(640, 153), tall = patternPicture(8, 2100);
+    const std::string thresholdFile = file(threshold), wideFile = file(wide), smallFile = file(p20x12, 4),
+                      limitFile = file(limit), tooLargeFile = file(patternPicture(640, 154)), tallFile = file(tall, 1);
+    Bytes wrongMagic = encodeBmp(p20x12, 24);
+    wrongMagic[0] = 'X';
+    writeFile("wrong-magic.bmp", wrongMagic);
+    cases.push_back({"threshold, mode 33", [=] { return dll().BPPrintBitmap(thresholdFile.c_str(), 33); }, 0,
+                     expectedPrintBitmap(threshold, 33)});
+    cases.push_back({"800 wide", [=] { return dll().BPPrintBitmap(wideFile.c_str(), 0); }, 0,
+                     expectedPrintBitmap(wide, 0)});
+    cases.push_back({"640x153", [=] { return dll().BPPrintBitmap(limitFile.c_str(), 1); }, 0,
+                     expectedPrintBitmap(limit, 1)});
+    cases.push_back({"640x154", [=] { return dll().BPPrintBitmap(tooLargeFile.c_str(), 0); }, -1, {}});
+    cases.push_back({"wrong magic", [] { return dll().BPPrintBitmap("wrong-magic.bmp", 0); }, -1, {}});
+    cases.push_back({"missing file", [] { return dll().BPDefineNVBitImage("missing.bmp"); }, -1, {}});
+    cases.push_back({"20x12 download", [=] { return dll().BPPrintDownloadBitImage(smallFile.c_str(), 49); }, 0,
+                     expectedDownload(p20x12, 49)});
+    cases.push_back({"8x2100 download", [=] { return dll().BPPrintDownloadBitImage(tallFile.c_str(), 0); }, 0,
+                     expectedDownload(tall, 0)});
+    cases.push_back({"20x12 NV definition", [=] { return dll().BPDefineNVBitImage(smallFile.c_str()); }, 0,
+                     expectedDefineNv(p20x12)});
+    cases.push_back({"BPPrintNVBitImage(255, 51)", [] { return dll().BPPrintNVBitImage(255, 51); }, 0,
+                     {0x1C, 0x70, 0xFF, 0x33}});
+    cases.push_back({"BPPrintNVBitImage(1, 52)", [] { return dll().BPPrintNVBitImage(1, 52); }, -1, {}});
+    for (const auto& c : cases) {
+        com1.clear();
+        EXPECT_EQ(c.call(), c.result) << c.name;
+        ASSERT_EQ(dll().BPPrintString("\n"), 0);
+        Bytes expected = c.bytes;
+        expected.push_back('\n');
+        EXPECT_EQ(com1.waitFor(expected.size()), expected) << c.name;
+    }
+    EXPECT_EQ(readFile("image.bin").size(), 48u) << "the NV image stays staged";
+    EXPECT_EQ(readFile("top.bin"), referenceBands(limit, 1));
+}
+
+TEST_F(WineImageTest, WithNoPortOpenTheBandsAreStillStaged) {
+    using namespace image_testing;
+    const Picture p = patternPicture(37, 30);
+    writeFile("closed.bmp", encodeBmp(p, 32));
+    DeleteFileA("top.bin");
+    EXPECT_EQ(dll().BPPrintBitmap("closed.bmp", 33), -1);
+    EXPECT_EQ(readFile("top.bin"), referenceBands(p, 33));
+}
+
+TEST_F(WineImageTest, LoadingImagesLeaksNoHandles) {
+    using namespace image_testing;
+    writeFile("leak.bmp", encodeBmp(patternPicture(37, 30), 8));
+    dll().BPPrintBitmap("leak.bmp", 0);
+    DWORD before = 0, after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &before);
+    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(dll().BPPrintBitmap("leak.bmp", 0), -1) << "no port is open";
+        EXPECT_EQ(dll().BPPrintDownloadBitImage("leak.bmp", 0), -1);
+    }
+    GetProcessHandleCount(GetCurrentProcess(), &after);
+    EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
+    EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 2);
 }
 
 }  // namespace
