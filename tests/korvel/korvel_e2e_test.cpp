@@ -2,7 +2,9 @@
 // pseudo-terminal named by KORVEL_COM1: the registers the slave stores, the
 // results, the errors and what reaches the slave.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -58,6 +60,15 @@ public:
         return s;
     }
     const std::string& dir() const { return dir_; }
+
+    // Whether a caller holds the port open: the control locks it while open.
+    bool portHeld() const {
+        const int fd = open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) return false;
+        const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+        close(fd);
+        return held;
+    }
 
 private:
     std::string modePath() const { return dir_ + "/mode"; }
@@ -127,6 +138,7 @@ TEST(KorvelE2E, NoReplyIsErrorNineAndThePortIsClosed) {
     EXPECT_EQ(o.error, 9);
     EXPECT_EQ(o.description, "Subscript out of range");
     EXPECT_EQ(peer.state().at("received"), "17");
+    EXPECT_FALSE(peer.portHeld());
     // Closed: the next call opens it again without a port-in-use error.
     peer.mode_("reply");
     EXPECT_EQ(send(1, k64Zero).result, 0);
@@ -142,11 +154,18 @@ TEST(KorvelE2E, BadAddressIsOverflowBeforeAnyByteAndTheNextCallWorks) {
         EXPECT_EQ(o.datas, "1" + std::string(63, '0'));
         std::this_thread::sleep_for(50ms);
         EXPECT_EQ(peer.state().at("received"), "0");
+        EXPECT_TRUE(peer.portHeld());  // left open by the error
     }
+    // Another thread has a form and control of its own, and finds COM1 taken.
+    Outcome other;
+    std::thread([&] { other = send(1, "1"); }).join();
+    EXPECT_EQ(other.error, 8005);
+    EXPECT_EQ(other.description, "Port already open");
     const Outcome next = send(1, "11");
     EXPECT_EQ(next.error, 0) << next.description;
     EXPECT_EQ(next.result, 0);
     EXPECT_EQ(peer.state().at("registers"), "C000 0000 0000 0000");
+    EXPECT_FALSE(peer.portHeld());
 }
 
 TEST(KorvelE2E, MissingPortIsTheControlsError) {
