@@ -17,6 +17,7 @@
 #include <modbus/modbus.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -122,6 +123,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
+    // Ends with the process that started it, even when that one crashes.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() == 1) return 1;
     std::string senderName, serverName;
     const int senderMaster = openMaster(senderName), serverMaster = openMaster(serverName);
     if (senderMaster < 0 || serverMaster < 0) {
