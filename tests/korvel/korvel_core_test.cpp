@@ -47,6 +47,8 @@ struct FrameCase {
     Bytes frame;
 };
 
+// Cases print as their names in test listings, not as raw bytes.
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 class KorvelFrame : public ::testing::TestWithParam<FrameCase> {};
 
 TEST_P(KorvelFrame, SendsTheSeventeenBytes) {
@@ -139,6 +141,7 @@ struct ReplyCase {
     Bytes reply;
     int result;
 };
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 class KorvelReply : public ::testing::TestWithParam<ReplyCase> {};
 TEST_P(KorvelReply, OnlyTheFirstByteCounts) {
     Rig rig;
@@ -173,6 +176,7 @@ struct OverflowCase {
     std::u16string digits;
     std::u16string handedBack;  // what `datas` holds after the error
 };
+void PrintTo(const OverflowCase& c, std::ostream* os) { *os << c.name; }
 class KorvelOverflow : public ::testing::TestWithParam<OverflowCase> {};
 TEST_P(KorvelOverflow, FailsBeforeAnyByteAndLeavesThePortOpen) {
     const OverflowCase& c = GetParam();
