@@ -369,6 +369,11 @@ TEST_F(WineImageTest, BitImagesOnTheSerialLine) {
                      expectedPrintBitmap(limit, 1)});
     cases.push_back({"640x154", [=] { return dll().BPPrintBitmap(tooLargeFile.c_str(), 0); }, -1, {}});
     cases.push_back({"wrong magic", [] { return dll().BPPrintBitmap("wrong-magic.bmp", 0); }, -1, {}});
+    // A header announcing 20000 x 20000 pixels over a few bytes of data.
+    Bytes huge = encodeBmp(p20x12, 24);
+    for (int i = 0; i < 4; ++i) huge[18 + i] = huge[22 + i] = static_cast<std::uint8_t>((20000 >> (8 * i)) & 0xFF);
+    writeFile("huge.bmp", huge);
+    cases.push_back({"announces 20000x20000", [] { return dll().BPPrintBitmap("huge.bmp", 33); }, -1, {}});
     cases.push_back({"missing file", [] { return dll().BPDefineNVBitImage("missing.bmp"); }, -1, {}});
     cases.push_back({"20x12 download", [=] { return dll().BPPrintDownloadBitImage(smallFile.c_str(), 49); }, 0,
                      expectedDownload(p20x12, 49)});
