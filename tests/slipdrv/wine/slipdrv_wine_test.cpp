@@ -143,6 +143,17 @@ std::vector<int> seenAfter(std::size_t count) {
     }
 }
 
+// Runs one export call and checks its result and exactly the bytes it sent:
+// a line feed sent after it marks where its bytes end.
+template <typename Call>
+void expectSent(RemotePrinter& printer, const std::string& name, const Call& call, int result, Bytes expected) {
+    printer.clear();
+    EXPECT_EQ(call(), result) << name;
+    ASSERT_EQ(dll().BPPrintString("\n"), 0) << name;
+    expected.push_back('\n');
+    EXPECT_EQ(printer.waitFor(expected.size()), expected) << name;
+}
+
 class WineTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -276,15 +287,7 @@ TEST_F(WineTest, CommandFamiliesOnTheSerialLine) {
          {0x1D, 0x6B, 0x49, 0x05, 'A', 'B', '-', '1', '2'}},
         {"BPPrintBarCode(2, 1, 11 digits)", [] { return dll().BPPrintBarCode(2, 1, "12345678901"); }, -1, {}},
     };
-    for (const auto& c : cases) {
-        com1.clear();
-        EXPECT_EQ(c.call(), c.result) << c.name;
-        // A line feed after each call marks where its bytes end.
-        ASSERT_EQ(dll().BPPrintString("\n"), 0);
-        Bytes expected = c.bytes;
-        expected.push_back('\n');
-        EXPECT_EQ(com1.waitFor(expected.size()), expected) << c.name;
-    }
+    for (const auto& c : cases) expectSent(com1, c.name, c.call, c.result, c.bytes);
 }
 
 TEST_F(WineTest, QueriesReadTheReplyOnBothChannels) {
@@ -384,14 +387,7 @@ TEST_F(WineImageTest, BitImagesOnTheSerialLine) {
     cases.push_back({"BPPrintNVBitImage(255, 51)", [] { return dll().BPPrintNVBitImage(255, 51); }, 0,
                      {0x1C, 0x70, 0xFF, 0x33}});
     cases.push_back({"BPPrintNVBitImage(1, 52)", [] { return dll().BPPrintNVBitImage(1, 52); }, -1, {}});
-    for (const auto& c : cases) {
-        com1.clear();
-        EXPECT_EQ(c.call(), c.result) << c.name;
-        ASSERT_EQ(dll().BPPrintString("\n"), 0);
-        Bytes expected = c.bytes;
-        expected.push_back('\n');
-        EXPECT_EQ(com1.waitFor(expected.size()), expected) << c.name;
-    }
+    for (const auto& c : cases) expectSent(com1, c.name, c.call, c.result, c.bytes);
     EXPECT_EQ(readFile("image.bin").size(), 48u) << "the NV image stays staged";
     EXPECT_EQ(readFile("top.bin"), referenceBands(limit, 1));
 }
