@@ -12,3 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Each deliverable must load with system DLLs only.
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The Wine loader of the machine type, if installed, runs the tests.
+find_program(KIT_WINE ${KIT_WINE_LOADER} PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(KIT_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${KIT_WINE})
+endif()

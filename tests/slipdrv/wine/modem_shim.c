@@ -1,11 +1,15 @@
-/* Modem lines for pseudo-terminals, preloaded into wine64 by the Wine tests.
+/* Modem lines for pseudo-terminals, preloaded into Wine by the Wine tests.
  *
  * A pty has no modem lines: TIOCMGET and friends fail with ENOTTY. Wine polls
  * TIOCMGET while WaitCommEvent is pending and ends the wait as cancelled when
  * it fails, so the Windows receive path cannot be tested on a pty. When the
  * real call fails that way on a pty, this answers as a port with a printer
  * attached would: CTS, DSR and carrier on, DTR and RTS as last set (both on
- * until the program changes them, as on a freshly opened port). */
+ * until the program changes them, as on a freshly opened port).
+ *
+ * Built once per word size: 32-bit Wine is built with 64-bit time and calls
+ * glibc's __ioctl_time64 instead of ioctl, so both entry points are answered.
+ * One LD_PRELOAD path with $LIB in it picks the build that fits the process. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -32,16 +36,11 @@ static int *port_lines(dev_t dev)
     return &ports[slot].bits;
 }
 
-int ioctl(int fd, unsigned long request, ...)
-{
-    static int (*real_ioctl)(int, unsigned long, ...);
-    va_list args;
-    va_start(args, request);
-    int *arg = va_arg(args, int *);
-    va_end(args);
-    if (!real_ioctl) real_ioctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
+typedef int (*ioctl_fn)(int, unsigned long, ...);
 
-    int result = real_ioctl(fd, request, arg);
+static int answer(ioctl_fn real, int fd, unsigned long request, int *arg)
+{
+    int result = real ? real(fd, request, arg) : (errno = ENOSYS, -1);
     if (result == 0 || errno != ENOTTY || !arg ||
         (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
         return result;
@@ -62,4 +61,27 @@ int ioctl(int fd, unsigned long request, ...)
     }
     pthread_mutex_unlock(&ports_lock);
     return 0;
+}
+
+int ioctl(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real;
+    if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
+    va_list args;
+    va_start(args, request);
+    int *arg = va_arg(args, int *);
+    va_end(args);
+    return answer(real, fd, request, arg);
+}
+
+/* Only 32-bit glibc has it; in a 64-bit process nothing calls this one. */
+int __ioctl_time64(int fd, unsigned long request, ...)
+{
+    static ioctl_fn real;
+    if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, "__ioctl_time64");
+    va_list args;
+    va_start(args, request);
+    int *arg = va_arg(args, int *);
+    va_end(args);
+    return answer(real, fd, request, arg);
 }

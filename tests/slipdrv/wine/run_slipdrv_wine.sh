@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Runs slipdrv's Windows test program under wine64 against virtual printers:
+# Runs slipdrv's Windows test program under Wine against virtual printers:
 # COM1, COM2 and LPT1 are mapped to pseudo-terminals played by the
 # virtual-printer program, and the modem-line shim is preloaded so the real
 # WaitCommEvent path runs. WINEPREFIX must name a prepared prefix.
-#   run_slipdrv_wine.sh TEST_EXE VIRTUAL_PRINTER MODEM_SHIM
+#   run_slipdrv_wine.sh WINE TEST_EXE VIRTUAL_PRINTER MODEM_SHIM [TEST-ARGS...]
+# WINE is /usr/lib/wine/wine for an i686 build, /usr/lib/wine/wine64 for x86_64.
 set -u
-exe=$1 printer=$2 shim=$3
+launcher=$1 exe=$2 printer=$3 shim=$4
+shift 4
 wine=/usr/lib/wine
-if [ ! -x "$printer" ] || [ ! -f "$shim" ]; then
-  echo "the native helpers are missing ($printer, $shim): build the default preset first"
-  exit 1
-fi
+. "$(dirname "$0")/wine_helpers.sh"
+require_helpers "$printer" "$shim" || exit 1
 export WINEDEBUG=-all
 run=$(mktemp -d /tmp/slipdrv-wine-XXXXXX)
 ports=(COM1 COM2 LPT1)
@@ -35,15 +35,14 @@ for port in "${ports[@]}"; do
   link="$run/printer-$port"
   for _ in $(seq 1 200); do [ -L "$link" ] && break; sleep 0.01; done
   [ -L "$link" ] || { echo "virtual printer for $port did not start"; cat "$link.log"; exit 1; }
-  "$wine/wine64" reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$link" /f >/dev/null 2>&1 </dev/null
+  map_port "$port" "$link"
 done
 # COM9 must not exist for the refusal test.
-"$wine/wine64" reg delete 'HKLM\Software\Wine\Ports' /v COM9 /f >/dev/null 2>&1 </dev/null
+map_port COM9
 # The mappings take effect when the server starts again.
 "$wine/wineserver" -w
 
-dos_dir="Z:${run//\//\\}"
-SLIPDRV_WINE_DIR="$dos_dir" LD_PRELOAD="$shim" "$wine/wine64" "$exe" >"$run/out.txt" 2>&1 </dev/null
+SLIPDRV_WINE_DIR=$(dos_path "$run") LD_PRELOAD="$shim" "$launcher" "$exe" "$@" >"$run/out.txt" 2>&1 </dev/null
 rc=$?
 cat "$run/out.txt"
 exit $rc
