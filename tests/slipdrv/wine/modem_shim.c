@@ -63,25 +63,19 @@ static int answer(ioctl_fn real, int fd, unsigned long request, int *arg)
     return 0;
 }
 
-int ioctl(int fd, unsigned long request, ...)
-{
-    static ioctl_fn real;
-    if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
-    va_list args;
-    va_start(args, request);
-    int *arg = va_arg(args, int *);
-    va_end(args);
-    return answer(real, fd, request, arg);
-}
+/* Each entry point calls on to the one of its own name behind it. Only 32-bit
+ * glibc has __ioctl_time64; in a 64-bit process nothing calls that one. */
+#define ENTRY_POINT(name)                                                  \
+    int name(int fd, unsigned long request, ...)                           \
+    {                                                                      \
+        static ioctl_fn real;                                              \
+        if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, #name);               \
+        va_list args;                                                      \
+        va_start(args, request);                                           \
+        int *arg = va_arg(args, int *);                                    \
+        va_end(args);                                                      \
+        return answer(real, fd, request, arg);                             \
+    }
 
-/* Only 32-bit glibc has it; in a 64-bit process nothing calls this one. */
-int __ioctl_time64(int fd, unsigned long request, ...)
-{
-    static ioctl_fn real;
-    if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, "__ioctl_time64");
-    va_list args;
-    va_start(args, request);
-    int *arg = va_arg(args, int *);
-    va_end(args);
-    return answer(real, fd, request, arg);
-}
+ENTRY_POINT(ioctl)
+ENTRY_POINT(__ioctl_time64)
