@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "utf.h"
+#include "common/utf.h"
 
 namespace vocalcue {
 namespace {
 
 std::string money(const char* amount) {
-    const auto parsed = ExactDecimal::parse(utf8ToUtf16(amount));
+    const auto parsed = ExactDecimal::parse(kit::utf8ToUtf16(amount));
     EXPECT_TRUE(parsed) << amount;
-    return utf16ToUtf8(f_getbigmoney(parsed));
+    return kit::utf16ToUtf8(f_getbigmoney(parsed));
 }
 
 struct Reading {
@@ -94,7 +94,7 @@ TEST(MoneyText, NegativeAmountsReadAsTheSignWordAndTheMagnitude) {
     for (const auto& c : cases) EXPECT_EQ(money(c.value), c.text) << "amount " << c.value;
 }
 
-TEST(MoneyText, AbsentAmountIsZero) { EXPECT_EQ(utf16ToUtf8(f_getbigmoney(std::nullopt)), "零"); }
+TEST(MoneyText, AbsentAmountIsZero) { EXPECT_EQ(kit::utf16ToUtf8(f_getbigmoney(std::nullopt)), "零"); }
 
 TEST(MoneyText, AnyNumberOfDigitsReadsItsLowThirteenYuanPlaces) {
     // 10^100000 after rounding: thirteen zero places keep only their group units.
@@ -120,10 +120,10 @@ TEST(NumberText, WorkedExamples) {
         {-5, "负伍"}, {-10, "负拾"}, {-101, "负壹佰零壹"}, {-32768, "负叁万贰仟柒佰陆拾捌"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(utf16ToUtf8(f_getbignumber(static_cast<std::int16_t>(c.value))), c.text) << "value " << c.value;
+        EXPECT_EQ(kit::utf16ToUtf8(f_getbignumber(static_cast<std::int16_t>(c.value))), c.text) << "value " << c.value;
 }
 
-TEST(NumberText, AbsentNumberIsZero) { EXPECT_EQ(utf16ToUtf8(f_getbignumber(std::nullopt)), "零"); }
+TEST(NumberText, AbsentNumberIsZero) { EXPECT_EQ(kit::utf16ToUtf8(f_getbignumber(std::nullopt)), "零"); }
 
 }  // namespace
 }  // namespace vocalcue

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/utf.h"
 #include "platform/platform.h"
-#include "utf.h"
 
 namespace vocalcue::testing {
 
@@ -21,7 +21,7 @@ public:
         return devices;
     }
     bool playSound(const std::u16string& soundname, std::uint16_t f) override {
-        played.push_back(utf16ToUtf8(soundname));
+        played.push_back(kit::utf16ToUtf8(soundname));
         flags.push_back(f);
         return true;
     }
@@ -43,7 +43,7 @@ inline std::vector<std::string> tokens(const std::vector<std::string>& paths) {
 // Splits a UTF-8 text into its characters, one string each.
 inline std::vector<std::string> characters(const std::string& text) {
     std::vector<std::string> out;
-    for (char16_t c : utf8ToUtf16(text)) out.push_back(utf16ToUtf8(std::u16string(1, c)));
+    for (char16_t c : kit::utf8ToUtf16(text)) out.push_back(kit::utf16ToUtf8(std::u16string(1, c)));
     return out;
 }
 

@@ -15,9 +15,9 @@ using Tokens = std::vector<std::string>;
 // The elements of a fresh array after the split, element 1 first.
 Tokens split(const char* text) {
     TextArray retval;
-    f_splitstr(utf8ToUtf16(text), u"/", retval);
+    f_splitstr(kit::utf8ToUtf16(text), u"/", retval);
     Tokens out;
-    for (std::size_t i = 1; i <= retval.upperBound(); ++i) out.push_back(utf16ToUtf8(retval[i]));
+    for (std::size_t i = 1; i <= retval.upperBound(); ++i) out.push_back(kit::utf16ToUtf8(retval[i]));
     return out;
 }
 
@@ -65,7 +65,7 @@ TEST(SplitStr, ManyPiecesTakeLinearTime) {
 
 Tokens announce(const char* request) {
     FakeSoundDevice sound;
-    f_read(sound, utf8ToUtf16(request));
+    f_read(sound, kit::utf8ToUtf16(request));
     return tokens(sound.played);
 }
 
@@ -115,8 +115,8 @@ TEST(NumericValueField, SignDigitsAndOnePointOnly) {
     const char* numeric[] = {"5", "-5", "+5", "5.", ".5", "0035.50", "0", "-0", "12345678901234567890.123"};
     const char* notNumeric[] = {"", "+", "-", ".", "+.", "1.2.3", " 5", "5 ", "1e3", "1,000", "--5", "5-", "abc",
                                 "０", "0x10", "١"};
-    for (const char* text : numeric) EXPECT_TRUE(ExactDecimal::parse(utf8ToUtf16(text))) << "\"" << text << "\"";
-    for (const char* text : notNumeric) EXPECT_FALSE(ExactDecimal::parse(utf8ToUtf16(text))) << "\"" << text << "\"";
+    for (const char* text : numeric) EXPECT_TRUE(ExactDecimal::parse(kit::utf8ToUtf16(text))) << "\"" << text << "\"";
+    for (const char* text : notNumeric) EXPECT_FALSE(ExactDecimal::parse(kit::utf8ToUtf16(text))) << "\"" << text << "\"";
 }
 
 TEST(NumericValueField, WholeNumbersWithinSixteenBitsOnly) {
@@ -128,7 +128,7 @@ TEST(NumericValueField, WholeNumbersWithinSixteenBitsOnly) {
         {"00032767", 32767}, {"-32768", -32768}, {"32768", std::nullopt}, {"-32769", std::nullopt},
         {"0.5", std::nullopt}, {"100000", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(ExactDecimal::parse(utf8ToUtf16(c.text))->toInt16(), c.value) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(ExactDecimal::parse(kit::utf8ToUtf16(c.text))->toInt16(), c.value) << c.text;
 }
 
 }  // namespace

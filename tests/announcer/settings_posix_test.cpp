@@ -4,8 +4,8 @@
 
 #include <fstream>
 
+#include "common/utf.h"
 #include "platform/platform.h"
-#include "utf.h"
 
 namespace vocalcue {
 namespace {
@@ -27,8 +27,8 @@ protected:
     }
     std::string readExisting() {
         auto settings = makeSettings();
-        return utf16ToUtf8(
-            settings->readProfileString(u"setting", u"vocalcue", u"0", utf8ToUtf16(dir_) + u"\\setting.ini"));
+        return kit::utf16ToUtf8(
+            settings->readProfileString(u"setting", u"vocalcue", u"0", kit::utf8ToUtf16(dir_) + u"\\setting.ini"));
     }
     std::string dir_;
 };

@@ -37,14 +37,14 @@ TEST(ReadOther, EveryPhraseKeyPlaysItsOwnFile) {
         FakeSoundDevice sound;
         f_readother(sound, std::u16string(key));
         ASSERT_EQ(sound.played.size(), 1u);
-        EXPECT_EQ(sound.played[0], ".\\wav\\" + utf16ToUtf8(key) + ".wav");
+        EXPECT_EQ(sound.played[0], ".\\wav\\" + kit::utf16ToUtf8(key) + ".wav");
     }
 }
 
 TEST(ReadOther, OnlyExactKeysSound) {
     for (const char* name : {"欢迎光临 ", " 欢迎光临", "欢迎", "", "零", "欢迎光临欢迎光临"}) {
         FakeSoundDevice sound;
-        f_readother(sound, utf8ToUtf16(name));
+        f_readother(sound, kit::utf8ToUtf16(name));
         EXPECT_TRUE(sound.played.empty()) << "\"" << name << "\"";
         EXPECT_EQ(sound.countCalls, 0) << "\"" << name << "\"";
     }
@@ -58,7 +58,7 @@ TEST(ValueAnnouncers, OneFilePerCharacterInTextOrder) {
                  {"1001", "壹仟零壹元整"}, {"-12.5", "壹拾贰元伍角"}};
     for (const auto& c : money) {
         FakeSoundDevice sound;
-        f_readmoney(sound, ExactDecimal::parse(utf8ToUtf16(c.amount)));
+        f_readmoney(sound, ExactDecimal::parse(kit::utf8ToUtf16(c.amount)));
         EXPECT_EQ(tokens(sound.played), characters(c.files)) << "amount " << c.amount;
         EXPECT_EQ(sound.countCalls, static_cast<int>(sound.played.size()));
     }
@@ -109,7 +109,7 @@ TEST(Startup, TheSwitchDecidesWhetherTheRequestIsAnnounced) {
     for (const auto& c : cases) {
         FakeSettings settings;
         settings.present = c.present;
-        settings.value = utf8ToUtf16(c.value);
+        settings.value = kit::utf8ToUtf16(c.value);
         FakeSoundDevice sound;
         open(u"欢迎光临/m/1/谢谢光临", settings, sound);
         EXPECT_EQ(!sound.played.empty(), c.announced) << "switch \"" << c.value << "\"";

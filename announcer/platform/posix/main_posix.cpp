@@ -3,8 +3,8 @@
 #include <string>
 
 #include "../../startup.h"
-#include "../../utf.h"
 #include "../platform.h"
+#include "common/utf.h"
 
 int main(int argc, char** argv) {
     try {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         }
         auto settings = vocalcue::makeSettings();
         auto sound = vocalcue::makeSoundDevice();
-        vocalcue::open(vocalcue::utf8ToUtf16(joined), *settings, *sound);
+        vocalcue::open(kit::utf8ToUtf16(joined), *settings, *sound);
     } catch (...) {
         // An announcement that cannot go on ends in silence.
     }

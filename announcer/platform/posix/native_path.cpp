@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "../../utf.h"
+#include "common/utf.h"
 
 namespace vocalcue {
 
 std::string nativePath(std::u16string_view path) {
-    std::string out = utf16ToUtf8(path);
+    std::string out = kit::utf16ToUtf8(path);
     std::replace(out.begin(), out.end(), '\\', '/');
     return out;
 }

@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "../../utf.h"
 #include "../platform.h"
+#include "common/utf.h"
 #include "native_path.h"
 
 namespace vocalcue {
@@ -35,9 +35,9 @@ public:
 
     std::u16string readProfileString(const std::u16string& section, const std::u16string& key,
                                      const std::u16string& fallback, const std::u16string& file) override {
-        Lookup lookup{utf16ToUtf8(section), utf16ToUtf8(key), std::nullopt};
+        Lookup lookup{kit::utf16ToUtf8(section), kit::utf16ToUtf8(key), std::nullopt};
         if (ini_parse(nativePath(file).c_str(), onEntry, &lookup) < 0 || !lookup.value) return fallback;
-        return utf8ToUtf16(*lookup.value);
+        return kit::utf8ToUtf16(*lookup.value);
     }
 };
 

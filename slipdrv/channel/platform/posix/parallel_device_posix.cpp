@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "../../parallel_device.h"
-#include "device_path.h"
+#include "common/platform/posix/device_path.h"
 
 namespace slipdrv {
 namespace {
@@ -21,7 +21,7 @@ public:
     ~PosixParallelDevice() override { close(); }
 
     bool open(int port) override {
-        fd_ = ::open(devicePath("SLIPDRV_LPT", "/dev/lp", port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        fd_ = ::open(kit::devicePath("SLIPDRV_LPT", "/dev/lp", port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         return fd_ >= 0;
     }
 

@@ -14,7 +14,8 @@
 #include <thread>
 
 #include "../../serial_device.h"
-#include "device_path.h"
+#include "common/platform/posix/device_path.h"
+#include "common/platform/posix/serial_line.h"
 
 namespace slipdrv {
 namespace {
@@ -41,7 +42,7 @@ public:
     }
 
     bool open(int port) override {
-        const int fd = ::open(devicePath("SLIPDRV_COM", "/dev/ttyS", port).c_str(),
+        const int fd = ::open(kit::devicePath("SLIPDRV_COM", "/dev/ttyS", port).c_str(),
                               O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return false;
         hungUp_ = false;
@@ -51,20 +52,11 @@ public:
 
     void setUp(int baud) override {
         purge();
-        // termios2 takes any rate in the accepted range, standard or not.
-        struct termios2 tio {};
-        if (::ioctl(fd_, TCGETS2, &tio) == 0) {
-            tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                                  IXOFF | IXANY | INPCK);
-            tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-            tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-            tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CBAUD | (CBAUD << IBSHIFT));
-            tio.c_cflag |= CS8 | CREAD | CLOCAL | CRTSCTS | BOTHER | (BOTHER << IBSHIFT);
-            tio.c_ispeed = tio.c_ospeed = static_cast<speed_t>(baud);
-            tio.c_cc[VMIN] = 0;
-            tio.c_cc[VTIME] = 0;
-            ::ioctl(fd_, TCSETS2, &tio);
-        }
+        // 8N1 with the CTS/RTS handshake at the caller's rate, standard or not.
+        kit::SerialLine line;
+        line.baud = static_cast<unsigned>(baud);
+        line.rtsCts = true;
+        kit::setUpSerialLine(fd_, line);
         // DTR is raised by hand; a device without modem lines (a pty) refuses, which is fine.
         int dtr = TIOCM_DTR;
         ::ioctl(fd_, TIOCMBIS, &dtr);
@@ -73,12 +65,12 @@ public:
     bool isOpen() const override { return fd_ >= 0; }
 
     void close() override {
-        if (fd_ < 0) return;
+        const int fd = fd_.exchange(-1);
+        if (fd < 0) return;
         int dtr = TIOCM_DTR;
-        ::ioctl(fd_, TIOCMBIC, &dtr);
-        purge();
-        ::close(fd_);
-        fd_ = -1;
+        ::ioctl(fd, TIOCMBIC, &dtr);
+        ::ioctl(fd, TCFLSH, TCIOFLUSH);
+        ::close(fd);
     }
 
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
@@ -125,7 +117,7 @@ public:
 
     bool waitReceive() override {
         // After a hang-up nothing more can arrive: sleep on the wake-up alone.
-        pollfd p[2] = {{wake_, POLLIN, 0}, {hungUp_ ? -1 : fd_, POLLIN, 0}};
+        pollfd p[2] = {{wake_, POLLIN, 0}, {hungUp_ ? -1 : fd_.load(), POLLIN, 0}};
         for (;;) {
             const int n = ::poll(p, 2, -1);
             if (n < 0 && errno == EINTR) continue;
@@ -153,7 +145,9 @@ public:
 private:
     void purge() { ::ioctl(fd_, TCFLSH, TCIOFLUSH); }
 
-    int fd_ = -1;
+    // Read by the worker and the delivery thread (isOpen) while the host's
+    // thread opens and closes the port.
+    std::atomic<int> fd_{-1};
     int wake_ = -1;
     bool hungUp_ = false;  // touched by the worker only, reset by open
 };

@@ -1,3 +1,6 @@
+// The channel's threads on Linux: POSIX threads. A released thread is still
+// joined when its object goes, so a library unloaded while one runs the
+// host's code waits for that code to return instead of unmapping under it.
 #include <pthread.h>
 #include <time.h>
 
@@ -45,6 +48,9 @@ public:
         pthread_detach(thread_);
         joined_ = true;
     }
+
+    // Nothing to do now: the destructor joins the thread.
+    void release() override {}
 
 private:
     pthread_t thread_;

@@ -1,8 +1,8 @@
-#include "utf.h"
+#include "common/utf.h"
 
 #include <gtest/gtest.h>
 
-namespace vocalcue {
+namespace kit {
 namespace {
 
 TEST(Utf, RoundTripsTextOfEveryPlane) {
@@ -28,4 +28,4 @@ TEST(Utf, MalformedInputBecomesReplacementCharacters) {
 }
 
 }  // namespace
-}  // namespace vocalcue
+}  // namespace kit

@@ -1,8 +1,8 @@
-#include "device_path.h"
+#include "common/platform/posix/device_path.h"
 
 #include <cstdlib>
 
-namespace slipdrv {
+namespace kit {
 
 std::string devicePath(const char* variablePrefix, const char* defaultPrefix, int port) {
     const std::string variable = variablePrefix + std::to_string(port);
@@ -10,4 +10,4 @@ std::string devicePath(const char* variablePrefix, const char* defaultPrefix, in
     return defaultPrefix + std::to_string(static_cast<long long>(port) - 1);
 }
 
-}  // namespace slipdrv
+}  // namespace kit

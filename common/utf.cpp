@@ -1,6 +1,6 @@
-#include "utf.h"
+#include "common/utf.h"
 
-namespace vocalcue {
+namespace kit {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -92,4 +92,4 @@ std::string utf16ToUtf8(std::u16string_view in) {
     return out;
 }
 
-}  // namespace vocalcue
+}  // namespace kit
