@@ -1,16 +1,16 @@
 // The Linux entry points: the C++ class and the C interface over the
 // calling thread's form. No exception leaves the C interface.
+#include <algorithm>
 #include <cstring>
-#include <exception>
 
+#include "common/utf.h"
 #include "form1.h"
 #include "korvel.h"
-#include "utf.h"
 
 namespace korvel {
 
 std::int16_t ClsKorvel::SendData(std::int16_t& a, std::string& datas) {
-    std::u16string text = utf8ToUtf16(datas);
+    std::u16string text = kit::utf8ToUtf16(datas);
     const std::u16string given = text;
     // The form writes the normalised text back even when a later step fails.
     struct WriteBack {
@@ -18,7 +18,7 @@ std::int16_t ClsKorvel::SendData(std::int16_t& a, std::string& datas) {
         const std::u16string& given;
         std::string& datas;
         ~WriteBack() {
-            if (text != given) datas = utf16ToUtf8(text);
+            if (text != given) datas = kit::utf16ToUtf8(text);
         }
     } writeBack{text, given, datas};
     return apartmentForm().SendData(a, text);
@@ -58,7 +58,8 @@ extern "C" __attribute__((visibility("default"))) int korvel_send_data(int16_t a
         copyText(e.description(), description, description_size);
         return e.number();
     } catch (...) {
-        copyText("Out of memory", description, description_size);
-        return 7;  // running out of memory is the only other way out
+        const korvel::KorvelError e = korvel::outOfMemoryError();
+        copyText(e.description(), description, description_size);
+        return e.number();
     }
 }

@@ -3,22 +3,19 @@
 #include <cctype>
 #include <vector>
 
-#include "korvel_error.h"
 #include "serial_control.h"
 
 namespace korvel {
 namespace {
 
-[[noreturn]] void invalid() { throw KorvelError(kErrInvalidProperty, "Invalid property value"); }
-
 unsigned wholeNumber(const std::string& field, unsigned low, unsigned high) {
-    if (field.empty() || field.size() > 7) invalid();
+    if (field.empty() || field.size() > 7) raiseInvalidProperty();
     unsigned value = 0;
     for (char c : field) {
-        if (c < '0' || c > '9') invalid();
+        if (c < '0' || c > '9') raiseInvalidProperty();
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
-    if (value < low || value > high) invalid();
+    if (value < low || value > high) raiseInvalidProperty();
     return value;
 }
 
@@ -30,17 +27,17 @@ LineSettings parseLineSettings(const std::string& text) {
         if (c == ',') fields.emplace_back();
         else if (c != ' ') fields.back() += c;
     }
-    if (fields.size() != 4) invalid();
+    if (fields.size() != 4) raiseInvalidProperty();
     LineSettings s;
     s.baud = wholeNumber(fields[0], 110, 256000);
-    if (fields[1].size() != 1) invalid();
+    if (fields[1].size() != 1) raiseInvalidProperty();
     s.parity = static_cast<char>(std::tolower(static_cast<unsigned char>(fields[1][0])));
-    if (std::string("neoms").find(s.parity) == std::string::npos) invalid();
-    s.dataBits = wholeNumber(fields[2], 4, 8);
+    if (std::string("neoms").find(s.parity) == std::string::npos) raiseInvalidProperty();
+    s.dataBits = wholeNumber(fields[2], 5, 8);
     if (fields[3] == "1") s.stopBits10 = 10;
-    else if (fields[3] == "1.5") s.stopBits10 = 15;
-    else if (fields[3] == "2") s.stopBits10 = 20;
-    else invalid();
+    else if (fields[3] == "1.5" && s.dataBits == 5) s.stopBits10 = 15;
+    else if (fields[3] == "2" && s.dataBits != 5) s.stopBits10 = 20;
+    else raiseInvalidProperty();
     return s;
 }
 

@@ -1,6 +1,8 @@
 // The serial control the sender's form drives: a port with properties that
 // are set one by one and take effect as a communications control's do.
 // Settings made while the port is closed are kept and applied when it opens.
+// CheckedSerialControl (checked_serial_control.h) checks every property for
+// all platforms; a backend derives from it.
 //
 // Errors of the control (KorvelError numbers and descriptions):
 //   380   Invalid property value          (a bad Settings text, InputMode, threshold or length)
@@ -18,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "korvel_error.h"
+
 namespace korvel {
 
 constexpr int kErrInvalidProperty = 380;
@@ -28,6 +32,8 @@ constexpr int kErrPortNotOpen = 8012;
 constexpr int kErrSetState = 8015;
 constexpr int kErrRead = 8020;
 constexpr int kErrWrite = 8021;
+
+[[noreturn]] inline void raiseInvalidProperty() { throw KorvelError(kErrInvalidProperty, "Invalid property value"); }
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -1,11 +1,14 @@
 // A serial control that records what the form does with it: every property
 // set in order, the bytes written, and whether the port was open when each
 // byte went out. The reply is what the test puts in `pending`.
+// And a backend under the checked control that records which of its hooks
+// ran and the line it was given.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "checked_serial_control.h"
 #include "serial_control.h"
 
 namespace korvel::test {
@@ -50,6 +53,41 @@ public:
 
 private:
     ControlRecord& r_;
+};
+
+class RecordingBackend final : public CheckedSerialControl {
+public:
+    std::vector<std::string> hooks;
+    std::string line;  // the settings last applied, "baud,parity,data bits,stop bits"
+
+private:
+    bool isOpen() const override { return open_; }
+    void openPort(std::int16_t port) override {
+        hooks.push_back("openPort " + std::to_string(port));
+        open_ = true;
+        applySettings();
+    }
+    void closePort() override {
+        hooks.push_back("closePort");
+        open_ = false;
+    }
+    void applySettings() override {
+        hooks.push_back("applySettings");
+        const LineSettings& s = lineSettings();
+        const char* stop = s.stopBits10 == 15 ? "1.5" : s.stopBits10 == 20 ? "2" : s.stopBits10 == 10 ? "1" : "?";
+        line = std::to_string(s.baud) + "," + s.parity + "," + std::to_string(s.dataBits) + "," + stop;
+    }
+    void applyDtr() override { hooks.push_back("applyDtr"); }
+    std::size_t waitingCount() const override { return 0; }
+    void purgeInput() override { hooks.push_back("purgeInput"); }
+    void purgeOutput() override { hooks.push_back("purgeOutput"); }
+    void queueOutput(const Bytes&) override { hooks.push_back("queueOutput"); }
+    Bytes readInput(std::size_t) override {
+        hooks.push_back("readInput");
+        return {};
+    }
+
+    bool open_ = false;
 };
 
 }  // namespace korvel::test

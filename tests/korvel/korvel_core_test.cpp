@@ -1,6 +1,7 @@
 // The sender's core against a recording serial control: the frames byte for
 // byte, the CRC, the digit text, the data bytes, the errors and the state
-// of the port each leaves behind.
+// of the port each leaves behind; and the checked properties of the serial
+// control that every backend inherits.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,7 +11,6 @@
 #include "form1.h"
 #include "frame.h"
 #include "korvel_error.h"
-#include "line_settings.h"
 
 namespace korvel::test {
 namespace {
@@ -225,34 +225,102 @@ TEST(KorvelBinToNum, WeighsEachCharacterByItsPosition) {
     for (const auto& c : cases) EXPECT_EQ(BinToNum(c.group), c.value);
 }
 
+// One rule for the Settings text on every platform. `applied` is the line
+// the backend gets when the port opens, or null when the text is refused
+// with 380 and the line set before it stays.
 struct SettingsCase {
     const char* text;
-    bool valid;
-    unsigned baud;
-    char parity;
-    unsigned dataBits;
-    unsigned stopBits10;
+    const char* applied;
 };
-TEST(KorvelLineSettings, ParsesOrRefusesWithInvalidPropertyValue) {
+TEST(KorvelSettings, AcceptsWhatAUartCanDoAndRefusesTheRest) {
     const SettingsCase cases[] = {
-        {"1200,n,8,1", true, 1200, 'n', 8, 10},  {"9600,E,7,2", true, 9600, 'e', 7, 20},
-        {"300,o,5,1.5", true, 300, 'o', 5, 15},  {" 1200 , n , 8 , 1 ", true, 1200, 'n', 8, 10},
-        {"1200,n,8", false, 0, 0, 0, 0},         {"1200,n,8,1,1", false, 0, 0, 0, 0},
-        {"fast,n,8,1", false, 0, 0, 0, 0},       {"1200,x,8,1", false, 0, 0, 0, 0},
-        {"1200,n,9,1", false, 0, 0, 0, 0},       {"1200,n,8,3", false, 0, 0, 0, 0},
-        {"", false, 0, 0, 0, 0},                 {"-1200,n,8,1", false, 0, 0, 0, 0},
-        {"99999999,n,8,1", false, 0, 0, 0, 0},
+        {"1200,n,8,1", "1200,n,8,1"},
+        {" 1200 , N , 8 , 1 ", "1200,n,8,1"},
+        {"110,e,7,2", "110,e,7,2"},
+        {"109,n,8,1", nullptr},
+        {"256000,o,8,1", "256000,o,8,1"},
+        {"256001,n,8,1", nullptr},
+        {"14400,n,8,1", "14400,n,8,1"},  // not one of the usual rates
+        {"1234,n,8,1", "1234,n,8,1"},
+        {"9600,m,8,1", "9600,m,8,1"},
+        {"9600,S,8,1", "9600,s,8,1"},
+        {"9600,x,8,1", nullptr},
+        {"9600,,8,1", nullptr},
+        {"9600,no,8,1", nullptr},
+        {"1200,n,4,1", nullptr},
+        {"1200,n,5,1", "1200,n,5,1"},
+        {"1200,n,9,1", nullptr},
+        {"300,o,5,1.5", "300,o,5,1.5"},
+        {"1200,n,6,1.5", nullptr},
+        {"1200,n,8,1.5", nullptr},
+        {"1200,n,5,2", nullptr},
+        {"1200,n,6,2", "1200,n,6,2"},
+        {"1200,n,8,0", nullptr},
+        {"1200,n,8,3", nullptr},
+        {"1200,n,8,1.0", nullptr},
+        {"1200,n,8", nullptr},
+        {"1200,n,8,1,1", nullptr},
+        {"", nullptr},
+        {"fast,n,8,1", nullptr},
+        {"-1200,n,8,1", nullptr},
+        {"99999999,n,8,1", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        if (c.valid) {
-            const LineSettings s = parseLineSettings(c.text);
-            EXPECT_EQ(s.baud, c.baud);
-            EXPECT_EQ(s.parity, c.parity);
-            EXPECT_EQ(s.dataBits, c.dataBits);
-            EXPECT_EQ(s.stopBits10, c.stopBits10);
-        } else {
-            EXPECT_EQ(errorNumber([&] { parseLineSettings(c.text); }), kErrInvalidProperty);
+        RecordingBackend control;
+        control.Settings("2400,n,8,1");
+        EXPECT_EQ(errorNumber([&] { control.Settings(c.text); }), c.applied ? 0 : kErrInvalidProperty);
+        control.PortOpen(true);
+        EXPECT_EQ(control.line, c.applied ? c.applied : "2400,n,8,1");
+    }
+}
+
+// The other properties, checked before the backend is asked for anything:
+// a refused value reaches no hook.
+struct PropertyCase {
+    const char* name;
+    bool open;
+    std::function<void(SerialControl&)> set;
+    int error;
+};
+TEST(KorvelControlProperties, RefusedValuesNeverReachTheBackend) {
+    const PropertyCase cases[] = {
+        {"CommPort=0", false, [](SerialControl& c) { c.CommPort(0); }, kErrInvalidPort},
+        {"CommPort=1", false, [](SerialControl& c) { c.CommPort(1); }, 0},
+        {"CommPort=16", false, [](SerialControl& c) { c.CommPort(16); }, 0},
+        {"CommPort=17", false, [](SerialControl& c) { c.CommPort(17); }, kErrInvalidPort},
+        {"CommPort=-1", false, [](SerialControl& c) { c.CommPort(-1); }, kErrInvalidPort},
+        {"CommPort=2 while COM1 is open", true, [](SerialControl& c) { c.CommPort(2); }, kErrPortOpen},
+        {"CommPort=1 while COM1 is open", true, [](SerialControl& c) { c.CommPort(1); }, 0},
+        {"InputMode=0", false, [](SerialControl& c) { c.InputMode(0); }, 0},
+        {"InputMode=1", false, [](SerialControl& c) { c.InputMode(1); }, 0},
+        {"InputMode=2", false, [](SerialControl& c) { c.InputMode(2); }, kErrInvalidProperty},
+        {"InputMode=-1", false, [](SerialControl& c) { c.InputMode(-1); }, kErrInvalidProperty},
+        {"RThreshold=0", false, [](SerialControl& c) { c.RThreshold(0); }, 0},
+        {"RThreshold=-1", false, [](SerialControl& c) { c.RThreshold(-1); }, kErrInvalidProperty},
+        {"SThreshold=32767", false, [](SerialControl& c) { c.SThreshold(32767); }, 0},
+        {"SThreshold=-1", false, [](SerialControl& c) { c.SThreshold(-1); }, kErrInvalidProperty},
+        {"InputLen=0", false, [](SerialControl& c) { c.InputLen(0); }, 0},
+        {"InputLen=-1", false, [](SerialControl& c) { c.InputLen(-1); }, kErrInvalidProperty},
+        {"InBufferCount=0", true, [](SerialControl& c) { c.InBufferCount(0); }, 0},
+        {"InBufferCount=1", true, [](SerialControl& c) { c.InBufferCount(1); }, kErrInvalidProperty},
+        {"InBufferCount=-1", true, [](SerialControl& c) { c.InBufferCount(-1); }, kErrInvalidProperty},
+        {"OutBufferCount=0", true, [](SerialControl& c) { c.OutBufferCount(0); }, 0},
+        {"OutBufferCount=1", true, [](SerialControl& c) { c.OutBufferCount(1); }, kErrInvalidProperty},
+        {"Settings refused while open", true, [](SerialControl& c) { c.Settings("1200,n,5,2"); }, kErrInvalidProperty},
+        {"Output while open", true, [](SerialControl& c) { c.Output({1}); }, 0},
+        {"Output while closed", false, [](SerialControl& c) { c.Output({1}); }, kErrPortNotOpen},
+        {"Input while closed", false, [](SerialControl& c) { c.Input(); }, kErrPortNotOpen},
+        {"InBufferCount read while closed", false, [](SerialControl& c) { c.InBufferCount(); }, kErrPortNotOpen},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingBackend control;
+        if (c.open) control.PortOpen(true);
+        control.hooks.clear();
+        EXPECT_EQ(errorNumber([&] { c.set(control); }), c.error);
+        if (c.error != 0) {
+            EXPECT_EQ(control.hooks, std::vector<std::string>{});
         }
     }
 }

@@ -19,18 +19,23 @@
 
 namespace {
 
-// Chosen once for this component; hosts and the registry know it by these.
+// Chosen once for this component; hosts and the registry know it by these
+// (Korvel.idl gives the type library the same three).
 const GUID kLibId = {0x6D2F4A17, 0x93C5, 0x4E08, {0xB1, 0xA6, 0x52, 0xE0, 0xC8, 0xF3, 0xA9, 0x01}};
 const IID kIid = {0x6D2F4A18, 0x93C5, 0x4E08, {0xB1, 0xA6, 0x52, 0xE0, 0xC8, 0xF3, 0xA9, 0x01}};
 const CLSID kClsid = {0x6D2F4A19, 0x93C5, 0x4E08, {0xB1, 0xA6, 0x52, 0xE0, 0xC8, 0xF3, 0xA9, 0x01}};
-const wchar_t kClsidText[] = L"{6D2F4A19-93C5-4E08-B1A6-52E0C8F3A901}";
-const wchar_t kLibIdText[] = L"{6D2F4A17-93C5-4E08-B1A6-52E0C8F3A901}";
 const wchar_t kProgId[] = L"Korvel.ClsKorvel";
 constexpr DISPID kDispSendData = 0x60030000;
 
 HMODULE module;
 std::atomic<long> liveObjects{0}, serverLocks{0};
 std::atomic<bool> formMade{false};  // a form lives on in its thread: the DLL stays
+
+// The registry form of a GUID: "{6D2F4A19-93C5-...}", upper-case hex.
+std::wstring guidText(const GUID& guid) {
+    wchar_t text[39];
+    return StringFromGUID2(guid, text, 39) ? std::wstring(text) : std::wstring();
+}
 
 std::wstring modulePath() {
     wchar_t path[MAX_PATH];
@@ -48,9 +53,10 @@ ITypeInfo* loadTypeInfo() {
     return info;
 }
 
-HRESULT raise(int number, const std::string& description) {
+HRESULT raise(const korvel::KorvelError& error) {
     ICreateErrorInfo* create = nullptr;
     if (SUCCEEDED(CreateErrorInfo(&create))) {
+        const std::string description = error.description();
         const std::wstring text(description.begin(), description.end());
         create->SetGUID(kIid);
         create->SetSource(const_cast<LPOLESTR>(kProgId));
@@ -62,7 +68,7 @@ HRESULT raise(int number, const std::string& description) {
         }
         create->Release();
     }
-    return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFF);
+    return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, error.number() & 0xFFFF);
 }
 
 struct IClsKorvel : IDispatch {
@@ -142,9 +148,9 @@ public:
             return S_OK;
         } catch (const korvel::KorvelError& e) {
             handBack();
-            return raise(e.number(), e.description());
+            return raise(e);
         } catch (...) {
-            return raise(7, "Out of memory");
+            return raise(korvel::outOfMemoryError());
         }
     }
 
@@ -314,12 +320,13 @@ STDAPI DllCanUnloadNow() { return liveObjects == 0 && serverLocks == 0 && !formM
 
 STDAPI DllRegisterServer() {
     const std::wstring path = modulePath();
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsidText;
+    const std::wstring clsidText = guidText(kClsid);
+    const std::wstring clsidKey = L"CLSID\\" + clsidText;
     const bool ok = setKey(clsidKey, nullptr, L"ClsKorvel") && setKey(clsidKey + L"\\InprocServer32", nullptr, path) &&
                     setKey(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                    setKey(clsidKey + L"\\ProgID", nullptr, kProgId) && setKey(clsidKey + L"\\TypeLib", nullptr, kLibIdText) &&
+                    setKey(clsidKey + L"\\ProgID", nullptr, kProgId) && setKey(clsidKey + L"\\TypeLib", nullptr, guidText(kLibId)) &&
                     setKey(clsidKey + L"\\VERSION", nullptr, L"9.0") && setKey(kProgId, nullptr, L"ClsKorvel") &&
-                    setKey(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
+                    setKey(std::wstring(kProgId) + L"\\CLSID", nullptr, clsidText);
     if (!ok) return SELFREG_E_CLASS;
     ITypeLib* lib = nullptr;
     if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &lib))) return SELFREG_E_TYPELIB;
@@ -330,7 +337,7 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
     RegDeleteKeyW(HKEY_CLASSES_ROOT, kProgId);
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsidText;
+    const std::wstring clsidKey = L"CLSID\\" + guidText(kClsid);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, clsidKey.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, clsidKey.c_str());
     UnRegisterTypeLib(kLibId, 9, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);

@@ -4,12 +4,11 @@
 // the next write and when the port closes. Reads take what the driver holds.
 #include <windows.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 
-#include "korvel_error.h"
-#include "line_settings.h"
-#include "serial_control.h"
+#include "checked_serial_control.h"
 
 namespace korvel {
 namespace {
@@ -21,64 +20,86 @@ struct PendingWrite {
     Bytes bytes;
 };
 
-class Win32SerialControl final : public SerialControl {
+class Win32SerialControl final : public CheckedSerialControl {
 public:
     ~Win32SerialControl() override { closePort(); }
 
-    bool PortOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+private:
+    bool isOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
-    void PortOpen(bool open) override {
-        if (!open) closePort();
-        else if (handle_ == INVALID_HANDLE_VALUE) openPort();
+    void openPort(std::int16_t port) override {
+        const std::string name = "\\\\.\\COM" + std::to_string(port);
+        HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+                throw KorvelError(kErrPortOpen, "Port already open");
+            throw KorvelError(kErrPortUnavailable,
+                              "The port is not available: COM" + std::to_string(port) + ": error " + std::to_string(error));
+        }
+        handle_ = h;
+        try {
+            SetupComm(handle_, kQueueSize, kQueueSize);
+            // Reads return at once with what is there.
+            COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
+            SetCommTimeouts(handle_, &timeouts);
+            applySettings();
+        } catch (...) {
+            closePort();
+            throw;
+        }
+        PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
     }
 
-    void CommPort(std::int16_t port) override {
-        if (port < 1 || port > 16) throw KorvelError(kErrInvalidPort, "Invalid port number");
-        if (PortOpen() && port != port_) throw KorvelError(kErrPortOpen, "Port already open");
-        port_ = port;
+    void closePort() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        collectWrites(true);
+        if (dtrEnable()) EscapeCommFunction(handle_, CLRDTR);
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
     }
 
-    void Settings(const std::string& settings) override {
-        settings_ = parseLineSettings(settings);
-        if (PortOpen()) applySettings();
+    void applySettings() override {
+        const LineSettings& settings = lineSettings();
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(handle_, &dcb)) throw KorvelError(kErrSetState, "Could not set the line settings");
+        dcb.BaudRate = settings.baud;
+        dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+        switch (settings.parity) {
+        case 'e': dcb.Parity = EVENPARITY; break;
+        case 'o': dcb.Parity = ODDPARITY; break;
+        case 'm': dcb.Parity = MARKPARITY; break;
+        case 's': dcb.Parity = SPACEPARITY; break;
+        default: dcb.Parity = NOPARITY; break;
+        }
+        dcb.fParity = settings.parity != 'n';
+        dcb.StopBits = settings.stopBits10 == 20 ? TWOSTOPBITS : settings.stopBits10 == 15 ? ONE5STOPBITS : ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fDtrControl = dtrEnable() ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        if (!SetCommState(handle_, &dcb)) throw KorvelError(kErrSetState, "Could not set the line settings");
     }
 
-    void InputMode(std::int32_t mode) override {
-        if (mode != 0 && mode != 1) invalid();
-    }
+    void applyDtr() override { EscapeCommFunction(handle_, dtrEnable() ? SETDTR : CLRDTR); }
 
-    void DTREnable(bool enable) override {
-        dtr_ = enable;
-        if (PortOpen()) EscapeCommFunction(handle_, enable ? SETDTR : CLRDTR);
-    }
-
-    void RThreshold(std::int16_t count) override { notNegative(count); }
-    void SThreshold(std::int16_t count) override { notNegative(count); }
-    void InputLen(std::int16_t length) override {
-        notNegative(length);
-        inputLen_ = length;
-    }
-
-    std::int16_t InBufferCount() const override {
-        requireOpen();
+    std::size_t waitingCount() const override {
         DWORD errors = 0;
         COMSTAT stat{};
         if (!ClearCommError(handle_, &errors, &stat)) throw KorvelError(kErrRead, "Error reading the port");
-        return static_cast<std::int16_t>(stat.cbInQue > 32767 ? 32767 : stat.cbInQue);
+        return stat.cbInQue;
     }
 
-    void InBufferCount(std::int16_t count) override {
-        if (count != 0) invalid();
-        if (PortOpen()) PurgeComm(handle_, PURGE_RXCLEAR);
-    }
+    void purgeInput() override { PurgeComm(handle_, PURGE_RXCLEAR); }
+    void purgeOutput() override { PurgeComm(handle_, PURGE_TXCLEAR); }
 
-    void OutBufferCount(std::int16_t count) override {
-        if (count != 0) invalid();
-        if (PortOpen()) PurgeComm(handle_, PURGE_TXCLEAR);
-    }
-
-    void Output(const Bytes& bytes) override {
-        requireOpen();
+    void queueOutput(const Bytes& bytes) override {
         collectWrites(false);
         auto& w = writes_.emplace_back();
         w.bytes = bytes;
@@ -95,10 +116,8 @@ public:
         }
     }
 
-    Bytes Input() override {
-        requireOpen();
-        DWORD want = static_cast<DWORD>(InBufferCount());
-        if (inputLen_ > 0 && want > static_cast<DWORD>(inputLen_)) want = static_cast<DWORD>(inputLen_);
+    Bytes readInput(std::size_t most) override {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(InBufferCount(), most));
         Bytes bytes(want);
         if (want == 0) return bytes;
         OVERLAPPED o{};
@@ -111,65 +130,6 @@ public:
         if (!ok) throw KorvelError(kErrRead, "Error reading the port");
         bytes.resize(got);
         return bytes;
-    }
-
-private:
-    [[noreturn]] static void invalid() { throw KorvelError(kErrInvalidProperty, "Invalid property value"); }
-    static void notNegative(std::int16_t v) {
-        if (v < 0) invalid();
-    }
-    void requireOpen() const {
-        if (!PortOpen()) throw KorvelError(kErrPortNotOpen, "The port is not open");
-    }
-
-    void openPort() {
-        const std::string name = "\\\\.\\COM" + std::to_string(port_);
-        HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OVERLAPPED, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-                throw KorvelError(kErrPortOpen, "Port already open");
-            throw KorvelError(kErrPortUnavailable,
-                              "The port is not available: COM" + std::to_string(port_) + ": error " + std::to_string(error));
-        }
-        handle_ = h;
-        try {
-            SetupComm(handle_, kQueueSize, kQueueSize);
-            // Reads return at once with what is there.
-            COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
-            SetCommTimeouts(handle_, &timeouts);
-            applySettings();
-        } catch (...) {
-            closePort();
-            throw;
-        }
-        PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-
-    void applySettings() {
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        if (!GetCommState(handle_, &dcb)) throw KorvelError(kErrSetState, "Could not set the line settings");
-        dcb.BaudRate = settings_.baud;
-        dcb.ByteSize = static_cast<BYTE>(settings_.dataBits);
-        switch (settings_.parity) {
-        case 'e': dcb.Parity = EVENPARITY; break;
-        case 'o': dcb.Parity = ODDPARITY; break;
-        case 'm': dcb.Parity = MARKPARITY; break;
-        case 's': dcb.Parity = SPACEPARITY; break;
-        default: dcb.Parity = NOPARITY; break;
-        }
-        dcb.fParity = settings_.parity != 'n';
-        dcb.StopBits = settings_.stopBits10 == 20 ? TWOSTOPBITS : settings_.stopBits10 == 15 ? ONE5STOPBITS : ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        dcb.fDtrControl = dtr_ ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fOutX = FALSE;
-        dcb.fInX = FALSE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        if (!SetCommState(handle_, &dcb)) throw KorvelError(kErrSetState, "Could not set the line settings");
     }
 
     // Collects finished writes; with `all`, waits for every one.
@@ -185,20 +145,7 @@ private:
         }
     }
 
-    void closePort() {
-        if (handle_ == INVALID_HANDLE_VALUE) return;
-        PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-        collectWrites(true);
-        if (dtr_) EscapeCommFunction(handle_, CLRDTR);
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
     HANDLE handle_ = INVALID_HANDLE_VALUE;
-    std::int16_t port_ = 1;
-    std::int16_t inputLen_ = 0;
-    bool dtr_ = false;
-    LineSettings settings_{};
     std::deque<PendingWrite> writes_;
 };
 
