@@ -2,11 +2,11 @@
 // once so that the header checked and the pixels decoded come from the same
 // bytes.
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "../../bitmap_header.h"
 #include "../../bitmap_loader.h"
 #include "stb_image_loader.h"
 
@@ -65,24 +65,13 @@ private:
         return ok;
     }
     bool isBitmapFile() const { return bytes_.size() >= 2 && bytes_[0] == 'B' && bytes_[1] == 'M'; }
-    std::uint32_t field(std::size_t offset, int size) const {
-        std::uint32_t value = 0;
-        for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes_[offset + i];
-        return value;
-    }
     // stb_image decodes a bitmap whose pixel data ends early, filling the
-    // missing rows with black; a cut-off file is refused here instead. The
-    // decoder has already checked the header, whose fields are read again here.
+    // missing rows with black; a cut-off file is refused here instead.
     bool bitmapPixelsComplete() const {
-        if (bytes_.size() < 30) return false;
-        const std::uint32_t headerSize = field(14, 4);
-        const bool core = headerSize == 12;  // the oldest header: 16-bit fields
-        const std::uint64_t bits = field(core ? 24 : 28, 2);
-        const std::uint32_t compression = core || bytes_.size() < 34 ? 0 : field(30, 4);
-        // Run-length compressed data has no fixed size (and stb_image does not read it).
-        if (compression != 0 && compression != 3 && compression != 6) return true;
-        const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width_) * bits + 31) / 32 * 4;
-        return field(10, 4) + rowBytes * static_cast<std::uint64_t>(height_) <= bytes_.size();
+        const auto header = ReadBitmapHeader(bytes_);
+        if (!header) return false;
+        // Run-length data has no fixed size (and stb_image does not read it).
+        return !header->FixedPixelSize() || header->PixelRowsEndWithin(bytes_.size());
     }
     void release() {
         if (pixels_) slipdrv_image_free(pixels_);

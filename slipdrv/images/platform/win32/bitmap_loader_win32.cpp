@@ -8,42 +8,28 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <vector>
 
+#include "../../bitmap_header.h"
 #include "../../bitmap_loader.h"
 #include "../../dot_image.h"
 
 namespace slipdrv {
 namespace {
 
-std::int64_t littleEndian(const unsigned char* p, int bytes) {
-    std::int64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
-    return value;
-}
-
 // The system loader sizes its bitmap from the file's header, so the header is
 // checked first: a file announcing a size beyond the limits is refused before
 // anything is allocated for it.
 bool HeaderWithinLimits(const char* path) {
-    unsigned char header[26] = {};
+    std::uint8_t bytes[kBitmapHeaderMaxBytes];
     FILE* file = std::fopen(path, "rb");
     if (!file) return false;
-    const std::size_t got = std::fread(header, 1, sizeof header, file);
+    const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
     std::fclose(file);
-    if (got < 22 || header[0] != 'B' || header[1] != 'M') return false;
-    const std::int64_t infoSize = littleEndian(header + 14, 4);
-    std::int64_t width, height;
-    if (infoSize == 12) {  // the old core header: 16-bit unsigned sizes
-        width = littleEndian(header + 18, 2);
-        height = littleEndian(header + 20, 2);
-    } else {
-        if (got < 26) return false;
-        width = static_cast<std::int32_t>(littleEndian(header + 18, 4));
-        height = static_cast<std::int32_t>(littleEndian(header + 22, 4));
-        if (height < 0) height = -height;  // top-down rows
-    }
-    if (width <= 0 || height <= 0) return false;
+    const auto header = ReadBitmapHeader(std::span(bytes, got));
+    if (!header) return false;
+    const std::int64_t width = header->width, height = header->height;
     return WithinSizeLimit(std::min<std::int64_t>(width, kMaxPrintWidth), height) &&
            width * height <= kMaxDecodedPixels;
 }
