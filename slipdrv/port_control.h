@@ -6,23 +6,27 @@
 #include <memory>
 
 #include "channel/ccomm.h"
+#include "channel/channel.h"
 #include "channel/clpt.h"
 #include "slipdrv.h"
 
 namespace slipdrv {
 
-enum ActiveChannel : std::uint8_t { kParallel = 0, kSerial = 1 };
-
 struct LibraryState {
-    LibraryState();
-
     // Made first and destroyed last; null when it could not be made while the
     // library loaded (COM ports then cannot be opened).
-    std::unique_ptr<CComm> serial;
+    std::unique_ptr<CComm> serial = MakeSerial();
     CLpt parallel;
-    std::atomic<std::uint8_t> active{kParallel};
+    SerialChannel serialChannel{serial.get()};
+    ParallelChannel parallelChannel{parallel};
+    // The channel every command uses: one of the two above (tests put their own here).
+    std::atomic<Channel*> active{&parallelChannel};
+    // Written by the host's thread, read by the delivery thread.
     std::atomic<BPStatusCallback> hostCallback{nullptr};
     std::atomic<int> delivery{0};
+
+private:
+    static std::unique_ptr<CComm> MakeSerial();
 };
 
 LibraryState& library();

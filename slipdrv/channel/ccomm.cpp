@@ -8,6 +8,11 @@ namespace {
 constexpr std::uint32_t kWorkerStopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 10;
 
+std::uint32_t msUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<std::uint32_t>(left.count()) : 0;
+}
+
 }  // namespace
 
 CComm::CComm(ReceiveCallback callback, std::uint32_t userValue) : CComm(callback, userValue, makeSerialDevice()) {}
@@ -15,54 +20,85 @@ CComm::CComm(ReceiveCallback callback, std::uint32_t userValue) : CComm(callback
 CComm::CComm(ReceiveCallback callback, std::uint32_t userValue, std::unique_ptr<SerialDevice> device)
     : callback_(callback), userValue_(userValue), device_(std::move(device)) {}
 
-CComm::~CComm() { Close(); }
+CComm::~CComm() {
+    Close();
+    // departed_ goes now: the platform waits here for a thread it could not
+    // otherwise keep its code loaded for.
+}
 
 int CComm::Open(int port, int baud) {
     if (IsOpen()) Close();
-    portNumber_ = port;
+    ReapDeparted();
     if (!device_->open(port)) return 0;
     device_->setUp(baud);
     // Cleared before the worker starts, so nothing it stores is thrown away.
     buffer_.clear();
     stopRequest_ = 0;
+    // The delivery thread first: the worker wakes it from its first batch on.
+    if (callback_) {
+        auto delivery = std::make_shared<Delivery>();
+        delivery->hostGate = hostGate_;
+        auto* start = new DeliveryStart{this, delivery};
+        deliveryThread_ = startWorkerThread(&CComm::DeliveryProc, start);
+        if (!deliveryThread_) {
+            delete start;
+            throw "CComm::Open can't create worker thread";
+        }
+        delivery_ = std::move(delivery);
+    }
     worker_ = startWorkerThread(&CComm::WorkerProc, this);
     if (!worker_) throw "CComm::Open can't create worker thread";
-    if (callback_) {
-        {
-            std::lock_guard lock(deliveryMutex_);
-            deliveryPending_ = false;
-            deliveryStop_ = false;
-        }
-        delivery_ = startWorkerThread(&CComm::DeliveryProc, this);
-        if (!delivery_) throw "CComm::Open can't create worker thread";
-    }
     return 1;
 }
 
 void CComm::Close() {
-    // A worker that ended by itself is released here too, so no handle is left behind.
+    ReapDeparted();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerStopWaitMs);
+    // Both threads are asked to stop first, so their waits run side by side.
     if (worker_) {
         stopRequest_ = 1;
         device_->stopWatching();
-        StopThread(worker_);
-        workerIdle_ = 1;
     }
     if (delivery_) {
-        {
-            std::lock_guard lock(deliveryMutex_);
-            deliveryStop_ = true;
-        }
-        deliveryWake_.notify_all();
-        StopThread(delivery_);
+        std::lock_guard lock(delivery_->mutex);
+        delivery_->stop = true;
+        delivery_->changed.notify_all();
     }
+    // A worker that ended by itself is released here too, so no handle is left behind.
+    if (worker_) {
+        if (!worker_->waitFor(msUntil(deadline))) worker_->terminate();
+        worker_.reset();
+        workerIdle_ = 1;
+    }
+    if (delivery_) StopDelivery(deadline);
     if (device_->isOpen()) device_->close();
     buffer_.clear();
 }
 
-// Waits up to 2000 ms for the thread to end, then ends it where it stands.
-void CComm::StopThread(std::unique_ptr<WorkerThread>& thread) {
-    if (!thread->waitFor(kWorkerStopWaitMs)) thread->terminate();
-    thread.reset();
+// The delivery thread runs the host's code, so it is never ended where it
+// stands: one still busy at the deadline is waited for only until it is out
+// of the channel (a relay read), then let go to finish and end by itself.
+void CComm::StopDelivery(std::chrono::steady_clock::time_point deadline) {
+    if (!deliveryThread_->waitFor(msUntil(deadline))) {
+        {
+            std::unique_lock lock(delivery_->mutex);
+            delivery_->changed.wait(lock, [&] { return delivery_->stage != Stage::Receiving; });
+            delivery_->released = true;
+        }
+        deliveryThread_->release();
+        departed_.push_back(std::move(deliveryThread_));
+    }
+    deliveryThread_.reset();
+    delivery_.reset();
+}
+
+void CComm::ReapDeparted() {
+    std::erase_if(departed_, [](const std::unique_ptr<WorkerThread>& thread) { return thread->waitFor(0); });
+}
+
+bool CComm::DeliveryStopping() const {
+    std::lock_guard lock(delivery_->mutex);
+    return delivery_->stop;
 }
 
 int CComm::Write(const std::uint8_t* bytes, std::uint32_t length) {
@@ -118,30 +154,40 @@ void CComm::WorkerLoop() {
         if (stopRequest_ != 0) break;
         if (received) {
             OnReceive();
-            if (callback_) {
-                std::lock_guard lock(deliveryMutex_);
-                deliveryPending_ = true;
-                deliveryWake_.notify_one();
+            if (delivery_) {
+                std::lock_guard lock(delivery_->mutex);
+                delivery_->pending = true;
+                delivery_->changed.notify_all();
             }
         }
     }
     workerIdle_ = 1;
 }
 
-void CComm::DeliveryProc(void* self) { static_cast<CComm*>(self)->DeliveryLoop(); }
-
 // Runs the receive callback once for every wake-up by the worker; batches
-// stored while it runs are taken together by the next call.
-void CComm::DeliveryLoop() {
-    std::unique_lock lock(deliveryMutex_);
+// stored while it runs are taken together by the next call. After the
+// callback the thread looks only at its own copy of the shared block: if the
+// channel let it go meanwhile, it ends without touching the channel.
+void CComm::DeliveryProc(void* start) {
+    CComm* const channel = static_cast<DeliveryStart*>(start)->channel;
+    const std::shared_ptr<Delivery> delivery = std::move(static_cast<DeliveryStart*>(start)->delivery);
+    delete static_cast<DeliveryStart*>(start);
+
+    std::unique_lock lock(delivery->mutex);
     for (;;) {
-        deliveryWake_.wait(lock, [&] { return deliveryPending_ || deliveryStop_; });
-        if (deliveryStop_) return;
-        deliveryPending_ = false;
+        delivery->changed.wait(lock, [&] { return delivery->pending || delivery->stop; });
+        if (delivery->stop) break;
+        delivery->pending = false;
+        delivery->stage = Stage::Receiving;
         lock.unlock();
-        callback_(*this, userValue_);
+        channel->callback_(*channel, channel->userValue_);
         lock.lock();
+        if (delivery->released) break;
+        delivery->stage = Stage::Waiting;
+        delivery->changed.notify_all();
     }
+    delivery->stage = Stage::Done;
+    delivery->changed.notify_all();
 }
 
 }  // namespace slipdrv

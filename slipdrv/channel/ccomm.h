@@ -1,5 +1,15 @@
 // The serial channel: one COM port, a worker thread that moves what the
-// printer sends into the receive buffer, and reads that take from it.
+// printer sends into the receive buffer, a delivery thread that hands it on,
+// and reads that take from the buffer.
+//
+// Threads: the host's thread calls Open, Close, Write and Read (one call at a
+// time). The worker runs WorkerLoop and OnReceive. The delivery thread runs
+// the receive callback, which may call Read, ReceiveCount, IsOpen,
+// DeliveryStopping and CallHost. Read and the worker's appends meet in the
+// receive buffer, which locks; the delivery thread's state is shared with the
+// channel through a jointly owned block (Delivery), so a delivery thread that
+// Close had to leave inside the host's code needs nothing of the channel when
+// it comes back.
 #pragma once
 
 #include <atomic>
@@ -7,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "receive_buffer.h"
 #include "serial_device.h"
@@ -24,6 +35,9 @@ public:
     // Raises a message text when a resource cannot be made.
     CComm(ReceiveCallback callback, std::uint32_t userValue);
     CComm(ReceiveCallback callback, std::uint32_t userValue, std::unique_ptr<SerialDevice> device);
+    // Closes the port; then waits for any delivery thread that Close left
+    // inside the host's code where its module cannot be kept loaded otherwise
+    // (see WorkerThread::release).
     virtual ~CComm();
     CComm(const CComm&) = delete;
     CComm& operator=(const CComm&) = delete;
@@ -31,6 +45,10 @@ public:
     // 1 when COM<port> was opened, 0 when the device cannot be opened; raises
     // "CComm::Open can't create worker thread" (the port then stays open).
     int Open(int port, int baud);
+    // Returns within the stop bound (2000 ms, plus one relay read). The worker
+    // is ended where it stands if it has not stopped by then; a delivery
+    // thread still inside the host's code is left to finish that call and end
+    // by itself.
     void Close();
     // 1 when the whole run was sent, 0 otherwise.
     int Write(const std::uint8_t* bytes, std::uint32_t length);
@@ -39,37 +57,87 @@ public:
     int Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs);
 
     bool IsOpen() const { return device_->isOpen(); }
-    int PortNumber() const { return portNumber_; }
-    int BaudRate() const { return baudRate_; }
     bool WorkerRunning() const { return workerIdle_.load() == 0; }
     std::int32_t ReceiveCount() const { return buffer_.count(); }
     std::int32_t ReceiveCapacity() const { return buffer_.capacity(); }
     bool DataReady() const { return buffer_.dataReady(); }
 
+    // For the receive callback, on the delivery thread.
+    // True once Close has asked delivery to end: no more bytes are handed on.
+    bool DeliveryStopping() const;
+    // Runs `call` (the host's code) unless delivery is ending; calls of
+    // successive delivery threads never overlap. False when the callback must
+    // return at once without touching the channel again: delivery is ending,
+    // or Close gave up waiting while the host's code ran.
+    template <typename Call>
+    bool CallHost(Call&& call);
+
 private:
+    enum class Stage { Waiting, Receiving, InHost, Done };
+    // What a delivery thread shares with its channel.
+    struct Delivery {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool pending = false;   // a batch was stored since the callback last ran
+        bool stop = false;      // Close asked the thread to end
+        bool released = false;  // Close let the thread go: it touches the channel no more
+        Stage stage = Stage::Waiting;
+        // Held around every call of the host's code, by every delivery thread
+        // this channel has started.
+        std::shared_ptr<std::mutex> hostGate;
+    };
+    struct DeliveryStart {
+        CComm* channel;
+        std::shared_ptr<Delivery> delivery;
+    };
+
     std::uint32_t InQueue();
     void OnReceive();
     static void WorkerProc(void* self);
     void WorkerLoop();
-    static void DeliveryProc(void* self);
-    void DeliveryLoop();
-    void StopThread(std::unique_ptr<WorkerThread>& thread);
+    static void DeliveryProc(void* start);
+    void StopDelivery(std::chrono::steady_clock::time_point deadline);
+    void ReapDeparted();
 
     ReceiveCallback callback_;
     std::uint32_t userValue_;
     std::unique_ptr<SerialDevice> device_;
-    int baudRate_ = 9600;
-    int portNumber_ = 1;
     std::unique_ptr<WorkerThread> worker_;
     std::atomic<int> stopRequest_{0};
     std::atomic<int> workerIdle_{1};
     ReceiveBuffer buffer_;
 
-    std::unique_ptr<WorkerThread> delivery_;
-    std::mutex deliveryMutex_;
-    std::condition_variable deliveryWake_;
-    bool deliveryPending_ = false;  // a batch was stored since the callback last ran
-    bool deliveryStop_ = false;
+    std::shared_ptr<std::mutex> hostGate_ = std::make_shared<std::mutex>();
+    std::shared_ptr<Delivery> delivery_;
+    std::unique_ptr<WorkerThread> deliveryThread_;
+    // Delivery threads that Close let go, kept until they have ended.
+    std::vector<std::unique_ptr<WorkerThread>> departed_;
 };
+
+template <typename Call>
+bool CComm::CallHost(Call&& call) {
+    // From here on only these copies are used: once the host's code returns,
+    // the channel may have been closed, reopened or destroyed.
+    const std::shared_ptr<Delivery> delivery = delivery_;
+    const std::shared_ptr<std::mutex> gate = delivery->hostGate;
+    {
+        std::lock_guard lock(delivery->mutex);
+        if (delivery->stop) return false;
+        delivery->stage = Stage::InHost;
+    }
+    {
+        std::lock_guard host(*gate);
+        bool go;
+        {
+            std::lock_guard lock(delivery->mutex);
+            go = !delivery->stop && !delivery->released;
+        }
+        if (go) call();
+    }
+    std::lock_guard lock(delivery->mutex);
+    if (delivery->released || delivery->stop) return false;
+    delivery->stage = Stage::Receiving;
+    return true;
+}
 
 }  // namespace slipdrv

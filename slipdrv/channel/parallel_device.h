@@ -1,5 +1,8 @@
 // What the parallel channel asks of the platform: one open LPT port whose
 // transfers are bounded by the caller's time-out.
+//
+// Threads: the parallel channel has no thread of its own. Every member is
+// called from the host's thread, one call at a time; nothing overlaps.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,16 @@
 // What the serial channel asks of the platform: one open COM port.
+//
+// Threads (both backends follow this):
+// - The host's thread calls open, setUp, write, close and stopWatching, and
+//   also isOpen and inQueue (from CComm::Read).
+// - The worker calls watchReceive, waitReceive, inQueue, readPort and isOpen,
+//   only between open and the close that follows; CComm stops the worker
+//   before close (or, past the stop bound, terminates it).
+// - The delivery thread calls isOpen.
+// What overlaps: stopWatching with a pending waitReceive (that is what it is
+// for); write with the worker's calls (commands go out while replies come
+// in); isOpen and inQueue with anything. isOpen is safe on any thread at any
+// time; the rest never runs on two threads at once.
 #pragma once
 
 #include <cstdint>

@@ -11,14 +11,13 @@
 namespace slipdrv {
 namespace {
 
-constexpr CommandRow kBarCodeHeight = row("BPSetBarCodeHeight", 61, {values({{1, 255}})}, {0x1D, 0x68, kArg1}, 3000);
-constexpr CommandRow kBarCodeWidth = row("BPSetBarCodeWidth", 64, {values({{2, 6}})}, {0x1D, 0x77, kArg1}, 3000);
+constexpr CommandRow kBarCodeHeight = row("BPSetBarCodeHeight", 61, {values({{1, 255}})}, {GS, 'h', kArg1}, 3000);
+constexpr CommandRow kBarCodeWidth = row("BPSetBarCodeWidth", 64, {values({{2, 6}})}, {GS, 'w', kArg1}, 3000);
 constexpr CommandRow kHriPosition =
-    row("BPSelectHRIPosition", 51, {values({{0, 3}, {48, 51}})}, {0x1D, 0x48, kArg1}, 3000);
+    row("BPSelectHRIPosition", 51, {values({{0, 3}, {48, 51}})}, {GS, 'H', kArg1}, 3000);
 constexpr CommandRow kHriCharacter =
-    row("BPSelectHRICharacter", 60, {values({{0, 1}, {48, 49}})}, {0x1D, 0x66, kArg1}, 3000);
+    row("BPSelectHRICharacter", 60, {kZeroOneOrAscii}, {GS, 'f', kArg1}, 3000);
 
-constexpr int kTimeoutMs = 3000;
 constexpr std::size_t kMaxData = 255;  // the most a length rule allows and a count byte can carry
 
 enum class Characters { Digits, Code39, Codabar, AnyByte };
@@ -87,7 +86,7 @@ int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
     if (length == 0 || length < symbology->minLength || length > symbology->maxLength) return -1;
     if (symbology->evenLength && length % 2 != 0) return -1;
 
-    std::array<std::uint8_t, 4 + kMaxData> command{0x1D, 0x6B, low8(m)};
+    std::array<std::uint8_t, 4 + kMaxData> command{GS, 'k', low8(m)};
     std::size_t size = 3;
     const bool formatB = m >= 65;
     if (formatB) command[size++] = low8(n);  // sent as given, not compared with the length
@@ -97,7 +96,7 @@ int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
         command[size++] = c;
     }
     if (!formatB) command[size++] = 0x00;
-    return ChannelWrite(command.data(), static_cast<int>(size), kTimeoutMs);
+    return ChannelWrite(command.data(), static_cast<int>(size), kCommandTimeoutMs);
 }
 
 }  // extern "C"

@@ -9,6 +9,14 @@
 
 namespace slipdrv {
 
+// The control bytes that start or make up commands, named as the protocol
+// writes them, so a row reads like its command: {ESC, '3', kArg1} is ESC 3 n.
+constexpr std::uint8_t EOT = 0x04, ENQ = 0x05, HT = 0x09, LF = 0x0A, FF = 0x0C, CR = 0x0D, DLE = 0x10, CAN = 0x18,
+                       ESC = 0x1B, FS = 0x1C, GS = 0x1D;
+
+// The parallel time-out of most commands.
+constexpr int kCommandTimeoutMs = 3000;
+
 // The accepted values of one argument: up to three closed ranges, tested on
 // the whole 32-bit value.
 struct Accepted {
@@ -32,6 +40,8 @@ constexpr Accepted values(std::initializer_list<Accepted::Range> ranges) {
     return accepted;
 }
 constexpr Accepted kAnyByte = values({{0, 255}});
+// Off or on, as a number or as the digit's character.
+constexpr Accepted kZeroOneOrAscii = values({{0, 1}, {48, 49}});
 
 // In a byte template, these stand for the low 8 bits of the first and second argument.
 constexpr std::int16_t kArg1 = -1;

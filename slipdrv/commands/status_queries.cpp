@@ -10,13 +10,12 @@
 namespace slipdrv {
 namespace {
 
-constexpr int kRequestTimeoutMs = 3000;
 constexpr int kSerialReplyTimeoutMs = 500;
 constexpr int kParallelReplyTimeoutMs = 3000;
 constexpr int kLastReplacement = 1000;
 
-constexpr CommandRow kRealtimeResponse = row("BPRealtimeResponse", 12, {values({{1, 2}})}, {0x10, 0x05, kArg1}, 3000);
-constexpr CommandRow kAutoStatusBack = row("BPAutoStatusBackSet", 58, {kAnyByte}, {0x1D, 0x61, kArg1}, 3000);
+constexpr CommandRow kRealtimeResponse = row("BPRealtimeResponse", 12, {values({{1, 2}})}, {DLE, ENQ, kArg1}, 3000);
+constexpr CommandRow kAutoStatusBack = row("BPAutoStatusBackSet", 58, {kAnyByte}, {GS, 'a', kArg1}, 3000);
 
 // A one-byte query: its selectors, request prefix and acceptance test.
 struct OneByteQuery {
@@ -26,13 +25,13 @@ struct OneByteQuery {
     std::uint8_t accepted;
 };
 
-constexpr OneByteQuery kRealtimeStatus{values({{1, 5}}), {0x10, 0x04}, 0x93, 0x12};
-constexpr OneByteQuery kPrinterId{values({{1, 3}, {49, 51}}), {0x1D, 0x49}, 0x68, 0x00};
-constexpr OneByteQuery kSensorStatus{values({{1, 1}, {49, 49}}), {0x1D, 0x72}, 0xF0, 0x60};
+constexpr OneByteQuery kRealtimeStatus{values({{1, 5}}), {DLE, EOT}, 0x93, 0x12};
+constexpr OneByteQuery kPrinterId{values({{1, 3}, {49, 51}}), {GS, 'I'}, 0x68, 0x00};
+constexpr OneByteQuery kSensorStatus{values({{1, 1}, {49, 49}}), {GS, 'r'}, 0xF0, 0x60};
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-bool serialActive() { return library().active == kSerial; }
+bool serialActive() { return library().active.load()->Kind() == ChannelKind::Serial; }
 
 bool readOneByte(std::uint8_t& b) {
     b = 0;
@@ -58,7 +57,7 @@ int RunQuery(const OneByteQuery& query, int n) {
     const std::uint8_t selector = low8(n);
     if (!query.selectors.contains(selector)) return -1;
     const std::uint8_t command[] = {query.request[0], query.request[1], selector};
-    if (ChannelWrite(command, sizeof command, kRequestTimeoutMs) != 0) return -1;
+    if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
     return ReadReplyByte(query.mask, query.accepted);
 }
 
@@ -77,8 +76,8 @@ int SLIPDRV_CALL BPAutoStatusBackSet(int n) { return SendCommand(kAutoStatusBack
 
 int SLIPDRV_CALL BPGetMemorySwitch(int a, unsigned char* buffer) {
     if (a < 1 || a > 8 || !buffer) return -1;
-    const std::uint8_t command[] = {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, low8(a)};
-    if (ChannelWrite(command, sizeof command, kRequestTimeoutMs) != 0) return -1;
+    const std::uint8_t command[] = {GS, '(', 'E', 0x02, 0x00, 0x04, low8(a)};
+    if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
     if (serialActive()) pause(300);
     return ChannelRead(buffer, 11, 3000, 3000);
 }

@@ -13,57 +13,55 @@ namespace slipdrv {
 namespace {
 
 constexpr Accepted kUnderline = values({{0, 2}, {48, 50}});
-constexpr Accepted kZeroOneOrAscii = values({{0, 1}, {48, 49}});
 constexpr Accepted kPrintable = values({{32, 126}});
 
-constexpr CommandRow kPrintAndFeed = row("BPPrintAndFeed", 6, {}, {0x0A}, 1000);
-constexpr CommandRow kPrintNotFeed = row("BPPrintNotFeed", 7, {}, {0x0D}, 1000);
-constexpr CommandRow kMoveHorizontalTab = row("BPMoveHorizontalTAB", 10, {}, {0x09}, 1000);
-constexpr CommandRow kInitializePrinter = row("BPInitializePrinter", 23, {}, {0x1B, 0x40}, 3000);
-constexpr CommandRow kSetAsciiRightSpace = row("BPSetASCIIRightSpace", 14, {kAnyByte}, {0x1B, 0x20, kArg1}, 3000);
-constexpr CommandRow kSetPrintMode = row("BPSetPrintMode", 15, {kAnyByte}, {0x1B, 0x21, kArg1}, 3000);
-constexpr CommandRow kSetUnderLine = row("BPSetUnderLine", 19, {kUnderline}, {0x1B, 0x2D, kArg1}, 3000);
-constexpr CommandRow kEmphasized = row("BPEmphasizedPrintSet", 25, {kAnyByte}, {0x1B, 0x45, kArg1}, 3000);
-constexpr CommandRow kSuperpose = row("BPSuperposePrintSet", 26, {kAnyByte}, {0x1B, 0x47, kArg1}, 3000);
-constexpr CommandRow kUpsideDown = row("BPUpsidedownPrintiModeSet", 73, {kAnyByte}, {0x1B, 0x7B, kArg1}, 3000);
-constexpr CommandRow kRotation90 = row("BPClockwiseRotation90Set", 33, {kZeroOneOrAscii}, {0x1B, 0x56, kArg1}, 3000);
-constexpr CommandRow kSmoothing = row("BPSmoothingModeSet", 59, {kAnyByte}, {0x1D, 0x62, kArg1}, 3000);
+constexpr CommandRow kPrintAndFeed = row("BPPrintAndFeed", 6, {}, {LF}, 1000);
+constexpr CommandRow kPrintNotFeed = row("BPPrintNotFeed", 7, {}, {CR}, 1000);
+constexpr CommandRow kMoveHorizontalTab = row("BPMoveHorizontalTAB", 10, {}, {HT}, 1000);
+constexpr CommandRow kInitializePrinter = row("BPInitializePrinter", 23, {}, {ESC, '@'}, 3000);
+constexpr CommandRow kSetAsciiRightSpace = row("BPSetASCIIRightSpace", 14, {kAnyByte}, {ESC, 0x20, kArg1}, 3000);
+constexpr CommandRow kSetPrintMode = row("BPSetPrintMode", 15, {kAnyByte}, {ESC, '!', kArg1}, 3000);
+constexpr CommandRow kSetUnderLine = row("BPSetUnderLine", 19, {kUnderline}, {ESC, '-', kArg1}, 3000);
+constexpr CommandRow kEmphasized = row("BPEmphasizedPrintSet", 25, {kAnyByte}, {ESC, 'E', kArg1}, 3000);
+constexpr CommandRow kSuperpose = row("BPSuperposePrintSet", 26, {kAnyByte}, {ESC, 'G', kArg1}, 3000);
+constexpr CommandRow kUpsideDown = row("BPUpsidedownPrintiModeSet", 73, {kAnyByte}, {ESC, '{', kArg1}, 3000);
+constexpr CommandRow kRotation90 = row("BPClockwiseRotation90Set", 33, {kZeroOneOrAscii}, {ESC, 'V', kArg1}, 3000);
+constexpr CommandRow kSmoothing = row("BPSmoothingModeSet", 59, {kAnyByte}, {GS, 'b', kArg1}, 3000);
 
-constexpr CommandRow kDefaultLineSpace = row("BPSelectDefaultLineSpace", 20, {}, {0x1B, 0x32}, 3000);
-constexpr CommandRow kSetLineSpace = row("BPSetLineSpace", 21, {kAnyByte}, {0x1B, 0x33, kArg1}, 3000);
-constexpr CommandRow kFeedPaper = row("BPPrintFeedPaper", 27, {kAnyByte}, {0x1B, 0x4A, kArg1}, 3000);
-constexpr CommandRow kFeedLines = row("BPPrintFeedSomeLines", 40, {kAnyByte}, {0x1B, 0x64, kArg1}, 3000);
+constexpr CommandRow kDefaultLineSpace = row("BPSelectDefaultLineSpace", 20, {}, {ESC, '2'}, 3000);
+constexpr CommandRow kSetLineSpace = row("BPSetLineSpace", 21, {kAnyByte}, {ESC, '3', kArg1}, 3000);
+constexpr CommandRow kFeedPaper = row("BPPrintFeedPaper", 27, {kAnyByte}, {ESC, 'J', kArg1}, 3000);
+constexpr CommandRow kFeedLines = row("BPPrintFeedSomeLines", 40, {kAnyByte}, {ESC, 'd', kArg1}, 3000);
 constexpr CommandRow kAbsolutePosition =
-    row("BPSetAbsoluPrintPosition", 16, {kAnyByte, kAnyByte}, {0x1B, 0x24, kArg1, kArg2}, 3000);
+    row("BPSetAbsoluPrintPosition", 16, {kAnyByte, kAnyByte}, {ESC, '$', kArg1, kArg2}, 3000);
 constexpr CommandRow kRelativePosition =
-    row("BPSetRelativePrintPosition", 35, {kAnyByte, kAnyByte}, {0x1B, 0x5C, kArg1, kArg2}, 3000);
-constexpr CommandRow kJustification = row("BPSelectJustification", 36, {kUnderline}, {0x1B, 0x61, kArg1}, 3000);
-constexpr CommandRow kLeftMargin = row("BPSetLeftMargin", 53, {kAnyByte, kAnyByte}, {0x1D, 0x4C, kArg1, kArg2}, 3000);
+    row("BPSetRelativePrintPosition", 35, {kAnyByte, kAnyByte}, {ESC, '\\', kArg1, kArg2}, 3000);
+constexpr CommandRow kJustification = row("BPSelectJustification", 36, {kUnderline}, {ESC, 'a', kArg1}, 3000);
+constexpr CommandRow kLeftMargin = row("BPSetLeftMargin", 53, {kAnyByte, kAnyByte}, {GS, 'L', kArg1, kArg2}, 3000);
 constexpr CommandRow kAreaWidth =
-    row("BPSetPrintingAreaWidth", 56, {kAnyByte, kAnyByte}, {0x1D, 0x57, kArg1, kArg2}, 3000);
+    row("BPSetPrintingAreaWidth", 56, {kAnyByte, kAnyByte}, {GS, 'W', kArg1, kArg2}, 3000);
 constexpr CommandRow kBeginningPosition =
-    row("BPSetBeginningPosition", 54, {kZeroOneOrAscii}, {0x1D, 0x54, kArg1}, 3000);
+    row("BPSetBeginningPosition", 54, {kZeroOneOrAscii}, {GS, 'T', kArg1}, 3000);
 
-constexpr CommandRow kCharacterAB = row("BPSelectCharacterAB", 29, {kZeroOneOrAscii}, {0x1B, 0x4D, kArg1}, 3000);
+constexpr CommandRow kCharacterAB = row("BPSelectCharacterAB", 29, {kZeroOneOrAscii}, {ESC, 'M', kArg1}, 3000);
 constexpr CommandRow kInternationalSet =
-    row("BPSelectInternationalCharacterSet", 30, {values({{0, 13}})}, {0x1B, 0x52, kArg1}, 3000);
+    row("BPSelectInternationalCharacterSet", 30, {values({{0, 13}})}, {ESC, 'R', kArg1}, 3000);
 constexpr CommandRow kCodeTable =
-    row("BPSelectCharacterCodeTable", 41, {values({{0, 5}, {16, 19}, {255, 255}})}, {0x1B, 0x74, kArg1}, 3000);
-constexpr CommandRow kUserDefineSet = row("BPSelectUserDefineSet", 17, {kAnyByte}, {0x1B, 0x25, kArg1}, 3000);
+    row("BPSelectCharacterCodeTable", 41, {values({{0, 5}, {16, 19}, {255, 255}})}, {ESC, 't', kArg1}, 3000);
+constexpr CommandRow kUserDefineSet = row("BPSelectUserDefineSet", 17, {kAnyByte}, {ESC, '%', kArg1}, 3000);
 constexpr CommandRow kCancelUserCharacter =
-    row("BPCancelUserDefineCharacter", 22, {kPrintable}, {0x1B, 0x3F, kArg1}, 3000);
+    row("BPCancelUserDefineCharacter", 22, {kPrintable}, {ESC, '?', kArg1}, 3000);
 
-constexpr CommandRow kSelectChineseMode = row("BPSelectChineseMode", 66, {}, {0x1C, 0x26}, 3000);
-constexpr CommandRow kExitChineseMode = row("BPExitChineseMode", 68, {}, {0x1C, 0x2E}, 3000);
-constexpr CommandRow kChinesePrintMode = row("BPSetChinesePrintMode", 65, {kAnyByte}, {0x1C, 0x21, kArg1}, 3000);
-constexpr CommandRow kChineseUnderline = row("BPChineseUnderLineSet", 67, {kUnderline}, {0x1C, 0x2D, kArg1}, 3000);
-constexpr CommandRow kChineseCodeSystem = row("BPSelectChineseCodeSys", 70, {kUnderline}, {0x1C, 0x43, kArg1}, 3000);
+constexpr CommandRow kSelectChineseMode = row("BPSelectChineseMode", 66, {}, {FS, '&'}, 3000);
+constexpr CommandRow kExitChineseMode = row("BPExitChineseMode", 68, {}, {FS, '.'}, 3000);
+constexpr CommandRow kChinesePrintMode = row("BPSetChinesePrintMode", 65, {kAnyByte}, {FS, '!', kArg1}, 3000);
+constexpr CommandRow kChineseUnderline = row("BPChineseUnderLineSet", 67, {kUnderline}, {FS, '-', kArg1}, 3000);
+constexpr CommandRow kChineseCodeSystem = row("BPSelectChineseCodeSys", 70, {kUnderline}, {FS, 'C', kArg1}, 3000);
 constexpr CommandRow kChineseSpace =
-    row("BPSetChineseLRSpace", 71, {kAnyByte, kAnyByte}, {0x1C, 0x53, kArg1, kArg2}, 3000);
+    row("BPSetChineseLRSpace", 71, {kAnyByte, kAnyByte}, {FS, 'S', kArg1, kArg2}, 3000);
 constexpr CommandRow kChineseQuadruple =
-    row("BPSetChineseQuadrupleSize", 72, {kAnyByte}, {0x1C, 0x57, kArg1}, 3000);
+    row("BPSetChineseQuadrupleSize", 72, {kAnyByte}, {FS, 'W', kArg1}, 3000);
 
-constexpr int kTimeoutMs = 3000;
 // The tab command is built in a buffer of 100 bytes: ESC D, the list, NUL.
 constexpr std::size_t kMaxTabPositions = 97;
 constexpr int kMaxTabDigits = 3;
@@ -119,13 +117,13 @@ int SLIPDRV_CALL BPSetChineseLRSpace(int left, int right) { return SendCommand(k
 int SLIPDRV_CALL BPSetChineseQuadrupleSize(int n) { return SendCommand(kChineseQuadruple, n); }
 
 int SLIPDRV_CALL BPSelectCharacterSize(int width, int height) {
-    const std::uint8_t command[] = {0x1D, 0x21, CharacterSizeByte(width, height)};
-    return ChannelWrite(command, sizeof command, kTimeoutMs);
+    const std::uint8_t command[] = {GS, '!', CharacterSizeByte(width, height)};
+    return ChannelWrite(command, sizeof command, kCommandTimeoutMs);
 }
 
 int SLIPDRV_CALL BPSetHorizonTABPosition(const char* positions) {
     if (!positions) return -1;
-    std::array<std::uint8_t, 2 + kMaxTabPositions + 1> command{0x1B, 0x44};
+    std::array<std::uint8_t, 2 + kMaxTabPositions + 1> command{ESC, 'D'};
     std::size_t length = 2;
     std::uint32_t number = 0;
     int digits = 0;
@@ -144,22 +142,22 @@ int SLIPDRV_CALL BPSetHorizonTABPosition(const char* positions) {
         if (c == 0) break;
     }
     command[length++] = 0x00;
-    return ChannelWrite(command.data(), static_cast<int>(length), kTimeoutMs);
+    return ChannelWrite(command.data(), static_cast<int>(length), kCommandTimeoutMs);
 }
 
 int SLIPDRV_CALL BPUserDefineCharacter(int c1, int c2, int x, const char* pattern) {
     if (!kPrintable.contains(c1) || !kPrintable.contains(c2) || c2 < c1 || x < 0 || x > 12) return -1;
     if (x > 0 && !pattern) return -1;
-    std::vector<std::uint8_t> command = {0x1B, 0x26, 0x03, low8(c1), low8(c2), low8(x)};
+    std::vector<std::uint8_t> command = {ESC, '&', 0x03, low8(c1), low8(c2), low8(x)};
     command.insert(command.end(), pattern, pattern + 3 * x);
-    return ChannelWrite(command.data(), static_cast<int>(command.size()), kTimeoutMs);
+    return ChannelWrite(command.data(), static_cast<int>(command.size()), kCommandTimeoutMs);
 }
 
 int SLIPDRV_CALL BPUserDefineChinese(int c1, int c2, const int* pattern) {
     if (!pattern) return -1;
-    std::array<std::uint8_t, 4 + 72> command{0x1C, 0x32, low8(c1), low8(c2)};
+    std::array<std::uint8_t, 4 + 72> command{FS, '2', low8(c1), low8(c2)};
     for (std::size_t i = 0; i < 72; ++i) command[4 + i] = low8(pattern[i]);
-    return ChannelWrite(command.data(), static_cast<int>(command.size()), kTimeoutMs);
+    return ChannelWrite(command.data(), static_cast<int>(command.size()), kCommandTimeoutMs);
 }
 
 }  // extern "C"

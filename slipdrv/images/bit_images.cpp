@@ -25,7 +25,7 @@ constexpr const char* kBandStagingFile = "top.bin";
 constexpr const char* kNvStagingFile = "image.bin";
 
 constexpr CommandRow kPrintNvImage =
-    row("BPPrintNVBitImage", 74, {kAnyByte, values({{0, 3}, {48, 51}})}, {0x1C, 0x70, kArg1, kArg2}, 1000);
+    row("BPPrintNVBitImage", 74, {kAnyByte, values({{0, 3}, {48, 51}})}, {FS, 'p', kArg1, kArg2}, 1000);
 
 std::optional<DotImage> convert(const char* path) {
     if (!path || !*path) return std::nullopt;
@@ -79,8 +79,8 @@ int printBitmap(const char* path, int mode) {
     if (!file) return -1;
     const std::size_t bandBytes = static_cast<std::size_t>(image->width) * (bandRows / 8);
     const std::size_t bandCount = (static_cast<std::size_t>(image->height) + bandRows - 1) / bandRows;
-    const std::vector<std::uint8_t> header = {0x1B, 0x2A, low8(mode), low8(image->width), low8(image->width >> 8)};
-    const std::vector<std::uint8_t> feed = {0x1B, 0x4A, 0x18};  // ESC J 24
+    const std::vector<std::uint8_t> header = {ESC, '*', low8(mode), low8(image->width), low8(image->width >> 8)};
+    const std::vector<std::uint8_t> feed = {ESC, 'J', 0x18};  // ESC J 24
     std::vector<std::uint8_t> band(bandBytes);
     for (std::size_t b = 0; b < bandCount; ++b) {
         const std::size_t got = file.read(band.data(), bandBytes);
@@ -102,7 +102,7 @@ int printDownloadBitImage(const char* path, int mode) {
     const std::size_t count = std::size_t{8} * x * y;
     if (send({0x1D, 0x2A, x, y}, 4, kDownloadHeaderTimeoutMs) != 0) return -1;
     if (send(columns.data, count, kDownloadDataTimeoutMs) != 0) return -1;
-    if (send({0x1D, 0x2F, low8(mode)}, 3, kDownloadPrintTimeoutMs) != 0) return -1;
+    if (send({GS, '/', low8(mode)}, 3, kDownloadPrintTimeoutMs) != 0) return -1;
     return 0;
 }
 
@@ -117,7 +117,7 @@ int defineNvBitImage(const char* path) {
     std::vector<std::uint8_t> data(columns.data.size());
     const std::size_t got = file.read(data.data(), data.size());
     const int xb = columns.bytesAcross, yb = columns.bytesDown;
-    if (send({0x1C, 0x71, 0x01, low8(xb), low8(xb >> 8), low8(yb), low8(yb >> 8)}, 7, kNvDefineTimeoutMs) != 0)
+    if (send({FS, 'q', 0x01, low8(xb), low8(xb >> 8), low8(yb), low8(yb >> 8)}, 7, kNvDefineTimeoutMs) != 0)
         return -1;
     if (send(data, got, kNvDefineTimeoutMs) != 0) return -1;
     return 0;

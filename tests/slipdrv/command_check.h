@@ -1,17 +1,19 @@
-// Checking command exports byte for byte against a virtual printer: a case is
-// one call with the result it must give and the exact bytes it must send.
+// Checking command exports byte for byte against an in-memory channel: a case
+// is one call with the result it must give and the exact bytes it must send.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "printer_fixture.h"
+#include "recording_channel.h"
 #include "slipdrv.h"
 
 namespace slipdrv::testing {
@@ -69,7 +71,7 @@ inline std::string callName(const std::string& name, std::initializer_list<long 
 }
 
 // An export without arguments.
-inline Case noArgument(const std::string& name, int (*fn)(), Bytes bytes) {
+inline Case noArgument(const std::string& name, int(SLIPDRV_CALL* fn)(), Bytes bytes) {
     return {name + "()", fn, 0, std::move(bytes)};
 }
 
@@ -102,39 +104,26 @@ inline std::vector<Case> twoArguments(const std::string& name, std::function<int
     return cases;
 }
 
-class CommandTest : public PrinterTest {
-protected:
-    // A printer attached and opened as COM1 (active channel serial).
-    vprinter::VirtualPrinter& openSerial() {
-        auto& printer = com(1);
-        EXPECT_EQ(BPOpenPrinter(1, 115200), 0);
-        return printer;
-    }
-    // A printer attached and opened as LPT1 (active channel parallel).
-    vprinter::VirtualPrinter& openParallel() {
-        auto& printer = lpt(1);
-        EXPECT_EQ(BPOpenPrinter(11, 0), 0);
-        return printer;
-    }
+inline Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-    // Runs each case and sends a line feed after it as a marker: the printer
-    // must then hold exactly the case's bytes followed by the marker, so a
-    // refusal is seen to send nothing without waiting for bytes that never come.
-    static void check(vprinter::VirtualPrinter& printer, const std::vector<Case>& cases) {
+class CommandTest : public ::testing::Test {
+protected:
+    void TearDown() override { resetLibrary(); }
+
+    // An open serial port (active channel serial).
+    RecordingChannel& openSerial() { return use(ChannelKind::Serial); }
+    // An open parallel port (active channel parallel).
+    RecordingChannel& openParallel() { return use(ChannelKind::Parallel); }
+
+    // Runs each case: the channel must then hold exactly the case's bytes, so
+    // a refusal is seen to send nothing.
+    static void check(RecordingChannel& channel, const std::vector<Case>& cases) {
         for (const auto& c : cases) {
-            printer.clear();
+            channel.clear();
             EXPECT_EQ(c.call(), c.result) << c.name;
-            ASSERT_EQ(BPPrintAndFeed(), 0) << "marker after " << c.name;
-            const Bytes expected = c.bytes + Bytes{0x0A};
-            printer.waitForReceived(expected.size(), 2s);
-            const Bytes got = printer.received();
-            EXPECT_EQ(got, expected) << c.name;
-            if (got != expected) {
-                // Let stray bytes land before the next case clears them.
-                std::this_thread::sleep_for(50ms);
-            }
+            EXPECT_EQ(channel.written(), c.bytes) << c.name;
         }
-        printer.clear();
+        channel.clear();
     }
 
     // With the active channel's port closed every case gives -1, the accepted
@@ -142,6 +131,15 @@ protected:
     static void checkClosed(const std::vector<Case>& cases) {
         for (const auto& c : cases) EXPECT_EQ(c.call(), -1) << c.name << " with the port closed";
     }
+
+private:
+    RecordingChannel& use(ChannelKind kind) {
+        channel_ = std::make_unique<RecordingChannel>(kind);
+        library().active = channel_.get();
+        return *channel_;
+    }
+
+    std::unique_ptr<RecordingChannel> channel_;
 };
 
 }  // namespace slipdrv::testing

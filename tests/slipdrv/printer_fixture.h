@@ -12,25 +12,14 @@
 #include <vector>
 
 #include "port_control.h"
+#include "recording_channel.h"
 #include "virtual_printer.h"
 
 namespace slipdrv::testing {
 
-using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
 inline Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// Puts the library back as it is after loading: both ports closed, parallel
-// active, no callback, delivery off.
-inline void resetLibrary() {
-    auto& lib = library();
-    if (lib.serial) lib.serial->Close();
-    lib.parallel.Close();
-    lib.active = kParallel;
-    lib.hostCallback = nullptr;
-    lib.delivery = 0;
-}
 
 class PrinterTest : public ::testing::Test {
 protected:

@@ -1,7 +1,6 @@
-// Status and identification queries against a virtual printer that answers
-// them, on the serial and on the parallel channel.
+// Status and identification queries against a channel that answers them, on
+// the serial and on the parallel channel.
 #include <array>
-#include <chrono>
 #include <climits>
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@ namespace slipdrv {
 namespace {
 
 using namespace testing;
-using Clock = std::chrono::steady_clock;
 
 // One query, the request it must send, what the printer answers and the result.
 struct QueryCase {
@@ -97,54 +95,32 @@ Bytes memorySwitchRequest(std::uint8_t a) { return {0x1D, 0x28, 0x45, 0x02, 0x00
 class StatusQueriesTest : public CommandTest {
 protected:
     // Each query sends its request once and returns what the printer's
-    // answer makes of it, as soon as the answer is there.
-    static void checkAnswered(vprinter::VirtualPrinter& printer, const std::vector<QueryCase>& cases) {
+    // answer makes of it.
+    static void checkAnswered(RecordingChannel& printer, const std::vector<QueryCase>& cases) {
         for (const auto& c : cases) {
             printer.clearRules();
             printer.clear();
             printer.replyTo(c.request, c.reply);
-            const auto start = Clock::now();
             EXPECT_EQ(c.call(), c.result) << c.name;
-            EXPECT_LT(Clock::now() - start, 2s) << c.name;
-            EXPECT_EQ(printer.received(), c.request) << c.name;
+            EXPECT_EQ(printer.written(), c.request) << c.name;
         }
-        printer.clearRules();
-        printer.clear();
-    }
-
-    // The reply arrives a while after the request, the accepted byte later
-    // still after one that is passed over.
-    static void checkLateReplies(vprinter::VirtualPrinter& printer) {
-        printer.replyTo({0x10, 0x04, 0x02}, {0x12}, 300ms);
-        auto start = Clock::now();
-        EXPECT_EQ(BPRealtimeGetStatus(2), 0x12);
-        EXPECT_LT(Clock::now() - start, 2s);
-
-        printer.clearRules();
-        printer.replyTo({0x1D, 0x72, 0x01}, {0x70});
-        printer.sendAfter(300ms, {0x62});
-        start = Clock::now();
-        EXPECT_EQ(BPTransmitStatus(1), 0x62);
-        EXPECT_LT(Clock::now() - start, 2s);
         printer.clearRules();
         printer.clear();
     }
 
     // The printer's reply lands in the buffer as it was sent; the bytes past
     // the 11 read stay as they were.
-    static void checkMemorySwitches(vprinter::VirtualPrinter& printer) {
+    static void checkMemorySwitches(RecordingChannel& printer) {
         const Bytes reply = {0x37, 0x00, 0xFF, 0x01, 0x80, 0x10, 0x20, 0x40, 0x7F, 0x0A, 0x1D};
         for (const int a : {1, 8}) {
             printer.clearRules();
             printer.clear();
             printer.replyTo(memorySwitchRequest(static_cast<std::uint8_t>(a)), reply);
             auto buffer = freshBuffer();
-            const auto start = Clock::now();
             EXPECT_EQ(BPGetMemorySwitch(a, buffer.data()), 0) << "a = " << a;
-            EXPECT_LT(Clock::now() - start, 2s) << "a = " << a;
             EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 11), reply) << "a = " << a;
             EXPECT_EQ(Bytes(buffer.begin() + 11, buffer.end()), Bytes(5, kUntouched)) << "a = " << a;
-            EXPECT_EQ(printer.received(), memorySwitchRequest(static_cast<std::uint8_t>(a))) << "a = " << a;
+            EXPECT_EQ(printer.written(), memorySwitchRequest(static_cast<std::uint8_t>(a))) << "a = " << a;
         }
         printer.clearRules();
         printer.clear();
@@ -162,17 +138,9 @@ protected:
     }
 };
 
-TEST_F(StatusQueriesTest, OneByteQueriesOnTheSerialChannel) {
-    auto& printer = openSerial();
-    checkAnswered(printer, answeredQueries());
-    checkLateReplies(printer);
-}
+TEST_F(StatusQueriesTest, OneByteQueriesOnTheSerialChannel) { checkAnswered(openSerial(), answeredQueries()); }
 
-TEST_F(StatusQueriesTest, OneByteQueriesOnTheParallelChannel) {
-    auto& printer = openParallel();
-    checkAnswered(printer, answeredQueries());
-    checkLateReplies(printer);
-}
+TEST_F(StatusQueriesTest, OneByteQueriesOnTheParallelChannel) { checkAnswered(openParallel(), answeredQueries()); }
 
 TEST_F(StatusQueriesTest, RefusedSelectorsSendNothing) {
     check(openSerial(), refusedSelectors());
@@ -191,18 +159,18 @@ TEST_F(StatusQueriesTest, StatusCommandsWithoutReply) {
 TEST_F(StatusQueriesTest, SerialQueryWithoutAnAcceptedReply) {
     auto& printer = openSerial();
     EXPECT_EQ(BPRealtimeGetStatus(1), -1);
-    EXPECT_EQ(printer.received(), (Bytes{0x10, 0x04, 0x01}));
+    EXPECT_EQ(printer.written(), (Bytes{0x10, 0x04, 0x01}));
 
     printer.clear();
     printer.replyTo({0x1D, 0x72, 0x01}, {0x70});
     EXPECT_EQ(BPTransmitStatus(1), -1) << "the rejected byte is not returned";
-    EXPECT_EQ(printer.received(), (Bytes{0x1D, 0x72, 0x01}));
+    EXPECT_EQ(printer.written(), (Bytes{0x1D, 0x72, 0x01}));
 }
 
 TEST_F(StatusQueriesTest, ParallelQueryWithoutReply) {
     auto& printer = openParallel();
     EXPECT_EQ(BPTransmitPrinterID(2), -1);
-    EXPECT_EQ(printer.received(), (Bytes{0x1D, 0x49, 0x02}));
+    EXPECT_EQ(printer.written(), (Bytes{0x1D, 0x49, 0x02}));
 }
 
 TEST_F(StatusQueriesTest, MemorySwitchesOnTheSerialChannel) { checkMemorySwitches(openSerial()); }

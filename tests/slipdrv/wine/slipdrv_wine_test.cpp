@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,20 +106,10 @@ struct Slipdrv {
     int (WINAPI* BPPrintString)(const char*) = get<int(WINAPI*)(const char*)>("BPPrintString");
     Int1 BPEnableCallBackFunc = get<Int1>("BPEnableCallBackFunc");
     int (WINAPI* BPSetCallBackFunc)(Callback) = get<int(WINAPI*)(Callback)>("BPSetCallBackFunc");
-    Int1 BPSetLineSpace = get<Int1>("BPSetLineSpace");
-    Int2 BPSelectCharacterSize = get<Int2>("BPSelectCharacterSize");
-    int (WINAPI* BPSetHorizonTABPosition)(const char*) = get<int(WINAPI*)(const char*)>("BPSetHorizonTABPosition");
-    int (WINAPI* BPSetPrintAreaPageMode)(int, int, int, int) =
-        get<int(WINAPI*)(int, int, int, int)>("BPSetPrintAreaPageMode");
-    Int0 BPOpenCashBox = get<Int0>("BPOpenCashBox");
-    int (WINAPI* BPPrintBarCode)(int, int, const char*) = get<int(WINAPI*)(int, int, const char*)>("BPPrintBarCode");
     Int1 BPRealtimeGetStatus = get<Int1>("BPRealtimeGetStatus");
     Int1 BPTransmitStatus = get<Int1>("BPTransmitStatus");
     int (WINAPI* BPGetMemorySwitch)(int, unsigned char*) = get<int(WINAPI*)(int, unsigned char*)>("BPGetMemorySwitch");
-    Int2 BPSelectCutPaper = get<Int2>("BPSelectCutPaper");
     using PathMode = int(WINAPI*)(const char*, int);
-    Int2 BPPrintNVBitImage = get<Int2>("BPPrintNVBitImage");
-    int (WINAPI* BPDefineNVBitImage)(const char*) = get<int(WINAPI*)(const char*)>("BPDefineNVBitImage");
     PathMode BPPrintBitmap = get<PathMode>("BPPrintBitmap");
     PathMode BPPrintDownloadBitImage = get<PathMode>("BPPrintDownloadBitImage");
 };
@@ -148,17 +139,6 @@ std::vector<int> seenAfter(std::size_t count) {
         }
         std::this_thread::sleep_for(2ms);
     }
-}
-
-// Runs one export call and checks its result and exactly the bytes it sent:
-// a line feed sent after it marks where its bytes end.
-template <typename Call>
-void expectSent(RemotePrinter& printer, const std::string& name, const Call& call, int result, Bytes expected) {
-    printer.clear();
-    EXPECT_EQ(call(), result) << name;
-    ASSERT_EQ(dll().BPPrintString("\n"), 0) << name;
-    expected.push_back('\n');
-    EXPECT_EQ(printer.waitFor(expected.size()), expected) << name;
 }
 
 class WineTest : public ::testing::Test {
@@ -290,31 +270,6 @@ TEST_F(WineTest, RepeatedOpenAndCloseLeakNoHandles) {
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
 }
 
-TEST_F(WineTest, CommandFamiliesOnTheSerialLine) {
-    RemotePrinter com1("COM1");
-    ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
-    const struct {
-        const char* name;
-        int (*call)();
-        int result;
-        Bytes bytes;
-    } cases[] = {
-        {"BPSetLineSpace(255)", [] { return dll().BPSetLineSpace(255); }, 0, {0x1B, 0x33, 0xFF}},
-        {"BPSetLineSpace(256)", [] { return dll().BPSetLineSpace(256); }, -1, {}},
-        {"BPSelectCharacterSize(-3, 20)", [] { return dll().BPSelectCharacterSize(-3, 20); }, 0, {0x1D, 0x21, 0x07}},
-        {"BPSetHorizonTABPosition(8,16,24)", [] { return dll().BPSetHorizonTABPosition("8,16,24"); }, 0,
-         {0x1B, 0x44, 0x08, 0x10, 0x18, 0x00}},
-        {"BPSetPrintAreaPageMode(0, 0, 80, 185)", [] { return dll().BPSetPrintAreaPageMode(0, 0, 80, 185); }, 0,
-         {0x1B, 0x57, 0x00, 0x00, 0x00, 0x00, 0x80, 0x02, 0xC8, 0x05}},
-        {"BPSelectCutPaper(1, 999)", [] { return dll().BPSelectCutPaper(1, 999); }, 0, {0x1D, 0x56, 0x01}},
-        {"BPOpenCashBox", [] { return dll().BPOpenCashBox(); }, 0, {0x1B, 0x70, 0x00, 0xFF, 0xFF}},
-        {"BPPrintBarCode(73, 5, AB-12)", [] { return dll().BPPrintBarCode(73, 5, "AB-12"); }, 0,
-         {0x1D, 0x6B, 0x49, 0x05, 'A', 'B', '-', '1', '2'}},
-        {"BPPrintBarCode(2, 1, 11 digits)", [] { return dll().BPPrintBarCode(2, 1, "12345678901"); }, -1, {}},
-    };
-    for (const auto& c : cases) expectSent(com1, c.name, c.call, c.result, c.bytes);
-}
-
 TEST_F(WineTest, QueriesReadTheReplyOnBothChannels) {
     RemotePrinter com1("COM1"), lpt1("LPT1");
     ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
@@ -353,79 +308,6 @@ protected:
     char previous_[MAX_PATH] = {};
 };
 
-TEST_F(WineImageTest, BitImagesOnTheSerialLine) {
-    using namespace image_testing;
-    RemotePrinter com1("COM1");
-    ASSERT_EQ(dll().BPOpenPrinter(1, 115200), 0);
-    struct Case {
-        std::string name;
-        std::function<int()> call;
-        int result;
-        Bytes bytes;
-    };
-    std::vector<Case> cases;
-    const Picture black10(10, 10, kBlack), small = patternPicture(13, 10);
-    int n = 0;
-    // Bottom-up files only: Wine's image loader gives top-down files as all
-    // black (the native tests cover both row orders).
-    for (const int bits : {1, 4, 8, 24, 32}) {
-        const std::string name = "depth-" + std::to_string(n++) + ".bmp";
-        writeFile(name, encodeBmp(small, bits));
-        cases.push_back({name + ", " + std::to_string(bits) + " bits",
-                         [name] { return dll().BPPrintBitmap(name.c_str(), 33); }, 0, expectedPrintBitmap(small, 33)});
-    }
-    writeFile("black10.bmp", encodeBmp(black10, 1));
-    cases.push_back({"10x10 black, mode 0", [] { return dll().BPPrintBitmap("black10.bmp", 0); }, 0,
-                     expectedPrintBitmap(black10, 0)});
-    const auto file = [&](const Picture& p, int bits = 24) {
-        const std::string name = "picture-" + std::to_string(n++) + ".bmp";
-        writeFile(name, encodeBmp(p, bits));
-        return name;
-    };
-    const Picture threshold = thresholdPicture(), wide = patternPicture(800, 9), p20x12 = patternPicture(20, 12),
-                  limit = patternPicture(640, 153), tall = patternPicture(8, 2100);
-    const std::string thresholdFile = file(threshold), wideFile = file(wide), smallFile = file(p20x12, 4),
-                      limitFile = file(limit), tooLargeFile = file(patternPicture(640, 154)), tallFile = file(tall, 1);
-    Bytes wrongMagic = encodeBmp(p20x12, 24);
-    wrongMagic[0] = 'X';
-    writeFile("wrong-magic.bmp", wrongMagic);
-    cases.push_back({"threshold, mode 33", [=] { return dll().BPPrintBitmap(thresholdFile.c_str(), 33); }, 0,
-                     expectedPrintBitmap(threshold, 33)});
-    cases.push_back({"800 wide", [=] { return dll().BPPrintBitmap(wideFile.c_str(), 0); }, 0,
-                     expectedPrintBitmap(wide, 0)});
-    cases.push_back({"640x153", [=] { return dll().BPPrintBitmap(limitFile.c_str(), 1); }, 0,
-                     expectedPrintBitmap(limit, 1)});
-    cases.push_back({"640x154", [=] { return dll().BPPrintBitmap(tooLargeFile.c_str(), 0); }, -1, {}});
-    cases.push_back({"wrong magic", [] { return dll().BPPrintBitmap("wrong-magic.bmp", 0); }, -1, {}});
-    // A header announcing 20000 x 20000 pixels over a few bytes of data.
-    Bytes huge = encodeBmp(p20x12, 24);
-    for (int i = 0; i < 4; ++i) huge[18 + i] = huge[22 + i] = static_cast<std::uint8_t>((20000 >> (8 * i)) & 0xFF);
-    writeFile("huge.bmp", huge);
-    cases.push_back({"announces 20000x20000", [] { return dll().BPPrintBitmap("huge.bmp", 33); }, -1, {}});
-    cases.push_back({"missing file", [] { return dll().BPDefineNVBitImage("missing.bmp"); }, -1, {}});
-    cases.push_back({"20x12 download", [=] { return dll().BPPrintDownloadBitImage(smallFile.c_str(), 49); }, 0,
-                     expectedDownload(p20x12, 49)});
-    cases.push_back({"8x2100 download", [=] { return dll().BPPrintDownloadBitImage(tallFile.c_str(), 0); }, 0,
-                     expectedDownload(tall, 0)});
-    cases.push_back({"20x12 NV definition", [=] { return dll().BPDefineNVBitImage(smallFile.c_str()); }, 0,
-                     expectedDefineNv(p20x12)});
-    cases.push_back({"BPPrintNVBitImage(255, 51)", [] { return dll().BPPrintNVBitImage(255, 51); }, 0,
-                     {0x1C, 0x70, 0xFF, 0x33}});
-    cases.push_back({"BPPrintNVBitImage(1, 52)", [] { return dll().BPPrintNVBitImage(1, 52); }, -1, {}});
-    for (const auto& c : cases) expectSent(com1, c.name, c.call, c.result, c.bytes);
-    EXPECT_EQ(readFile("image.bin").size(), 48u) << "the NV image stays staged";
-    EXPECT_EQ(readFile("top.bin"), referenceBands(limit, 1));
-}
-
-TEST_F(WineImageTest, WithNoPortOpenTheBandsAreStillStaged) {
-    using namespace image_testing;
-    const Picture p = patternPicture(37, 30);
-    writeFile("closed.bmp", encodeBmp(p, 32));
-    DeleteFileA("top.bin");
-    EXPECT_EQ(dll().BPPrintBitmap("closed.bmp", 33), -1);
-    EXPECT_EQ(readFile("top.bin"), referenceBands(p, 33));
-}
-
 TEST_F(WineImageTest, LoadingImagesLeaksNoHandles) {
     using namespace image_testing;
     writeFile("leak.bmp", encodeBmp(patternPicture(37, 30), 8));
@@ -440,6 +322,63 @@ TEST_F(WineImageTest, LoadingImagesLeaksNoHandles) {
     GetProcessHandleCount(GetCurrentProcess(), &after);
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
     EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 2);
+}
+
+// Unloading slipdrv.dll while COM1 is open, in a process of its own (the
+// other tests keep the library loaded): the library closes the port as it
+// goes; a host callback still running keeps the library loaded until it
+// returns.
+std::atomic<int> unloadCalls{0}, unloadReturned{0};
+HANDLE callbackMayReturn = nullptr;  // null: return at once
+void WINAPI unloadCallback(int) {
+    ++unloadCalls;
+    if (callbackMayReturn) WaitForSingleObject(callbackMayReturn, 10000);
+    ++unloadReturned;
+}
+
+bool comPortFree(const char* port) {
+    const HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    const auto start = Clock::now();
+    while (!condition() && Clock::now() - start < 5s) std::this_thread::sleep_for(2ms);
+    return condition();
+}
+
+TEST(UnloadTest, UnloadingWithAPortOpenClosesIt) {
+    ASSERT_FALSE(folder().empty()) << "SLIPDRV_WINE_DIR is not set";
+    ASSERT_EQ(GetModuleHandleA("slipdrv.dll"), nullptr) << "run this test in a process of its own";
+    RemotePrinter com1("COM1");
+    for (const bool busy : {false, true}) {
+        unloadCalls = unloadReturned = 0;
+        callbackMayReturn = busy ? CreateEventA(nullptr, TRUE, FALSE, nullptr) : nullptr;
+        const HMODULE module = LoadLibraryA("slipdrv.dll");
+        ASSERT_NE(module, nullptr);
+        const auto proc = [&](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(module, name)); };
+        const auto setCallback = reinterpret_cast<int(WINAPI*)(void(WINAPI*)(int))>(proc("BPSetCallBackFunc"));
+        const auto enable = reinterpret_cast<int(WINAPI*)(int)>(proc("BPEnableCallBackFunc"));
+        const auto open = reinterpret_cast<int(WINAPI*)(int, int)>(proc("BPOpenPrinter"));
+        ASSERT_EQ(setCallback(unloadCallback), 0);
+        enable(1);
+        ASSERT_EQ(open(1, 9600), 0);
+        com1.send({0x12, 0x34});
+        ASSERT_TRUE(waitUntil([] { return unloadCalls > 0; })) << "busy " << busy;
+
+        ASSERT_TRUE(FreeLibrary(module));
+        if (busy) {
+            EXPECT_NE(GetModuleHandleA("slipdrv.dll"), nullptr) << "kept loaded while the callback runs";
+            EXPECT_EQ(unloadReturned.load(), 0);
+            SetEvent(callbackMayReturn);
+        }
+        EXPECT_TRUE(waitUntil([] { return GetModuleHandleA("slipdrv.dll") == nullptr; })) << "busy " << busy;
+        EXPECT_EQ(unloadReturned.load(), unloadCalls.load()) << "busy " << busy;
+        EXPECT_TRUE(comPortFree("\\\\.\\COM1")) << "busy " << busy << ": the port was closed";
+        if (callbackMayReturn) CloseHandle(callbackMayReturn);
+    }
 }
 
 }  // namespace

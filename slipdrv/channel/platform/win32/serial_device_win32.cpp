@@ -1,7 +1,7 @@
 // A COM port on Windows: one overlapped handle, an event for the reads, one
-// for the writes and one for the worker's receive wait. The worker reads the
-// handle while the caller's thread opens, writes and closes it, so the handle
-// is atomic.
+// for the writes and one for the worker's receive wait. The worker and the
+// delivery thread read the handle while the host's thread opens, writes and
+// closes it, so the handle is atomic.
 #include <windows.h>
 
 #include <algorithm>

@@ -1,36 +1,62 @@
-// The serial channel's worker as a Windows thread. The thread is created
-// suspended and resumed once its handle is stored.
+// The channel's threads as Windows threads, created suspended and resumed
+// once their handle is stored. A released thread takes a reference to this
+// module on its way and gives it back with FreeLibraryAndExitThread, so the
+// library can be unloaded while the thread still runs the host's code without
+// pulling the code the thread returns to from under it.
 #include <windows.h>
+
+#include <atomic>
+#include <memory>
 
 #include "../../worker_thread.h"
 
 namespace slipdrv {
 namespace {
 
+// Shared by the object and the thread: the object may go first.
+struct Control {
+    enum State { kRunning, kFinished, kReleasing, kReleased };
+    void (*entry)(void*);
+    void* argument;
+    std::atomic<int> state{kRunning};
+    HMODULE module = nullptr;  // written before state turns kReleased
+};
+
+DWORD WINAPI run(LPVOID start) {
+    std::shared_ptr<Control> control = std::move(*static_cast<std::shared_ptr<Control>*>(start));
+    delete static_cast<std::shared_ptr<Control>*>(start);
+    control->entry(control->argument);
+    int expected = Control::kRunning;
+    if (control->state.compare_exchange_strong(expected, Control::kFinished)) return 0;
+    // Released while running: wait for the reference, then leave without
+    // returning into this module.
+    while (control->state.load() != Control::kReleased) Sleep(0);
+    const HMODULE module = control->module;
+    control.reset();
+    FreeLibraryAndExitThread(module, 0);
+}
+
 class Win32WorkerThread final : public WorkerThread {
 public:
-    Win32WorkerThread(void (*entry)(void*), void* argument) : entry_(entry), argument_(argument) {}
+    explicit Win32WorkerThread(std::shared_ptr<Control> control) : control_(std::move(control)) {}
     ~Win32WorkerThread() override {
         if (handle_) CloseHandle(handle_);
     }
     Win32WorkerThread(const Win32WorkerThread&) = delete;
     Win32WorkerThread& operator=(const Win32WorkerThread&) = delete;
 
-    // The object outlives the thread (see the destructor's contract), so the
-    // thread reads what to run straight from it.
-    static DWORD WINAPI run(LPVOID self) {
-        const auto* thread = static_cast<const Win32WorkerThread*>(self);
-        thread->entry_(thread->argument_);
-        return 0;
-    }
-
     bool start() {
+        auto* start = new std::shared_ptr<Control>(control_);
         DWORD id = 0;
-        handle_ = CreateThread(nullptr, 0, &Win32WorkerThread::run, this, CREATE_SUSPENDED, &id);
-        if (!handle_) return false;
+        handle_ = CreateThread(nullptr, 0, &run, start, CREATE_SUSPENDED, &id);
+        if (!handle_) {
+            delete start;
+            return false;
+        }
         if (ResumeThread(handle_) == static_cast<DWORD>(-1)) {
             // Never ran: end it so nothing is left behind.
             TerminateThread(handle_, 0);
+            delete start;
             return false;
         }
         return true;
@@ -40,16 +66,28 @@ public:
 
     void terminate() override { TerminateThread(handle_, 0); }
 
+    void release() override {
+        int expected = Control::kRunning;
+        // A thread already past its entry needs nothing more.
+        if (!control_->state.compare_exchange_strong(expected, Control::kReleasing)) return;
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&run), &module);
+        control_->module = module;
+        control_->state = Control::kReleased;
+    }
+
 private:
-    void (*const entry_)(void*);
-    void* const argument_;
+    std::shared_ptr<Control> control_;
     HANDLE handle_ = nullptr;
 };
 
 }  // namespace
 
 std::unique_ptr<WorkerThread> startWorkerThread(void (*entry)(void*), void* argument) {
-    auto thread = std::make_unique<Win32WorkerThread>(entry, argument);
+    auto control = std::make_shared<Control>();
+    control->entry = entry;
+    control->argument = argument;
+    auto thread = std::make_unique<Win32WorkerThread>(std::move(control));
     if (!thread->start()) return nullptr;
     return thread;
 }

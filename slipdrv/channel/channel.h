@@ -1,0 +1,64 @@
+// The port the exports talk to, whatever its kind: every command reaches the
+// printer through Write and reads its reply through Read, so the command
+// layer never asks which kind of port it has. The library holds one adapter
+// per kind (over CComm and CLpt) and makes one of them active; tests put an
+// in-memory channel in their place.
+#pragma once
+
+#include <cstdint>
+
+namespace slipdrv {
+
+class CComm;
+class CLpt;
+
+enum class ChannelKind : std::uint8_t { Parallel = 0, Serial = 1 };
+
+// Called from the host's thread only (the exports are called one at a time).
+class Channel {
+public:
+    virtual ~Channel() = default;
+
+    virtual ChannelKind Kind() const = 0;
+    virtual bool IsOpen() const = 0;
+    virtual void Close() = 0;
+
+    // True when the whole run was handed over. A parallel transfer is bounded
+    // by `parallelTimeoutMs`; a serial one by the port's own write time-outs.
+    virtual bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) = 0;
+
+    // True when a serial read delivered at least one byte within
+    // `serialTimeoutMs`, or a parallel read completed within `parallelTimeoutMs`
+    // (with what had come by then).
+    virtual bool Read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) = 0;
+};
+
+// The serial port. The channel object may be missing (it could not be made
+// when the library loaded): the port is then never open.
+class SerialChannel final : public Channel {
+public:
+    explicit SerialChannel(CComm* comm) : comm_(comm) {}
+    ChannelKind Kind() const override { return ChannelKind::Serial; }
+    bool IsOpen() const override;
+    void Close() override;
+    bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
+    bool Read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
+
+private:
+    CComm* comm_;
+};
+
+class ParallelChannel final : public Channel {
+public:
+    explicit ParallelChannel(CLpt& lpt) : lpt_(lpt) {}
+    ChannelKind Kind() const override { return ChannelKind::Parallel; }
+    bool IsOpen() const override;
+    void Close() override;
+    bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
+    bool Read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
+
+private:
+    CLpt& lpt_;
+};
+
+}  // namespace slipdrv

@@ -1,0 +1,84 @@
+// An in-memory channel for the command tests: it keeps what the exports write
+// (with the parallel time-out of each write), answers requests with scripted
+// replies, and can be closed. Put in the library's place with useChannel(), it
+// lets every command family run byte for byte without a port, on every
+// platform.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <utility>
+#include <vector>
+
+#include "channel/channel.h"
+#include "port_control.h"
+
+namespace slipdrv::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class RecordingChannel final : public Channel {
+public:
+    explicit RecordingChannel(ChannelKind kind) : kind_(kind) {}
+
+    ChannelKind Kind() const override { return kind_; }
+    bool IsOpen() const override { return open_; }
+    void Close() override { open_ = false; }
+
+    bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override {
+        // As the real ports: a parallel port refuses an empty run, a serial one sends nothing.
+        if (!open_ || (length <= 0 && kind_ == ChannelKind::Parallel)) return false;
+        written_.insert(written_.end(), bytes, bytes + std::max(length, 0));
+        timeouts_.push_back(parallelTimeoutMs);
+        for (const auto& [request, reply] : rules_)
+            if (written_.size() >= request.size() && std::equal(request.rbegin(), request.rend(), written_.rbegin()))
+                replies_.insert(replies_.end(), reply.begin(), reply.end());
+        return true;
+    }
+
+    // Takes up to `length` of the reply bytes waiting; false when none wait.
+    bool Read(std::uint8_t* destination, int length, int, int) override {
+        if (!open_ || length <= 0 || replies_.empty()) return false;
+        const auto n = std::min<std::size_t>(static_cast<std::size_t>(length), replies_.size());
+        std::copy_n(replies_.begin(), n, destination);
+        replies_.erase(replies_.begin(), replies_.begin() + static_cast<std::ptrdiff_t>(n));
+        return true;
+    }
+
+    // Everything written since the last clear(), and each write's parallel time-out.
+    const Bytes& written() const { return written_; }
+    const std::vector<int>& timeouts() const { return timeouts_; }
+    // Forgets what was written and the replies not yet read.
+    void clear() {
+        written_.clear();
+        timeouts_.clear();
+        replies_.clear();
+    }
+    // Whenever the bytes written since the last clear() end with `request`,
+    // `reply` is queued for reading. Rules stay until clearRules().
+    void replyTo(Bytes request, Bytes reply) { rules_.emplace_back(std::move(request), std::move(reply)); }
+    void clearRules() { rules_.clear(); }
+    void reopen() { open_ = true; }
+
+private:
+    ChannelKind kind_;
+    bool open_ = true;
+    Bytes written_;
+    std::vector<int> timeouts_;
+    std::deque<std::uint8_t> replies_;
+    std::vector<std::pair<Bytes, Bytes>> rules_;
+};
+
+// Puts the library back as it is after loading: both ports closed, parallel
+// active, no callback, delivery off.
+inline void resetLibrary() {
+    auto& lib = library();
+    if (lib.serial) lib.serial->Close();
+    lib.parallel.Close();
+    lib.active = &lib.parallelChannel;
+    lib.hostCallback = nullptr;
+    lib.delivery = 0;
+}
+
+}  // namespace slipdrv::testing

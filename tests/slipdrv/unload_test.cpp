@@ -1,0 +1,67 @@
+// Unloading libslipdrv.so while a COM port is open: the library closes the
+// port as it goes; a host callback still running then holds the unload until
+// it has returned, since the code it returns to must stay mapped.
+#include <dirent.h>
+#include <dlfcn.h>
+
+#include <atomic>
+#include <thread>
+
+#include "printer_fixture.h"
+#include "slipdrv.h"
+
+namespace slipdrv {
+namespace {
+
+using namespace testing;
+using Clock = std::chrono::steady_clock;
+
+int openDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+std::atomic<int> calls{0}, returned{0};
+std::atomic<int> blockMs{0};
+void SLIPDRV_CALL hostCallback(int) {
+    ++calls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(blockMs.load()));
+    ++returned;
+}
+
+class UnloadTest : public PrinterTest {};
+
+TEST_F(UnloadTest, UnloadingWithAPortOpenClosesIt) {
+    auto& printer = com(1);
+    // 2500 ms: longer than Close waits, so the unload has to keep the code loaded.
+    for (const int block : {0, 2500}) {
+        calls = returned = 0;
+        blockMs = block;
+        const int descriptorsBefore = openDescriptors();
+        void* library = dlopen(SLIPDRV_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        const auto open = reinterpret_cast<int (*)(int, int)>(dlsym(library, "BPOpenPrinter"));
+        const auto setCallback = reinterpret_cast<int (*)(BPStatusCallback)>(dlsym(library, "BPSetCallBackFunc"));
+        const auto enable = reinterpret_cast<int (*)(int)>(dlsym(library, "BPEnableCallBackFunc"));
+        ASSERT_TRUE(open && setCallback && enable);
+        ASSERT_EQ(setCallback(hostCallback), 0);
+        enable(1);
+        ASSERT_EQ(open(1, 9600), 0);
+        printer.send({0x12, 0x34});
+        const auto start = Clock::now();
+        while (calls == 0 && Clock::now() - start < 3s) std::this_thread::sleep_for(1ms);
+        ASSERT_GE(calls.load(), 1) << "block " << block;
+
+        EXPECT_EQ(dlclose(library), 0);
+        EXPECT_EQ(returned.load(), calls.load()) << "block " << block << ": unloaded with a callback still running";
+        EXPECT_EQ(dlopen(SLIPDRV_LIBRARY, RTLD_NOW | RTLD_NOLOAD), nullptr) << "block " << block;
+        EXPECT_EQ(openDescriptors(), descriptorsBefore) << "block " << block << ": the port and its wake-up are closed";
+    }
+}
+
+}  // namespace
+}  // namespace slipdrv
