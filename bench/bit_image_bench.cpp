@@ -30,13 +30,13 @@ const std::string& sampleFile() {
 void BM_LoadConvertPack(benchmark::State& state) {
     const std::string& path = sampleFile();
     for (auto _ : state) {
-        const auto loader = slipdrv::MakeBitmapLoader();
-        const auto image = slipdrv::LoadDotImage(*loader, path.c_str());
+        const auto loader = slipdrv::makeBitmapLoader();
+        const auto image = slipdrv::loadDotImage(*loader, path.c_str());
         if (!image) {
             state.SkipWithError("the sample did not load");
             break;
         }
-        auto bands = slipdrv::PackBands(*image, 24);
+        auto bands = slipdrv::packBands(*image, 24);
         benchmark::DoNotOptimize(bands.data());
     }
 }

@@ -45,7 +45,7 @@ bool getPixelPass(const char* path) {
     for (int y = 0; y < 153; ++y)
         for (int x = 0; x < 640; ++x) {
             const COLORREF c = GetPixel(dc, x, y);
-            dark += slipdrv::IsDark({GetRValue(c), GetGValue(c), GetBValue(c)});
+            dark += slipdrv::isDark({GetRValue(c), GetGValue(c), GetBValue(c)});
         }
     SelectObject(dc, old);
     DeleteDC(dc);
@@ -62,9 +62,9 @@ int main(int argc, char** argv) {
     image_testing::writeFile(path, image_testing::encodeBmp(image_testing::randomPicture(rng, 640, 153), 24));
 
     const auto fast = timeRuns(runs, [&] {
-        const auto loader = slipdrv::MakeBitmapLoader();
-        const auto image = slipdrv::LoadDotImage(*loader, path);
-        return image && !slipdrv::PackBands(*image, 24).empty();
+        const auto loader = slipdrv::makeBitmapLoader();
+        const auto image = slipdrv::loadDotImage(*loader, path);
+        return image && !slipdrv::packBands(*image, 24).empty();
     });
     const auto slow = timeRuns(std::max(1, runs / 10), [&] { return getPixelPass(path); });
     DeleteFileA(path);

@@ -14,7 +14,7 @@ LibraryState state;
 
 }  // namespace
 
-std::unique_ptr<CComm> LibraryState::MakeSerial() {
+std::unique_ptr<CComm> LibraryState::makeSerial() {
     try {
         return std::make_unique<CComm>(RelayReceivedBytes, 0);
     } catch (...) {
@@ -26,17 +26,17 @@ std::unique_ptr<CComm> LibraryState::MakeSerial() {
 LibraryState& library() { return state; }
 
 int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs) {
-    return state.active.load()->Write(bytes, length, parallelTimeoutMs) ? 0 : -1;
+    return state.active.load()->write(bytes, length, parallelTimeoutMs) ? 0 : -1;
 }
 
 int ChannelRead(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) {
-    return state.active.load()->Read(destination, length, serialTimeoutMs, parallelTimeoutMs) ? 0 : -1;
+    return state.active.load()->read(destination, length, serialTimeoutMs, parallelTimeoutMs) ? 0 : -1;
 }
 
 void RelayReceivedBytes(CComm& channel, std::uint32_t) {
-    if (state.delivery == 0 || !state.hostCallback.load() || !channel.IsOpen()) return;
-    const std::int32_t n = channel.ReceiveCount();
-    for (std::int32_t i = 0; i < n && !channel.DeliveryStopping(); ++i) {
+    if (state.delivery == 0 || !state.hostCallback.load() || !channel.isOpen()) return;
+    const std::int32_t n = channel.receiveCount();
+    for (std::int32_t i = 0; i < n && !channel.deliveryStopping(); ++i) {
         std::uint8_t received = 0;
         if (channel.Read(&received, 1, kRelayReadTimeoutMs) < 1) continue;
         // Looked at again for every byte: the host may switch delivery off meanwhile.
@@ -44,7 +44,7 @@ void RelayReceivedBytes(CComm& channel, std::uint32_t) {
         if (state.delivery == 0 || !callback) continue;
         // False: the channel let this thread go while the host's code ran; it
         // must touch nothing more (the library may even be unloading).
-        if (!channel.CallHost([&] { callback(received); })) return;
+        if (!channel.callHost([&] { callback(received); })) return;
     }
 }
 
@@ -73,7 +73,7 @@ int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
 
 int SLIPDRV_CALL BPClosePrinter(void) {
     Channel& active = *state.active.load();
-    if (active.IsOpen()) active.Close();
+    if (active.isOpen()) active.close();
     return 0;
 }
 

@@ -15,7 +15,7 @@ namespace slipdrv {
 struct LibraryState {
     // Made first and destroyed last; null when it could not be made while the
     // library loaded (COM ports then cannot be opened).
-    std::unique_ptr<CComm> serial = MakeSerial();
+    std::unique_ptr<CComm> serial = makeSerial();
     CLpt parallel;
     SerialChannel serialChannel{serial.get()};
     ParallelChannel parallelChannel{parallel};
@@ -26,7 +26,7 @@ struct LibraryState {
     std::atomic<int> delivery{0};
 
 private:
-    static std::unique_ptr<CComm> MakeSerial();
+    static std::unique_ptr<CComm> makeSerial();
 };
 
 LibraryState& library();

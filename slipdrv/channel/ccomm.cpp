@@ -27,8 +27,8 @@ CComm::~CComm() {
 }
 
 int CComm::Open(int port, int baud) {
-    if (IsOpen()) Close();
-    ReapDeparted();
+    if (isOpen()) Close();
+    reapDeparted();
     if (!device_->open(port)) return 0;
     device_->setUp(baud);
     // Cleared before the worker starts, so nothing it stores is thrown away.
@@ -39,7 +39,7 @@ int CComm::Open(int port, int baud) {
         auto delivery = std::make_shared<Delivery>();
         delivery->hostGate = hostGate_;
         auto* start = new DeliveryStart{this, delivery};
-        deliveryThread_ = startWorkerThread(&CComm::DeliveryProc, start);
+        deliveryThread_ = startWorkerThread(&CComm::deliveryProc, start);
         if (!deliveryThread_) {
             delete start;
             throw "CComm::Open can't create worker thread";
@@ -52,7 +52,7 @@ int CComm::Open(int port, int baud) {
 }
 
 void CComm::Close() {
-    ReapDeparted();
+    reapDeparted();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerStopWaitMs);
     // Both threads are asked to stop first, so their waits run side by side.
     if (worker_) {
@@ -70,7 +70,7 @@ void CComm::Close() {
         worker_.reset();
         workerIdle_ = 1;
     }
-    if (delivery_) StopDelivery(deadline);
+    if (delivery_) stopDelivery(deadline);
     if (device_->isOpen()) device_->close();
     buffer_.clear();
 }
@@ -78,11 +78,11 @@ void CComm::Close() {
 // The delivery thread runs the host's code, so it is never ended where it
 // stands: one still busy at the deadline is waited for only until it is out
 // of the channel (a relay read), then let go to finish and end by itself.
-void CComm::StopDelivery(std::chrono::steady_clock::time_point deadline) {
+void CComm::stopDelivery(std::chrono::steady_clock::time_point deadline) {
     if (!deliveryThread_->waitFor(msUntil(deadline))) {
         {
             std::unique_lock lock(delivery_->mutex);
-            delivery_->changed.wait(lock, [&] { return delivery_->stage != Stage::Receiving; });
+            delivery_->changed.wait(lock, [&] { return delivery_->stage != Stage::kReceiving; });
             delivery_->released = true;
         }
         deliveryThread_->release();
@@ -92,11 +92,11 @@ void CComm::StopDelivery(std::chrono::steady_clock::time_point deadline) {
     delivery_.reset();
 }
 
-void CComm::ReapDeparted() {
+void CComm::reapDeparted() {
     std::erase_if(departed_, [](const std::unique_ptr<WorkerThread>& thread) { return thread->waitFor(0); });
 }
 
-bool CComm::DeliveryStopping() const {
+bool CComm::deliveryStopping() const {
     std::lock_guard lock(delivery_->mutex);
     return delivery_->stop;
 }
@@ -106,7 +106,7 @@ int CComm::Write(const std::uint8_t* bytes, std::uint32_t length) {
 }
 
 int CComm::Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs) {
-    if (!IsOpen()) return -1;
+    if (!isOpen()) return -1;
     // A negative length asks for nothing, like 0 (it must never reach a copy).
     if (length <= 0) return 0;
     // A negative time-out counts as the largest unsigned value.
@@ -117,7 +117,7 @@ int CComm::Read(std::uint8_t* destination, std::int32_t length, std::int32_t tim
         // Bytes in the driver's queue end the wait only when no worker runs to
         // move them; with a worker they are on their way into the buffer, and
         // taking from the buffer before they land would miss them.
-        if (!WorkerRunning() && InQueue() >= wanted) break;
+        if (!workerRunning() && InQueue() >= wanted) break;
         // Each poll step ends early only when the wanted bytes have been stored.
         if (buffer_.waitForCount(length, std::chrono::milliseconds(kPollStepMs))) break;
     }
@@ -125,10 +125,10 @@ int CComm::Read(std::uint8_t* destination, std::int32_t length, std::int32_t tim
     return buffer_.take(destination, length);
 }
 
-std::uint32_t CComm::InQueue() { return IsOpen() ? device_->inQueue() : 0; }
+std::uint32_t CComm::InQueue() { return isOpen() ? device_->inQueue() : 0; }
 
 void CComm::OnReceive() {
-    if (!IsOpen()) return;
+    if (!isOpen()) return;
     const std::uint32_t n = InQueue();
     buffer_.fill(n, [&](std::uint8_t* destination, std::uint32_t maximum) {
         return device_->readPort(destination, maximum);
@@ -147,7 +147,7 @@ void CComm::WorkerProc(void* self) {
 
 void CComm::WorkerLoop() {
     workerIdle_ = 1;
-    if (!IsOpen() || !device_->watchReceive()) return;
+    if (!isOpen() || !device_->watchReceive()) return;
     workerIdle_ = 0;
     while (stopRequest_ == 0) {
         const bool received = device_->waitReceive();
@@ -168,7 +168,7 @@ void CComm::WorkerLoop() {
 // stored while it runs are taken together by the next call. After the
 // callback the thread looks only at its own copy of the shared block: if the
 // channel let it go meanwhile, it ends without touching the channel.
-void CComm::DeliveryProc(void* start) {
+void CComm::deliveryProc(void* start) {
     CComm* const channel = static_cast<DeliveryStart*>(start)->channel;
     const std::shared_ptr<Delivery> delivery = std::move(static_cast<DeliveryStart*>(start)->delivery);
     delete static_cast<DeliveryStart*>(start);
@@ -178,15 +178,15 @@ void CComm::DeliveryProc(void* start) {
         delivery->changed.wait(lock, [&] { return delivery->pending || delivery->stop; });
         if (delivery->stop) break;
         delivery->pending = false;
-        delivery->stage = Stage::Receiving;
+        delivery->stage = Stage::kReceiving;
         lock.unlock();
         channel->callback_(*channel, channel->userValue_);
         lock.lock();
         if (delivery->released) break;
-        delivery->stage = Stage::Waiting;
+        delivery->stage = Stage::kWaiting;
         delivery->changed.notify_all();
     }
-    delivery->stage = Stage::Done;
+    delivery->stage = Stage::kDone;
     delivery->changed.notify_all();
 }
 

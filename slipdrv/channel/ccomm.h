@@ -4,8 +4,8 @@
 //
 // Threads: the host's thread calls Open, Close, Write and Read (one call at a
 // time). The worker runs WorkerLoop and OnReceive. The delivery thread runs
-// the receive callback, which may call Read, ReceiveCount, IsOpen,
-// DeliveryStopping and CallHost. Read and the worker's appends meet in the
+// the receive callback, which may call Read, receiveCount, IsOpen,
+// deliveryStopping and callHost. Read and the worker's appends meet in the
 // receive buffer, which locks; the delivery thread's state is shared with the
 // channel through a jointly owned block (Delivery), so a delivery thread that
 // Close had to leave inside the host's code needs nothing of the channel when
@@ -56,24 +56,24 @@ public:
     // is closed; -100 when the receive buffer is still empty after the wait.
     int Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs);
 
-    bool IsOpen() const { return device_->isOpen(); }
-    bool WorkerRunning() const { return workerIdle_.load() == 0; }
-    std::int32_t ReceiveCount() const { return buffer_.count(); }
-    std::int32_t ReceiveCapacity() const { return buffer_.capacity(); }
-    bool DataReady() const { return buffer_.dataReady(); }
+    bool isOpen() const { return device_->isOpen(); }
+    bool workerRunning() const { return workerIdle_.load() == 0; }
+    std::int32_t receiveCount() const { return buffer_.count(); }
+    std::int32_t receiveCapacity() const { return buffer_.capacity(); }
+    bool dataReady() const { return buffer_.dataReady(); }
 
     // For the receive callback, on the delivery thread.
     // True once Close has asked delivery to end: no more bytes are handed on.
-    bool DeliveryStopping() const;
+    bool deliveryStopping() const;
     // Runs `call` (the host's code) unless delivery is ending; calls of
     // successive delivery threads never overlap. False when the callback must
     // return at once without touching the channel again: delivery is ending,
     // or Close gave up waiting while the host's code ran.
     template <typename Call>
-    bool CallHost(Call&& call);
+    bool callHost(Call&& call);
 
 private:
-    enum class Stage { Waiting, Receiving, InHost, Done };
+    enum class Stage { kWaiting, kReceiving, kInHost, kDone };
     // What a delivery thread shares with its channel.
     struct Delivery {
         std::mutex mutex;
@@ -81,7 +81,7 @@ private:
         bool pending = false;   // a batch was stored since the callback last ran
         bool stop = false;      // Close asked the thread to end
         bool released = false;  // Close let the thread go: it touches the channel no more
-        Stage stage = Stage::Waiting;
+        Stage stage = Stage::kWaiting;
         // Held around every call of the host's code, by every delivery thread
         // this channel has started.
         std::shared_ptr<std::mutex> hostGate;
@@ -95,9 +95,9 @@ private:
     void OnReceive();
     static void WorkerProc(void* self);
     void WorkerLoop();
-    static void DeliveryProc(void* start);
-    void StopDelivery(std::chrono::steady_clock::time_point deadline);
-    void ReapDeparted();
+    static void deliveryProc(void* start);
+    void stopDelivery(std::chrono::steady_clock::time_point deadline);
+    void reapDeparted();
 
     ReceiveCallback callback_;
     std::uint32_t userValue_;
@@ -115,7 +115,7 @@ private:
 };
 
 template <typename Call>
-bool CComm::CallHost(Call&& call) {
+bool CComm::callHost(Call&& call) {
     // From here on only these copies are used: once the host's code returns,
     // the channel may have been closed, reopened or destroyed.
     const std::shared_ptr<Delivery> delivery = delivery_;
@@ -123,7 +123,7 @@ bool CComm::CallHost(Call&& call) {
     {
         std::lock_guard lock(delivery->mutex);
         if (delivery->stop) return false;
-        delivery->stage = Stage::InHost;
+        delivery->stage = Stage::kInHost;
     }
     {
         std::lock_guard host(*gate);
@@ -136,7 +136,7 @@ bool CComm::CallHost(Call&& call) {
     }
     std::lock_guard lock(delivery->mutex);
     if (delivery->released || delivery->stop) return false;
-    delivery->stage = Stage::Receiving;
+    delivery->stage = Stage::kReceiving;
     return true;
 }
 

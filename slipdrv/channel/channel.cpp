@@ -5,33 +5,33 @@
 
 namespace slipdrv {
 
-bool SerialChannel::IsOpen() const { return comm_ && comm_->IsOpen(); }
+bool SerialChannel::isOpen() const { return comm_ && comm_->isOpen(); }
 
-void SerialChannel::Close() {
+void SerialChannel::close() {
     if (comm_) comm_->Close();
 }
 
-bool SerialChannel::Write(const std::uint8_t* bytes, int length, int) {
-    return IsOpen() && comm_->Write(bytes, static_cast<std::uint32_t>(length)) == 1;
+bool SerialChannel::write(const std::uint8_t* bytes, int length, int) {
+    return isOpen() && comm_->Write(bytes, static_cast<std::uint32_t>(length)) == 1;
 }
 
-bool SerialChannel::Read(std::uint8_t* destination, int length, int serialTimeoutMs, int) {
-    return IsOpen() && comm_->Read(destination, length, serialTimeoutMs) >= 1;
+bool SerialChannel::read(std::uint8_t* destination, int length, int serialTimeoutMs, int) {
+    return isOpen() && comm_->Read(destination, length, serialTimeoutMs) >= 1;
 }
 
-bool ParallelChannel::IsOpen() const { return lpt_.IsOpen(); }
+bool ParallelChannel::isOpen() const { return lpt_.IsOpen(); }
 
-void ParallelChannel::Close() { lpt_.Close(); }
+void ParallelChannel::close() { lpt_.Close(); }
 
 // The wait status the transfer reports is not looked at: success is all that counts.
-bool ParallelChannel::Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) {
+bool ParallelChannel::write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) {
     std::uint8_t waitStatus = 0;
-    return IsOpen() && lpt_.Write(bytes, length, parallelTimeoutMs, &waitStatus) == 1;
+    return isOpen() && lpt_.Write(bytes, length, parallelTimeoutMs, &waitStatus) == 1;
 }
 
-bool ParallelChannel::Read(std::uint8_t* destination, int length, int, int parallelTimeoutMs) {
+bool ParallelChannel::read(std::uint8_t* destination, int length, int, int parallelTimeoutMs) {
     std::uint8_t waitStatus = 0;
-    return IsOpen() && lpt_.Read(destination, length, parallelTimeoutMs, &waitStatus) == 1;
+    return isOpen() && lpt_.Read(destination, length, parallelTimeoutMs, &waitStatus) == 1;
 }
 
 }  // namespace slipdrv

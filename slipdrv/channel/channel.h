@@ -1,5 +1,5 @@
 // The port the exports talk to, whatever its kind: every command reaches the
-// printer through Write and reads its reply through Read, so the command
+// printer through write and reads its reply through read, so the command
 // layer never asks which kind of port it has. The library holds one adapter
 // per kind (over CComm and CLpt) and makes one of them active; tests put an
 // in-memory channel in their place.
@@ -12,25 +12,25 @@ namespace slipdrv {
 class CComm;
 class CLpt;
 
-enum class ChannelKind : std::uint8_t { Parallel = 0, Serial = 1 };
+enum class ChannelKind : std::uint8_t { kParallel = 0, kSerial = 1 };
 
 // Called from the host's thread only (the exports are called one at a time).
 class Channel {
 public:
     virtual ~Channel() = default;
 
-    virtual ChannelKind Kind() const = 0;
-    virtual bool IsOpen() const = 0;
-    virtual void Close() = 0;
+    virtual ChannelKind kind() const = 0;
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
 
     // True when the whole run was handed over. A parallel transfer is bounded
     // by `parallelTimeoutMs`; a serial one by the port's own write time-outs.
-    virtual bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) = 0;
+    virtual bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) = 0;
 
     // True when a serial read delivered at least one byte within
     // `serialTimeoutMs`, or a parallel read completed within `parallelTimeoutMs`
     // (with what had come by then).
-    virtual bool Read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) = 0;
+    virtual bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) = 0;
 };
 
 // The serial port. The channel object may be missing (it could not be made
@@ -38,11 +38,11 @@ public:
 class SerialChannel final : public Channel {
 public:
     explicit SerialChannel(CComm* comm) : comm_(comm) {}
-    ChannelKind Kind() const override { return ChannelKind::Serial; }
-    bool IsOpen() const override;
-    void Close() override;
-    bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
-    bool Read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
+    ChannelKind kind() const override { return ChannelKind::kSerial; }
+    bool isOpen() const override;
+    void close() override;
+    bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
+    bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
 
 private:
     CComm* comm_;
@@ -51,11 +51,11 @@ private:
 class ParallelChannel final : public Channel {
 public:
     explicit ParallelChannel(CLpt& lpt) : lpt_(lpt) {}
-    ChannelKind Kind() const override { return ChannelKind::Parallel; }
-    bool IsOpen() const override;
-    void Close() override;
-    bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
-    bool Read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
+    ChannelKind kind() const override { return ChannelKind::kParallel; }
+    bool isOpen() const override;
+    void close() override;
+    bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
+    bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
 
 private:
     CLpt& lpt_;

@@ -17,27 +17,27 @@ void CLpt::Close() { device_->close(); }
 
 int CLpt::Write(const std::uint8_t* bytes, int length, int timeoutMs, std::uint8_t* status) {
     if (length <= 0 || !IsOpen()) return 0;
-    return Finish(device_->write(bytes, length, timeoutMs), status);
+    return finish(device_->write(bytes, length, timeoutMs), status);
 }
 
 int CLpt::Read(std::uint8_t* destination, int length, int timeoutMs, std::uint8_t* status) {
     if (length <= 0 || !IsOpen()) return 0;
-    return Finish(device_->read(destination, length, timeoutMs), status);
+    return finish(device_->read(destination, length, timeoutMs), status);
 }
 
-int CLpt::Finish(Transfer result, std::uint8_t* status) {
+int CLpt::finish(Transfer result, std::uint8_t* status) {
     switch (result) {
-        case Transfer::CompletedAtOnce:
+        case Transfer::kCompletedAtOnce:
             return 1;
-        case Transfer::Failed:
+        case Transfer::kFailed:
             return 0;
-        case Transfer::Completed:
+        case Transfer::kCompleted:
             *status = 0;
             return 1;
-        case Transfer::TimedOut:
+        case Transfer::kTimedOut:
             *status = 1;
             return 0;
-        case Transfer::WaitFailed:
+        case Transfer::kWaitFailed:
             *status = 2;
             return 0;
     }

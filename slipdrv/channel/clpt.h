@@ -28,7 +28,7 @@ public:
     int Read(std::uint8_t* destination, int length, int timeoutMs, std::uint8_t* status);
 
 private:
-    static int Finish(Transfer result, std::uint8_t* status);
+    static int finish(Transfer result, std::uint8_t* status);
 
     std::unique_ptr<ParallelDevice> device_;
 };

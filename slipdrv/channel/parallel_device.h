@@ -12,11 +12,11 @@ namespace slipdrv {
 
 // How a transfer ended.
 enum class Transfer {
-    CompletedAtOnce,  // finished without waiting
-    Failed,           // refused at once
-    Completed,        // finished within the time-out
-    TimedOut,         // still pending when the time-out expired (it has been cancelled)
-    WaitFailed,       // the wait itself failed
+    kCompletedAtOnce,  // finished without waiting
+    kFailed,           // refused at once
+    kCompleted,        // finished within the time-out
+    kTimedOut,         // still pending when the time-out expired (it has been cancelled)
+    kWaitFailed,       // the wait itself failed
 };
 
 class ParallelDevice {

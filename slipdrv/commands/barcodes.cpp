@@ -20,7 +20,7 @@ constexpr CommandRow kHriCharacter =
 
 constexpr std::size_t kMaxData = 255;  // the most a length rule allows and a count byte can carry
 
-enum class Characters { Digits, Code39, Codabar, AnyByte };
+enum class Characters { kDigits, kCode39, kCodabar, kAnyByte };
 
 struct Symbology {
     std::size_t minLength;
@@ -29,14 +29,14 @@ struct Symbology {
     Characters characters;
 };
 
-constexpr Symbology kUpc{11, 12, false, Characters::Digits};
-constexpr Symbology kJan13{12, 13, false, Characters::Digits};
-constexpr Symbology kJan8{7, 8, false, Characters::Digits};
-constexpr Symbology kCode39{1, 255, false, Characters::Code39};
-constexpr Symbology kItfA{2, 255, true, Characters::Digits};
-constexpr Symbology kItfB{2, 254, true, Characters::Digits};
-constexpr Symbology kCodabar{1, 255, false, Characters::Codabar};
-constexpr Symbology kAnyBytes{1, 255, false, Characters::AnyByte};
+constexpr Symbology kUpc{11, 12, false, Characters::kDigits};
+constexpr Symbology kJan13{12, 13, false, Characters::kDigits};
+constexpr Symbology kJan8{7, 8, false, Characters::kDigits};
+constexpr Symbology kCode39{1, 255, false, Characters::kCode39};
+constexpr Symbology kItfA{2, 255, true, Characters::kDigits};
+constexpr Symbology kItfB{2, 254, true, Characters::kDigits};
+constexpr Symbology kCodabar{1, 255, false, Characters::kCodabar};
+constexpr Symbology kAnyBytes{1, 255, false, Characters::kAnyByte};
 
 // Codes 0-8 (data closed by NUL) and 65-75 (count byte first); null for codes refused.
 const Symbology* symbologyOf(int m) {
@@ -54,13 +54,13 @@ bool accepts(Characters set, unsigned char c) {
     const bool digit = c >= '0' && c <= '9';
     const bool upper = c >= 'A' && c <= 'Z';
     switch (set) {
-        case Characters::Digits:
+        case Characters::kDigits:
             return digit;
-        case Characters::Code39:
+        case Characters::kCode39:
             return digit || upper || std::string_view(" $%+-./").find(static_cast<char>(c)) != std::string_view::npos;
-        case Characters::Codabar:
+        case Characters::kCodabar:
             return digit || upper || std::string_view("$+-./:").find(static_cast<char>(c)) != std::string_view::npos;
-        case Characters::AnyByte:
+        case Characters::kAnyByte:
             return c != 0;
     }
     return false;
@@ -73,10 +73,10 @@ using namespace slipdrv;
 
 extern "C" {
 
-int SLIPDRV_CALL BPSetBarCodeHeight(int n) { return SendCommand(kBarCodeHeight, n); }
-int SLIPDRV_CALL BPSetBarCodeWidth(int n) { return SendCommand(kBarCodeWidth, n); }
-int SLIPDRV_CALL BPSelectHRIPosition(int n) { return SendCommand(kHriPosition, n); }
-int SLIPDRV_CALL BPSelectHRICharacter(int n) { return SendCommand(kHriCharacter, n); }
+int SLIPDRV_CALL BPSetBarCodeHeight(int n) { return sendCommand(kBarCodeHeight, n); }
+int SLIPDRV_CALL BPSetBarCodeWidth(int n) { return sendCommand(kBarCodeWidth, n); }
+int SLIPDRV_CALL BPSelectHRIPosition(int n) { return sendCommand(kHriPosition, n); }
+int SLIPDRV_CALL BPSelectHRICharacter(int n) { return sendCommand(kHriCharacter, n); }
 
 int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
     const Symbology* symbology = symbologyOf(m);

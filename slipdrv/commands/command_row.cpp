@@ -4,7 +4,7 @@
 
 namespace slipdrv {
 
-int SendCommand(const CommandRow& row, std::int32_t first, std::int32_t second) {
+int sendCommand(const CommandRow& row, std::int32_t first, std::int32_t second) {
     const std::int32_t arguments[2] = {first, second};
     for (std::size_t i = 0; i < row.argumentCount; ++i)
         if (!row.accepted[i].contains(arguments[i])) return -1;

@@ -67,7 +67,7 @@ constexpr CommandRow row(const char* name, int ordinal, std::initializer_list<Ac
 
 // Tests the arguments in order (the first refused one gives -1 and nothing is
 // sent), builds the bytes and sends them: 0 when sent, -1 otherwise.
-int SendCommand(const CommandRow& row, std::int32_t first = 0, std::int32_t second = 0);
+int sendCommand(const CommandRow& row, std::int32_t first = 0, std::int32_t second = 0);
 
 // The low 8 bits of an argument, the byte a command carries.
 constexpr std::uint8_t low8(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }

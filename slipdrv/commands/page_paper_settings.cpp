@@ -42,21 +42,21 @@ using namespace slipdrv;
 
 extern "C" {
 
-int SLIPDRV_CALL BPSelectPageMode(void) { return SendCommand(kSelectPageMode); }
-int SLIPDRV_CALL BPSelectStardardMode(void) { return SendCommand(kSelectStandardMode); }
-int SLIPDRV_CALL BPPrintPageMode(void) { return SendCommand(kPrintPageMode); }
-int SLIPDRV_CALL BPPrintExitStandardMode(void) { return SendCommand(kPrintExitStandardMode); }
-int SLIPDRV_CALL BPCancelPrintPageMode(void) { return SendCommand(kCancelPrintPageMode); }
-int SLIPDRV_CALL BPPagePrintDirection(int n) { return SendCommand(kPageDirection, n); }
-int SLIPDRV_CDECL BPPageAbsoluVerticalPosition(int nL, int nH) { return SendCommand(kPageAbsoluteVertical, nL, nH); }
-int SLIPDRV_CALL BPPageRelativeVertialPosition(int nL, int nH) { return SendCommand(kPageRelativeVertical, nL, nH); }
-int SLIPDRV_CALL BPSelectPaperSensor(int n) { return SendCommand(kPaperSensor, n); }
-int SLIPDRV_CALL BPSelectSensorStopPrint(int n) { return SendCommand(kSensorStop, n); }
-int SLIPDRV_CALL BPSetPanelButtonsEnable(int n) { return SendCommand(kPanelButtons, n); }
-int SLIPDRV_CALL BPFeedMarkStartPosition(void) { return SendCommand(kFeedMarkStart); }
-int SLIPDRV_CALL BPExecuteTestPrint(int n, int m) { return SendCommand(kTestPrint, n, m); }
-int SLIPDRV_CALL BPCustomizeControlValue(int n, int m) { return SendCommand(kCustomizeControl, n, m); }
-int SLIPDRV_CALL BPOpenCashBox(void) { return SendCommand(kOpenCashBox); }
+int SLIPDRV_CALL BPSelectPageMode(void) { return sendCommand(kSelectPageMode); }
+int SLIPDRV_CALL BPSelectStardardMode(void) { return sendCommand(kSelectStandardMode); }
+int SLIPDRV_CALL BPPrintPageMode(void) { return sendCommand(kPrintPageMode); }
+int SLIPDRV_CALL BPPrintExitStandardMode(void) { return sendCommand(kPrintExitStandardMode); }
+int SLIPDRV_CALL BPCancelPrintPageMode(void) { return sendCommand(kCancelPrintPageMode); }
+int SLIPDRV_CALL BPPagePrintDirection(int n) { return sendCommand(kPageDirection, n); }
+int SLIPDRV_CDECL BPPageAbsoluVerticalPosition(int nL, int nH) { return sendCommand(kPageAbsoluteVertical, nL, nH); }
+int SLIPDRV_CALL BPPageRelativeVertialPosition(int nL, int nH) { return sendCommand(kPageRelativeVertical, nL, nH); }
+int SLIPDRV_CALL BPSelectPaperSensor(int n) { return sendCommand(kPaperSensor, n); }
+int SLIPDRV_CALL BPSelectSensorStopPrint(int n) { return sendCommand(kSensorStop, n); }
+int SLIPDRV_CALL BPSetPanelButtonsEnable(int n) { return sendCommand(kPanelButtons, n); }
+int SLIPDRV_CALL BPFeedMarkStartPosition(void) { return sendCommand(kFeedMarkStart); }
+int SLIPDRV_CALL BPExecuteTestPrint(int n, int m) { return sendCommand(kTestPrint, n, m); }
+int SLIPDRV_CALL BPCustomizeControlValue(int n, int m) { return sendCommand(kCustomizeControl, n, m); }
+int SLIPDRV_CALL BPOpenCashBox(void) { return sendCommand(kOpenCashBox); }
 
 int SLIPDRV_CALL BPSetPrintAreaPageMode(int x, int y, int width, int height) {
     if (x < 0 || x > 80 || y < 0 || y > 180 || width < 1 || width > 80 || height < 1 || height > 185) return -1;

@@ -31,7 +31,7 @@ constexpr OneByteQuery kSensorStatus{values({{1, 1}, {49, 49}}), {GS, 'r'}, 0xF0
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-bool serialActive() { return library().active.load()->Kind() == ChannelKind::Serial; }
+bool serialActive() { return library().active.load()->kind() == ChannelKind::kSerial; }
 
 bool readOneByte(std::uint8_t& b) {
     b = 0;
@@ -40,7 +40,7 @@ bool readOneByte(std::uint8_t& b) {
 
 // Reads reply bytes until one passes the test. Rejected bytes are consumed;
 // after 1001 replacements the last one is returned untested.
-int ReadReplyByte(std::uint8_t mask, std::uint8_t accepted) {
+int readReplyByte(std::uint8_t mask, std::uint8_t accepted) {
     pause(serialActive() ? 50 : 100);
     std::uint8_t b;
     if (!readOneByte(b)) return -1;
@@ -52,13 +52,13 @@ int ReadReplyByte(std::uint8_t mask, std::uint8_t accepted) {
     }
 }
 
-int RunQuery(const OneByteQuery& query, int n) {
+int runQuery(const OneByteQuery& query, int n) {
     // Only the low 8 bits select; the upper bits are ignored.
     const std::uint8_t selector = low8(n);
     if (!query.selectors.contains(selector)) return -1;
     const std::uint8_t command[] = {query.request[0], query.request[1], selector};
     if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
-    return ReadReplyByte(query.mask, query.accepted);
+    return readReplyByte(query.mask, query.accepted);
 }
 
 }  // namespace
@@ -68,11 +68,11 @@ using namespace slipdrv;
 
 extern "C" {
 
-int SLIPDRV_CALL BPRealtimeGetStatus(int n) { return RunQuery(kRealtimeStatus, n); }
-int SLIPDRV_CALL BPTransmitPrinterID(int n) { return RunQuery(kPrinterId, n); }
-int SLIPDRV_CALL BPTransmitStatus(int n) { return RunQuery(kSensorStatus, n); }
-int SLIPDRV_CALL BPRealtimeResponse(int n) { return SendCommand(kRealtimeResponse, n); }
-int SLIPDRV_CALL BPAutoStatusBackSet(int n) { return SendCommand(kAutoStatusBack, n); }
+int SLIPDRV_CALL BPRealtimeGetStatus(int n) { return runQuery(kRealtimeStatus, n); }
+int SLIPDRV_CALL BPTransmitPrinterID(int n) { return runQuery(kPrinterId, n); }
+int SLIPDRV_CALL BPTransmitStatus(int n) { return runQuery(kSensorStatus, n); }
+int SLIPDRV_CALL BPRealtimeResponse(int n) { return sendCommand(kRealtimeResponse, n); }
+int SLIPDRV_CALL BPAutoStatusBackSet(int n) { return sendCommand(kAutoStatusBack, n); }
 
 int SLIPDRV_CALL BPGetMemorySwitch(int a, unsigned char* buffer) {
     if (a < 1 || a > 8 || !buffer) return -1;

@@ -68,7 +68,7 @@ constexpr int kMaxTabDigits = 3;
 
 // The command byte of a character size: the width in the upper and the height
 // index in the lower four bits. Widths of 8 to 111 are taken as already shifted.
-std::uint8_t CharacterSizeByte(std::int32_t width, std::int32_t height) {
+std::uint8_t characterSizeByte(std::int32_t width, std::int32_t height) {
     const std::int32_t w = width < 0 ? 0 : width <= 7 ? 16 * width : width < 112 ? width : 0x70;
     return static_cast<std::uint8_t>(w + std::clamp(height, 0, 7));
 }
@@ -81,43 +81,43 @@ using namespace slipdrv;
 
 extern "C" {
 
-int SLIPDRV_CALL BPPrintAndFeed(void) { return SendCommand(kPrintAndFeed); }
-int SLIPDRV_CALL BPPrintNotFeed(void) { return SendCommand(kPrintNotFeed); }
-int SLIPDRV_CALL BPMoveHorizontalTAB(void) { return SendCommand(kMoveHorizontalTab); }
-int SLIPDRV_CALL BPInitializePrinter(void) { return SendCommand(kInitializePrinter); }
-int SLIPDRV_CALL BPSetASCIIRightSpace(int n) { return SendCommand(kSetAsciiRightSpace, n); }
-int SLIPDRV_CALL BPSetPrintMode(int n) { return SendCommand(kSetPrintMode, n); }
-int SLIPDRV_CALL BPSetUnderLine(int n) { return SendCommand(kSetUnderLine, n); }
-int SLIPDRV_CALL BPEmphasizedPrintSet(int n) { return SendCommand(kEmphasized, n); }
-int SLIPDRV_CALL BPSuperposePrintSet(int n) { return SendCommand(kSuperpose, n); }
-int SLIPDRV_CALL BPUpsidedownPrintiModeSet(int n) { return SendCommand(kUpsideDown, n); }
-int SLIPDRV_CALL BPClockwiseRotation90Set(int n) { return SendCommand(kRotation90, n); }
-int SLIPDRV_CALL BPSmoothingModeSet(int n) { return SendCommand(kSmoothing, n); }
-int SLIPDRV_CALL BPSelectDefaultLineSpace(void) { return SendCommand(kDefaultLineSpace); }
-int SLIPDRV_CALL BPSetLineSpace(int n) { return SendCommand(kSetLineSpace, n); }
-int SLIPDRV_CALL BPPrintFeedPaper(int n) { return SendCommand(kFeedPaper, n); }
-int SLIPDRV_CALL BPPrintFeedSomeLines(int n) { return SendCommand(kFeedLines, n); }
-int SLIPDRV_CDECL BPSetAbsoluPrintPosition(int nL, int nH) { return SendCommand(kAbsolutePosition, nL, nH); }
-int SLIPDRV_CALL BPSetRelativePrintPosition(int nL, int nH) { return SendCommand(kRelativePosition, nL, nH); }
-int SLIPDRV_CALL BPSelectJustification(int n) { return SendCommand(kJustification, n); }
-int SLIPDRV_CALL BPSetLeftMargin(int nL, int nH) { return SendCommand(kLeftMargin, nL, nH); }
-int SLIPDRV_CALL BPSetPrintingAreaWidth(int nL, int nH) { return SendCommand(kAreaWidth, nL, nH); }
-int SLIPDRV_CALL BPSetBeginningPosition(int n) { return SendCommand(kBeginningPosition, n); }
-int SLIPDRV_CALL BPSelectCharacterAB(int n) { return SendCommand(kCharacterAB, n); }
-int SLIPDRV_CALL BPSelectInternationalCharacterSet(int n) { return SendCommand(kInternationalSet, n); }
-int SLIPDRV_CALL BPSelectCharacterCodeTable(int n) { return SendCommand(kCodeTable, n); }
-int SLIPDRV_CALL BPSelectUserDefineSet(int n) { return SendCommand(kUserDefineSet, n); }
-int SLIPDRV_CALL BPCancelUserDefineCharacter(int n) { return SendCommand(kCancelUserCharacter, n); }
-int SLIPDRV_CALL BPSelectChineseMode(void) { return SendCommand(kSelectChineseMode); }
-int SLIPDRV_CALL BPExitChineseMode(void) { return SendCommand(kExitChineseMode); }
-int SLIPDRV_CALL BPSetChinesePrintMode(int n) { return SendCommand(kChinesePrintMode, n); }
-int SLIPDRV_CALL BPChineseUnderLineSet(int n) { return SendCommand(kChineseUnderline, n); }
-int SLIPDRV_CALL BPSelectChineseCodeSys(int n) { return SendCommand(kChineseCodeSystem, n); }
-int SLIPDRV_CALL BPSetChineseLRSpace(int left, int right) { return SendCommand(kChineseSpace, left, right); }
-int SLIPDRV_CALL BPSetChineseQuadrupleSize(int n) { return SendCommand(kChineseQuadruple, n); }
+int SLIPDRV_CALL BPPrintAndFeed(void) { return sendCommand(kPrintAndFeed); }
+int SLIPDRV_CALL BPPrintNotFeed(void) { return sendCommand(kPrintNotFeed); }
+int SLIPDRV_CALL BPMoveHorizontalTAB(void) { return sendCommand(kMoveHorizontalTab); }
+int SLIPDRV_CALL BPInitializePrinter(void) { return sendCommand(kInitializePrinter); }
+int SLIPDRV_CALL BPSetASCIIRightSpace(int n) { return sendCommand(kSetAsciiRightSpace, n); }
+int SLIPDRV_CALL BPSetPrintMode(int n) { return sendCommand(kSetPrintMode, n); }
+int SLIPDRV_CALL BPSetUnderLine(int n) { return sendCommand(kSetUnderLine, n); }
+int SLIPDRV_CALL BPEmphasizedPrintSet(int n) { return sendCommand(kEmphasized, n); }
+int SLIPDRV_CALL BPSuperposePrintSet(int n) { return sendCommand(kSuperpose, n); }
+int SLIPDRV_CALL BPUpsidedownPrintiModeSet(int n) { return sendCommand(kUpsideDown, n); }
+int SLIPDRV_CALL BPClockwiseRotation90Set(int n) { return sendCommand(kRotation90, n); }
+int SLIPDRV_CALL BPSmoothingModeSet(int n) { return sendCommand(kSmoothing, n); }
+int SLIPDRV_CALL BPSelectDefaultLineSpace(void) { return sendCommand(kDefaultLineSpace); }
+int SLIPDRV_CALL BPSetLineSpace(int n) { return sendCommand(kSetLineSpace, n); }
+int SLIPDRV_CALL BPPrintFeedPaper(int n) { return sendCommand(kFeedPaper, n); }
+int SLIPDRV_CALL BPPrintFeedSomeLines(int n) { return sendCommand(kFeedLines, n); }
+int SLIPDRV_CDECL BPSetAbsoluPrintPosition(int nL, int nH) { return sendCommand(kAbsolutePosition, nL, nH); }
+int SLIPDRV_CALL BPSetRelativePrintPosition(int nL, int nH) { return sendCommand(kRelativePosition, nL, nH); }
+int SLIPDRV_CALL BPSelectJustification(int n) { return sendCommand(kJustification, n); }
+int SLIPDRV_CALL BPSetLeftMargin(int nL, int nH) { return sendCommand(kLeftMargin, nL, nH); }
+int SLIPDRV_CALL BPSetPrintingAreaWidth(int nL, int nH) { return sendCommand(kAreaWidth, nL, nH); }
+int SLIPDRV_CALL BPSetBeginningPosition(int n) { return sendCommand(kBeginningPosition, n); }
+int SLIPDRV_CALL BPSelectCharacterAB(int n) { return sendCommand(kCharacterAB, n); }
+int SLIPDRV_CALL BPSelectInternationalCharacterSet(int n) { return sendCommand(kInternationalSet, n); }
+int SLIPDRV_CALL BPSelectCharacterCodeTable(int n) { return sendCommand(kCodeTable, n); }
+int SLIPDRV_CALL BPSelectUserDefineSet(int n) { return sendCommand(kUserDefineSet, n); }
+int SLIPDRV_CALL BPCancelUserDefineCharacter(int n) { return sendCommand(kCancelUserCharacter, n); }
+int SLIPDRV_CALL BPSelectChineseMode(void) { return sendCommand(kSelectChineseMode); }
+int SLIPDRV_CALL BPExitChineseMode(void) { return sendCommand(kExitChineseMode); }
+int SLIPDRV_CALL BPSetChinesePrintMode(int n) { return sendCommand(kChinesePrintMode, n); }
+int SLIPDRV_CALL BPChineseUnderLineSet(int n) { return sendCommand(kChineseUnderline, n); }
+int SLIPDRV_CALL BPSelectChineseCodeSys(int n) { return sendCommand(kChineseCodeSystem, n); }
+int SLIPDRV_CALL BPSetChineseLRSpace(int left, int right) { return sendCommand(kChineseSpace, left, right); }
+int SLIPDRV_CALL BPSetChineseQuadrupleSize(int n) { return sendCommand(kChineseQuadruple, n); }
 
 int SLIPDRV_CALL BPSelectCharacterSize(int width, int height) {
-    const std::uint8_t command[] = {GS, '!', CharacterSizeByte(width, height)};
+    const std::uint8_t command[] = {GS, '!', characterSizeByte(width, height)};
     return ChannelWrite(command, sizeof command, kCommandTimeoutMs);
 }
 

@@ -29,14 +29,14 @@ constexpr CommandRow kPrintNvImage =
 
 std::optional<DotImage> convert(const char* path) {
     if (!path || !*path) return std::nullopt;
-    const auto loader = MakeBitmapLoader();
-    return LoadDotImage(*loader, path);
+    const auto loader = makeBitmapLoader();
+    return loadDotImage(*loader, path);
 }
 
 // Closes the staging file on every way out.
 class StagingFile {
 public:
-    StagingFile(const char* name, const char* mode, Sharing sharing) : file_(OpenStagingFile(name, mode, sharing)) {}
+    StagingFile(const char* name, const char* mode, Sharing sharing) : file_(openStagingFile(name, mode, sharing)) {}
     ~StagingFile() { close(); }
     StagingFile(const StagingFile&) = delete;
     StagingFile& operator=(const StagingFile&) = delete;
@@ -71,8 +71,8 @@ int send(const std::vector<std::uint8_t>& bytes, std::size_t count, int timeoutM
 int printBitmap(const char* path, int mode) {
     const auto image = convert(path);
     if (!image) return -1;
-    const int bandRows = BandRowsForMode(mode);
-    const auto bands = PackBands(*image, bandRows);
+    const int bandRows = bandRowsForMode(mode);
+    const auto bands = packBands(*image, bandRows);
     if (!stage(kBandStagingFile, Sharing::kNone, bands)) return -1;
 
     StagingFile file(kBandStagingFile, "rb", Sharing::kReading);
@@ -94,7 +94,7 @@ int printBitmap(const char* path, int mode) {
 int printDownloadBitImage(const char* path, int mode) {
     const auto image = convert(path);
     if (!image) return -1;
-    const ColumnData columns = PackColumns(*image);
+    const ColumnData columns = packColumns(*image);
     const std::uint8_t x = low8(columns.bytesAcross);
     const std::uint8_t y = low8(columns.bytesDown);
     // The count follows the two bytes of the header, so that the two agree
@@ -109,7 +109,7 @@ int printDownloadBitImage(const char* path, int mode) {
 int defineNvBitImage(const char* path) {
     const auto image = convert(path);
     if (!image) return -1;
-    const ColumnData columns = PackColumns(*image);
+    const ColumnData columns = packColumns(*image);
     if (!stage(kNvStagingFile, Sharing::kWriting, columns.data)) return -1;
 
     StagingFile file(kNvStagingFile, "rb", Sharing::kReading);
@@ -140,7 +140,7 @@ using namespace slipdrv;
 
 extern "C" {
 
-int SLIPDRV_CALL BPPrintNVBitImage(int n, int m) { return SendCommand(kPrintNvImage, n, m); }
+int SLIPDRV_CALL BPPrintNVBitImage(int n, int m) { return sendCommand(kPrintNvImage, n, m); }
 int SLIPDRV_CALL BPDefineNVBitImage(const char* path) {
     return guarded([&] { return defineNvBitImage(path); });
 }

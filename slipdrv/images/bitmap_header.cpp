@@ -28,7 +28,7 @@ std::uint64_t paddedRowBytes(std::int32_t width, std::uint16_t bitsPerPixel) {
 
 }  // namespace
 
-std::optional<BitmapHeader> ReadBitmapHeader(std::span<const std::uint8_t> bytes) {
+std::optional<BitmapHeader> readBitmapHeader(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kHeaderSizeAt + 4 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
     BitmapHeader header;
     header.headerSize = littleEndian(bytes, kHeaderSizeAt, 4);

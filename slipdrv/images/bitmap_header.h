@@ -11,7 +11,7 @@
 namespace slipdrv {
 
 // The file header (14 bytes) and the largest bitmap header after it: what a
-// loader reads from the start of a file to hand to ReadBitmapHeader.
+// loader reads from the start of a file to hand to readBitmapHeader.
 constexpr std::size_t kBitmapHeaderMaxBytes = 14 + 124;
 
 struct BitmapHeader {
@@ -31,9 +31,9 @@ struct BitmapHeader {
     // Uncompressed rows, or rows under bit-field masks: the pixel data has
     // exactly pixelBytes. Run-length (and embedded JPEG or PNG) data has no
     // fixed size.
-    bool FixedPixelSize() const { return compression == 0 || compression == 3 || compression == 6; }
+    bool fixedPixelSize() const { return compression == 0 || compression == 3 || compression == 6; }
     // The uncompressed rows end within a file of `fileSize` bytes.
-    bool PixelRowsEndWithin(std::uint64_t fileSize) const {
+    bool pixelRowsEndWithin(std::uint64_t fileSize) const {
         return pixelBytes <= fileSize && pixelOffset <= fileSize - pixelBytes;
     }
 };
@@ -42,6 +42,6 @@ struct BitmapHeader {
 // Nothing when they are not a complete bitmap header of a known size, or the
 // image it announces has no pixels (a width or height of 0 or less; the
 // height INT_MIN, which has no positive counterpart).
-std::optional<BitmapHeader> ReadBitmapHeader(std::span<const std::uint8_t> bytes);
+std::optional<BitmapHeader> readBitmapHeader(std::span<const std::uint8_t> bytes);
 
 }  // namespace slipdrv

@@ -20,20 +20,20 @@ public:
     virtual ~BitmapLoader() = default;
 
     // Reads the file's header. False when the file is missing or is not an
-    // image this loader reads; then Width() and Height() mean nothing.
-    virtual bool Open(const char* path) = 0;
-    virtual int Width() const = 0;
-    virtual int Height() const = 0;
+    // image this loader reads; then width() and height() mean nothing.
+    virtual bool open(const char* path) = 0;
+    virtual int width() const = 0;
+    virtual int height() const = 0;
     // Reads every pixel of the opened file. False when the pixels cannot be
     // read or would need more memory than a loader spends on one image.
-    virtual bool ReadPixels() = 0;
-    // The colour at column x, row y (row 0 at the top) after ReadPixels();
+    virtual bool readPixels() = 0;
+    // The colour at column x, row y (row 0 at the top) after readPixels();
     // white outside the image.
-    virtual Rgb Pixel(int x, int y) const = 0;
+    virtual Rgb pixel(int x, int y) const = 0;
 };
 
 // The platform's loader.
-std::unique_ptr<BitmapLoader> MakeBitmapLoader();
+std::unique_ptr<BitmapLoader> makeBitmapLoader();
 
 // The most pixels a loader decodes for one image. Only the left 640 columns of
 // an image print and at most 98,367 dots pass the size limit, so this leaves

@@ -27,15 +27,15 @@ std::vector<std::uint8_t> pack(const DotImage& image, int columns, int bandRows)
 
 }  // namespace
 
-std::optional<DotImage> LoadDotImage(BitmapLoader& loader, const char* path) {
-    if (!loader.Open(path)) return std::nullopt;
-    const int width = loader.Width();
-    const int height = loader.Height();
+std::optional<DotImage> loadDotImage(BitmapLoader& loader, const char* path) {
+    if (!loader.open(path)) return std::nullopt;
+    const int width = loader.width();
+    const int height = loader.height();
     if (width <= 0 || height <= 0) return std::nullopt;
     const int effectiveWidth = std::min(width, kMaxPrintWidth);
-    if (!WithinSizeLimit(effectiveWidth, height)) return std::nullopt;
+    if (!withinSizeLimit(effectiveWidth, height)) return std::nullopt;
     if (std::int64_t{width} * height > kMaxDecodedPixels) return std::nullopt;
-    if (!loader.ReadPixels()) return std::nullopt;
+    if (!loader.readPixels()) return std::nullopt;
 
     DotImage image;
     image.width = effectiveWidth;
@@ -43,11 +43,11 @@ std::optional<DotImage> LoadDotImage(BitmapLoader& loader, const char* path) {
     image.dots.resize(static_cast<std::size_t>(effectiveWidth) * height);
     std::uint8_t* dot = image.dots.data();
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < effectiveWidth; ++x) *dot++ = IsDark(loader.Pixel(x, y)) ? 1 : 0;
+        for (int x = 0; x < effectiveWidth; ++x) *dot++ = isDark(loader.pixel(x, y)) ? 1 : 0;
     return image;
 }
 
-ColumnData PackColumns(const DotImage& image) {
+ColumnData packColumns(const DotImage& image) {
     ColumnData columns;
     columns.bytesAcross = (image.width + 7) / 8;
     columns.bytesDown = (image.height + 7) / 8;
@@ -56,7 +56,7 @@ ColumnData PackColumns(const DotImage& image) {
     return columns;
 }
 
-std::vector<std::uint8_t> PackBands(const DotImage& image, int bandRows) {
+std::vector<std::uint8_t> packBands(const DotImage& image, int bandRows) {
     return pack(image, image.width, bandRows);
 }
 

@@ -17,11 +17,11 @@ constexpr int kMaxPrintWidth = 640;
 constexpr int kMaxSizeUnits = 1536;
 
 // A pixel prints when its luminance, in integer weights, is 92 or less.
-constexpr bool IsDark(Rgb c) {
+constexpr bool isDark(Rgb c) {
     return (9798 * c.red + 19235 * c.green + 3735 * c.blue) / 32768 <= 92;
 }
 
-constexpr bool WithinSizeLimit(std::int64_t effectiveWidth, std::int64_t height) {
+constexpr bool withinSizeLimit(std::int64_t effectiveWidth, std::int64_t height) {
     return effectiveWidth * height / 64 <= kMaxSizeUnits;
 }
 
@@ -37,7 +37,7 @@ struct DotImage {
 // Loads the file through `loader` and applies the darkness rule to the left
 // 640 columns. Nothing: the file cannot be loaded, or the image is beyond the
 // size limit (refused before its pixels are read).
-std::optional<DotImage> LoadDotImage(BitmapLoader& loader, const char* path);
+std::optional<DotImage> loadDotImage(BitmapLoader& loader, const char* path);
 
 // The column layout: 8 x bytesAcross columns from left to right, each
 // bytesDown bytes from top to bottom, bit 7 the top row of each byte.
@@ -46,14 +46,14 @@ struct ColumnData {
     int bytesDown = 0;    // Yb = ceil(H / 8)
     std::vector<std::uint8_t> data;
 };
-ColumnData PackColumns(const DotImage& image);
+ColumnData packColumns(const DotImage& image);
 
 // The band layout: bands of `bandRows` rows (8 or 24) from the top, one after
 // the other; in a band each column gives bandRows / 8 bytes, bit 7 the top
 // row of each byte. Every band is W' x bandRows / 8 bytes.
-std::vector<std::uint8_t> PackBands(const DotImage& image, int bandRows);
+std::vector<std::uint8_t> packBands(const DotImage& image, int bandRows);
 
 // ESC * modes 0 and 1 print 8-dot bands, every other mode 24-dot bands.
-constexpr int BandRowsForMode(int mode) { return mode == 0 || mode == 1 ? 8 : 24; }
+constexpr int bandRowsForMode(int mode) { return mode == 0 || mode == 1 ? 8 : 24; }
 
 }  // namespace slipdrv

@@ -14,6 +14,6 @@ enum class Sharing {
 };
 
 // std::fopen with `mode` and the sharing asked for; null when it fails.
-std::FILE* OpenStagingFile(const char* name, const char* mode, Sharing sharing);
+std::FILE* openStagingFile(const char* name, const char* mode, Sharing sharing);
 
 }  // namespace slipdrv

@@ -12,7 +12,7 @@ namespace {
 
 using namespace testing;
 
-enum class Set { Digits, Code39, Codabar, AnyByte };
+enum class Set { kDigits, kCode39, kCodabar, kAnyByte };
 
 // What a symbology accepts, as the host sees it: its codes in format A (data
 // closed by NUL; -1 when it has none) and format B (count byte first), the
@@ -29,17 +29,17 @@ struct Symbology {
 };
 
 const Symbology kSymbologies[] = {
-    {"UPC-A", 0, 65, 11, 12, 12, false, Set::Digits},
-    {"UPC-E", 1, 66, 11, 12, 12, false, Set::Digits},
-    {"JAN13", 2, 67, 12, 13, 13, false, Set::Digits},
-    {"JAN8", 3, 68, 7, 8, 8, false, Set::Digits},
-    {"CODE39", 4, 69, 1, 255, 255, false, Set::Code39},
-    {"ITF", 5, 70, 2, 254, 254, true, Set::Digits},  // format A: even and at most 255
-    {"CODABAR", 6, 71, 1, 255, 255, false, Set::Codabar},
-    {"CODE93", -1, 72, 1, 255, 255, false, Set::AnyByte},
-    {"CODE128", -1, 73, 1, 255, 255, false, Set::AnyByte},
-    {"code 7/74", 7, 74, 12, 13, 13, false, Set::Digits},
-    {"code 8/75", 8, 75, 7, 8, 8, false, Set::Digits},
+    {"UPC-A", 0, 65, 11, 12, 12, false, Set::kDigits},
+    {"UPC-E", 1, 66, 11, 12, 12, false, Set::kDigits},
+    {"JAN13", 2, 67, 12, 13, 13, false, Set::kDigits},
+    {"JAN8", 3, 68, 7, 8, 8, false, Set::kDigits},
+    {"CODE39", 4, 69, 1, 255, 255, false, Set::kCode39},
+    {"ITF", 5, 70, 2, 254, 254, true, Set::kDigits},  // format A: even and at most 255
+    {"CODABAR", 6, 71, 1, 255, 255, false, Set::kCodabar},
+    {"CODE93", -1, 72, 1, 255, 255, false, Set::kAnyByte},
+    {"CODE128", -1, 73, 1, 255, 255, false, Set::kAnyByte},
+    {"code 7/74", 7, 74, 12, 13, 13, false, Set::kDigits},
+    {"code 8/75", 8, 75, 7, 8, 8, false, Set::kDigits},
 };
 
 const std::string kDigits = "0123456789";
@@ -55,10 +55,10 @@ std::string allBytes() {
 const std::string& alphabet(Set set) {
     static const std::string any = allBytes();
     switch (set) {
-        case Set::Digits: return kDigits;
-        case Set::Code39: return kCode39;
-        case Set::Codabar: return kCodabar;
-        case Set::AnyByte: return any;
+        case Set::kDigits: return kDigits;
+        case Set::kCode39: return kCode39;
+        case Set::kCodabar: return kCodabar;
+        case Set::kAnyByte: return any;
     }
     return kDigits;
 }
@@ -141,10 +141,10 @@ std::vector<Case> lengthCases() {
 std::vector<Case> itfCases() {
     return {
         sentA(5, "123456"), refused(5, 1, "12345"), refused(5, 1, "1"), sentA(5, "12"),
-        refused(5, 1, dataOf(Set::Digits, 97)), sentA(5, dataOf(Set::Digits, 98)),
-        refused(5, 1, dataOf(Set::Digits, 255)), refused(5, 1, dataOf(Set::Digits, 256)),
-        refused(70, 3, "123"), sentB(70, "1234"), refused(70, 255, dataOf(Set::Digits, 255)),
-        refused(70, 255, dataOf(Set::Digits, 256)),
+        refused(5, 1, dataOf(Set::kDigits, 97)), sentA(5, dataOf(Set::kDigits, 98)),
+        refused(5, 1, dataOf(Set::kDigits, 255)), refused(5, 1, dataOf(Set::kDigits, 256)),
+        refused(70, 3, "123"), sentB(70, "1234"), refused(70, 255, dataOf(Set::kDigits, 255)),
+        refused(70, 255, dataOf(Set::kDigits, 256)),
     };
 }
 
@@ -160,9 +160,9 @@ std::vector<Case> characterSetCases() {
         Set set;
         std::string outside;
     } sets[] = {
-        {Set::Digits, std::string("/:A a.-+$ \x7F\x80\xB0\xFF", 14)},
-        {Set::Code39, std::string("az@[:*#!&=_\x7F\x80\xC1", 14)},
-        {Set::Codabar, std::string(" %az@[*;#\x7F\x80\xC1", 12)},
+        {Set::kDigits, std::string("/:A a.-+$ \x7F\x80\xB0\xFF", 14)},
+        {Set::kCode39, std::string("az@[:*#!&=_\x7F\x80\xC1", 14)},
+        {Set::kCodabar, std::string(" %az@[*;#\x7F\x80\xC1", 12)},
     };
     for (const auto& s : kSymbologies) {
         for (const auto& entry : sets) {
@@ -191,15 +191,15 @@ std::vector<Case> characterSetCases() {
 std::vector<Case> longDataCases() {
     std::vector<Case> cases;
     for (const int length : {96, 97, 100, 200, 255}) {
-        cases.push_back(sentA(4, dataOf(Set::Code39, length)));
-        cases.push_back(sentA(6, dataOf(Set::Codabar, length)));
-        cases.push_back(sentB(69, dataOf(Set::Code39, length)));
-        cases.push_back(sentB(71, dataOf(Set::Codabar, length)));
-        cases.push_back(sentB(72, dataOf(Set::AnyByte, length)));
-        cases.push_back(sentB(73, dataOf(Set::AnyByte, length)));
+        cases.push_back(sentA(4, dataOf(Set::kCode39, length)));
+        cases.push_back(sentA(6, dataOf(Set::kCodabar, length)));
+        cases.push_back(sentB(69, dataOf(Set::kCode39, length)));
+        cases.push_back(sentB(71, dataOf(Set::kCodabar, length)));
+        cases.push_back(sentB(72, dataOf(Set::kAnyByte, length)));
+        cases.push_back(sentB(73, dataOf(Set::kAnyByte, length)));
     }
     for (const int m : {4, 6, 69, 71, 72, 73}) {
-        const Set set = m == 4 || m == 69 ? Set::Code39 : m == 6 || m == 71 ? Set::Codabar : Set::AnyByte;
+        const Set set = m == 4 || m == 69 ? Set::kCode39 : m == 6 || m == 71 ? Set::kCodabar : Set::kAnyByte;
         cases.push_back(refused(m, 255, dataOf(set, 256)));
         cases.push_back(refused(m, 255, dataOf(set, 1000)));
     }

@@ -44,14 +44,14 @@ TEST_F(BitImageTest, LoaderGivesTheColoursOfEveryDepthAndRowOrder) {
                     std::to_string(bits) + " bits, " + (topDown ? "top-down " : "bottom-up ") +
                     std::to_string(w) + "x" + std::to_string(h);
 
-                const auto loader = MakeBitmapLoader();
-                ASSERT_TRUE(loader->Open(name.c_str())) << label;
-                ASSERT_EQ(loader->Width(), w) << label;
-                ASSERT_EQ(loader->Height(), h) << label;
-                ASSERT_TRUE(loader->ReadPixels()) << label;
+                const auto loader = makeBitmapLoader();
+                ASSERT_TRUE(loader->open(name.c_str())) << label;
+                ASSERT_EQ(loader->width(), w) << label;
+                ASSERT_EQ(loader->height(), h) << label;
+                ASSERT_TRUE(loader->readPixels()) << label;
                 for (int y = -1; y <= h; ++y)
                     for (int x = -1; x <= w; ++x) {
-                        const Rgb got = loader->Pixel(x, y);
+                        const Rgb got = loader->pixel(x, y);
                         const bool inside = x >= 0 && y >= 0 && x < w && y < h;
                         const Colour want = inside ? p.at(x, y) : kWhite;
                         ASSERT_EQ((Colour{got.red, got.green, got.blue}), want)
@@ -73,13 +73,13 @@ TEST_F(BitImageTest, RandomImagesPackLikeThePerPixelReference) {
         save("random.bmp", p, bits(rng) ? 32 : 24, round % 3 == 0);
         const std::string label = std::to_string(w) + "x" + std::to_string(h);
 
-        const auto loader = MakeBitmapLoader();
-        const auto image = LoadDotImage(*loader, "random.bmp");
+        const auto loader = makeBitmapLoader();
+        const auto image = loadDotImage(*loader, "random.bmp");
         ASSERT_TRUE(image) << label;
         EXPECT_EQ(image->width, std::min(w, 640)) << label;
-        EXPECT_EQ(PackBands(*image, 8), referenceBands(p, 0)) << label;
-        EXPECT_EQ(PackBands(*image, 24), referenceBands(p, 33)) << label;
-        const ColumnData columns = PackColumns(*image);
+        EXPECT_EQ(packBands(*image, 8), referenceBands(p, 0)) << label;
+        EXPECT_EQ(packBands(*image, 24), referenceBands(p, 33)) << label;
+        const ColumnData columns = packColumns(*image);
         EXPECT_EQ(columns.bytesAcross, (std::min(w, 640) + 7) / 8) << label;
         EXPECT_EQ(columns.bytesDown, (h + 7) / 8) << label;
         EXPECT_EQ(columns.data, referenceColumns(p)) << label;

@@ -85,14 +85,14 @@ TEST(BitmapHeader, ReadsWhatTheHeaderAnnounces) {
          false, 65535, 0, true, kMax64},
     };
     for (const auto& c : cases) {
-        const auto header = ReadBitmapHeader(c.bytes);
+        const auto header = readBitmapHeader(c.bytes);
         ASSERT_TRUE(header) << c.name;
         EXPECT_EQ(header->width, c.width) << c.name;
         EXPECT_EQ(header->height, c.height) << c.name;
         EXPECT_EQ(header->topDown, c.topDown) << c.name;
         EXPECT_EQ(header->bitsPerPixel, c.bits) << c.name;
         EXPECT_EQ(header->compression, c.compression) << c.name;
-        EXPECT_EQ(header->FixedPixelSize(), c.fixedSize) << c.name;
+        EXPECT_EQ(header->fixedPixelSize(), c.fixedSize) << c.name;
         EXPECT_EQ(header->pixelBytes, c.pixelBytes) << c.name;
     }
 }
@@ -115,7 +115,7 @@ TEST(BitmapHeader, RefusesHeadersOfNoUsableBitmap) {
         {"core, zero width", headerBytes({.headerSize = 12, .width = 0})},
         {"core, zero height", headerBytes({.headerSize = 12, .height = 0})},
     };
-    for (const auto& c : cases) EXPECT_FALSE(ReadBitmapHeader(c.bytes)) << c.name;
+    for (const auto& c : cases) EXPECT_FALSE(readBitmapHeader(c.bytes)) << c.name;
 }
 
 // Each prefix is a buffer of its own, so a read past it is caught under the
@@ -124,9 +124,9 @@ TEST(BitmapHeader, RefusesEveryTruncatedHeader) {
     for (const std::uint32_t size : {12u, 40u, 56u, 108u, 124u}) {
         const Bytes whole = headerBytes({.headerSize = size});
         ASSERT_EQ(whole.size(), 14 + size);
-        EXPECT_TRUE(ReadBitmapHeader(whole)) << size << "-byte header, whole";
+        EXPECT_TRUE(readBitmapHeader(whole)) << size << "-byte header, whole";
         for (std::size_t n = 0; n < whole.size(); ++n)
-            EXPECT_FALSE(ReadBitmapHeader(Bytes(whole.begin(), whole.begin() + n)))
+            EXPECT_FALSE(readBitmapHeader(Bytes(whole.begin(), whole.begin() + n)))
                 << size << "-byte header cut to " << n << " bytes";
     }
 }
@@ -139,18 +139,18 @@ TEST(BitmapHeader, PixelRowsEndWhereTheWriterEndsTheFile) {
                 const Bytes file = encodeBmp(Picture(width, 5, kBlack), bits, topDown);
                 const std::string label = std::to_string(bits) + " bits, width " + std::to_string(width) +
                                           (topDown ? ", top-down" : ", bottom-up");
-                const auto header = ReadBitmapHeader(file);
+                const auto header = readBitmapHeader(file);
                 ASSERT_TRUE(header) << label;
                 EXPECT_EQ(header->height, 5) << label;
                 EXPECT_EQ(header->topDown, topDown) << label;
-                EXPECT_TRUE(header->PixelRowsEndWithin(file.size())) << label;
-                EXPECT_FALSE(header->PixelRowsEndWithin(file.size() - 1)) << label;
+                EXPECT_TRUE(header->pixelRowsEndWithin(file.size())) << label;
+                EXPECT_FALSE(header->pixelRowsEndWithin(file.size() - 1)) << label;
             }
 }
 
 TEST(BitmapHeader, PixelRowsEndIsNotCutTo32Bits) {
-    const auto farOffset = ReadBitmapHeader(headerBytes({.offset = 0xFFFFFFF0}));  // 720 bytes of rows
-    const auto hugeRows = ReadBitmapHeader(headerBytes({.width = INT_MAX, .height = INT_MAX, .bits = 65535}));
+    const auto farOffset = readBitmapHeader(headerBytes({.offset = 0xFFFFFFF0}));  // 720 bytes of rows
+    const auto hugeRows = readBitmapHeader(headerBytes({.width = INT_MAX, .height = INT_MAX, .bits = 65535}));
     ASSERT_TRUE(farOffset && hugeRows);
     const struct {
         const char* name;
@@ -163,7 +163,7 @@ TEST(BitmapHeader, PixelRowsEndIsNotCutTo32Bits) {
         {"offset near 4 GiB, one byte short", *farOffset, 0xFFFFFFF0ull + 719, false},
         {"rows beyond 64 bits", *hugeRows, kMax64, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.header.PixelRowsEndWithin(c.fileSize), c.within) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(c.header.pixelRowsEndWithin(c.fileSize), c.within) << c.name;
 }
 
 }  // namespace

@@ -38,13 +38,13 @@ TEST_F(CCommTest, ReadResults) {
 
     printer.send({0x12, 0x34, 0x56});
     const auto start = Clock::now();
-    while (channel.ReceiveCount() < 3 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    while (channel.receiveCount() < 3 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
     EXPECT_EQ(channel.Read(out, 5, 50), 3) << "partial delivery";
     EXPECT_EQ(out[0], 0x12);
     EXPECT_EQ(out[2], 0x56);
 
     printer.send({0x77});
-    while (channel.ReceiveCount() < 1 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    while (channel.receiveCount() < 1 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
     EXPECT_EQ(channel.Read(out, 1, 0), 1) << "a time-out below one poll takes what is held at once";
     EXPECT_EQ(out[0], 0x77);
 }
@@ -68,18 +68,18 @@ TEST_F(CCommTest, ABurstGrowsTheBufferInOrder) {
     for (std::size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<std::uint8_t>(i * 7);
     printer.send(burst);
     const auto start = Clock::now();
-    while (channel.ReceiveCount() < 3000 && Clock::now() - start < 5s) std::this_thread::sleep_for(1ms);
-    ASSERT_EQ(channel.ReceiveCount(), 3000);
-    EXPECT_EQ(channel.ReceiveCapacity() % 1024, 0);
-    EXPECT_GE(channel.ReceiveCapacity(), 3072);
-    EXPECT_TRUE(channel.DataReady());
+    while (channel.receiveCount() < 3000 && Clock::now() - start < 5s) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(channel.receiveCount(), 3000);
+    EXPECT_EQ(channel.receiveCapacity() % 1024, 0);
+    EXPECT_GE(channel.receiveCapacity(), 3072);
+    EXPECT_TRUE(channel.dataReady());
     Bytes got(3000);
     EXPECT_EQ(channel.Read(got.data(), 3000, 0), 3000);
     EXPECT_EQ(got, burst);
-    EXPECT_FALSE(channel.DataReady());
-    const auto capacity = channel.ReceiveCapacity();
+    EXPECT_FALSE(channel.dataReady());
+    const auto capacity = channel.receiveCapacity();
     channel.Close();
-    EXPECT_EQ(channel.ReceiveCapacity(), capacity) << "closing keeps the capacity";
+    EXPECT_EQ(channel.receiveCapacity(), capacity) << "closing keeps the capacity";
 }
 
 TEST_F(CCommTest, WritesArriveByteForByte) {
@@ -98,10 +98,10 @@ TEST_F(CCommTest, OpenCloseAndReopen) {
     auto& second = com(6);
     missing("SLIPDRV_COM7");
     EXPECT_EQ(channel.Open(7, 9600), 0);
-    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_FALSE(channel.isOpen());
 
     ASSERT_EQ(channel.Open(5, 9600), 1);
-    EXPECT_TRUE(channel.WorkerRunning() || (std::this_thread::sleep_for(50ms), channel.WorkerRunning()));
+    EXPECT_TRUE(channel.workerRunning() || (std::this_thread::sleep_for(50ms), channel.workerRunning()));
     ASSERT_EQ(channel.Open(6, 9600), 1) << "reopening closes the old port first";
     const Bytes text = bytesOf("to the second");
     EXPECT_EQ(channel.Write(text.data(), static_cast<std::uint32_t>(text.size())), 1);
@@ -111,8 +111,8 @@ TEST_F(CCommTest, OpenCloseAndReopen) {
     const auto start = Clock::now();
     channel.Close();
     EXPECT_LT(Clock::now() - start, 1500ms) << "the worker stops on request, not by the 2000 ms fallback";
-    EXPECT_FALSE(channel.IsOpen());
-    EXPECT_FALSE(channel.WorkerRunning());
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_FALSE(channel.workerRunning());
     channel.Close();  // closing a closed channel is harmless
     std::uint8_t out;
     EXPECT_EQ(channel.Read(&out, 1, 10), -1);
@@ -164,7 +164,7 @@ TEST_F(CCommTest, TheReceiveCallbackRunsAfterEachBatch) {
     const auto start = Clock::now();
     while (calls == 0 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
     EXPECT_GE(calls.load(), 1);
-    EXPECT_EQ(counting.ReceiveCount(), 1);
+    EXPECT_EQ(counting.receiveCount(), 1);
 }
 
 }  // namespace

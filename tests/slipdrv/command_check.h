@@ -111,9 +111,9 @@ protected:
     void TearDown() override { resetLibrary(); }
 
     // An open serial port (active channel serial).
-    RecordingChannel& openSerial() { return use(ChannelKind::Serial); }
+    RecordingChannel& openSerial() { return use(ChannelKind::kSerial); }
     // An open parallel port (active channel parallel).
-    RecordingChannel& openParallel() { return use(ChannelKind::Parallel); }
+    RecordingChannel& openParallel() { return use(ChannelKind::kParallel); }
 
     // Runs each case: the channel must then hold exactly the case's bytes, so
     // a refusal is seen to send nothing.

@@ -15,8 +15,8 @@ using Clock = std::chrono::steady_clock;
 
 class PortControlTest : public PrinterTest {};
 
-constexpr ChannelKind kSerial = ChannelKind::Serial;
-constexpr ChannelKind kParallel = ChannelKind::Parallel;
+constexpr ChannelKind kSerial = ChannelKind::kSerial;
+constexpr ChannelKind kParallel = ChannelKind::kParallel;
 
 TEST_F(PortControlTest, OpenPrinterRefusalsAndTheActiveChannel) {
     com(1);
@@ -32,7 +32,7 @@ TEST_F(PortControlTest, OpenPrinterRefusalsAndTheActiveChannel) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(BPOpenPrinter(c.port, c.baud), c.result) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
-        EXPECT_EQ(library().active.load()->Kind(), c.activeAfter) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
+        EXPECT_EQ(library().active.load()->kind(), c.activeAfter) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
     }
 }
 
@@ -75,7 +75,7 @@ TEST_F(PortControlTest, OnlyTheActiveKindIsClosed) {
     ASSERT_EQ(BPOpenPrinter(12, 0), 0);
     EXPECT_EQ(BPClosePrinter(), 0);
     EXPECT_FALSE(library().parallel.IsOpen());
-    EXPECT_TRUE(library().serial->IsOpen()) << "COM1 stays open while the parallel kind is active";
+    EXPECT_TRUE(library().serial->isOpen()) << "COM1 stays open while the parallel kind is active";
     EXPECT_EQ(BPPrintString("x"), -1) << "the active (parallel) port is closed";
 
     // A refused open still makes the serial kind active, and the open COM1 serves it.
@@ -84,7 +84,7 @@ TEST_F(PortControlTest, OnlyTheActiveKindIsClosed) {
     ASSERT_TRUE(serial.waitForReceived(1, 2s));
     EXPECT_EQ(serial.received(), bytesOf("y"));
     EXPECT_EQ(BPClosePrinter(), 0);
-    EXPECT_FALSE(library().serial->IsOpen());
+    EXPECT_FALSE(library().serial->isOpen());
 }
 
 // What the host's status callback saw.
@@ -123,7 +123,7 @@ TEST_F(PortControlTest, ReceivedBytesReachTheHostOneCallEachInOrder) {
     const auto got = waitForSeen(burst.size());
     ASSERT_EQ(got.size(), burst.size());
     for (std::size_t i = 0; i < burst.size(); ++i) EXPECT_EQ(got[i] & 0xFF, burst[i]) << "byte " << i;
-    EXPECT_EQ(library().serial->ReceiveCount(), 0);
+    EXPECT_EQ(library().serial->receiveCount(), 0);
 }
 
 TEST_F(PortControlTest, WithoutDeliveryOrCallbackBytesStayInTheBuffer) {
@@ -134,14 +134,14 @@ TEST_F(PortControlTest, WithoutDeliveryOrCallbackBytesStayInTheBuffer) {
     EXPECT_EQ(BPEnableCallBackFunc(1), 0);  // on, but no callback stored
     printer.send({1, 2});
     const auto start = Clock::now();
-    while (library().serial->ReceiveCount() < 2 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(library().serial->ReceiveCount(), 2);
+    while (library().serial->receiveCount() < 2 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(library().serial->receiveCount(), 2);
 
     EXPECT_EQ(BPSetCallBackFunc(recordStatus), 0);
     EXPECT_EQ(BPEnableCallBackFunc(0), 0);  // stored, but off
     printer.send({3});
-    while (library().serial->ReceiveCount() < 3 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(library().serial->ReceiveCount(), 3);
+    while (library().serial->receiveCount() < 3 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(library().serial->receiveCount(), 3);
     std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(seenSoFar().empty());
 

@@ -22,13 +22,13 @@ class RecordingChannel final : public Channel {
 public:
     explicit RecordingChannel(ChannelKind kind) : kind_(kind) {}
 
-    ChannelKind Kind() const override { return kind_; }
-    bool IsOpen() const override { return open_; }
-    void Close() override { open_ = false; }
+    ChannelKind kind() const override { return kind_; }
+    bool isOpen() const override { return open_; }
+    void close() override { open_ = false; }
 
-    bool Write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override {
+    bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override {
         // As the real ports: a parallel port refuses an empty run, a serial one sends nothing.
-        if (!open_ || (length <= 0 && kind_ == ChannelKind::Parallel)) return false;
+        if (!open_ || (length <= 0 && kind_ == ChannelKind::kParallel)) return false;
         written_.insert(written_.end(), bytes, bytes + std::max(length, 0));
         timeouts_.push_back(parallelTimeoutMs);
         for (const auto& [request, reply] : rules_)
@@ -38,7 +38,7 @@ public:
     }
 
     // Takes up to `length` of the reply bytes waiting; false when none wait.
-    bool Read(std::uint8_t* destination, int length, int, int) override {
+    bool read(std::uint8_t* destination, int length, int, int) override {
         if (!open_ || length <= 0 || replies_.empty()) return false;
         const auto n = std::min<std::size_t>(static_cast<std::size_t>(length), replies_.size());
         std::copy_n(replies_.begin(), n, destination);

@@ -68,20 +68,20 @@ private:
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) return waited ? Transfer::WaitFailed : Transfer::Failed;
+            if (n < 0 && errno != EAGAIN) return waited ? Transfer::kWaitFailed : Transfer::kFailed;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) return Transfer::TimedOut;
+            if (left <= 0) return Transfer::kTimedOut;
             // A device that claims to be ready but moves nothing (or has nobody at the
             // other end) is retried gently rather than in a tight loop.
             if (readyButIdle) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             waited = true;
             pollfd p{fd_, direction, 0};
             const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1 << 30)));
-            if (ready < 0 && errno != EINTR) return Transfer::WaitFailed;
-            if (ready > 0 && (p.revents & (POLLERR | POLLNVAL))) return Transfer::WaitFailed;
+            if (ready < 0 && errno != EINTR) return Transfer::kWaitFailed;
+            if (ready > 0 && (p.revents & (POLLERR | POLLNVAL))) return Transfer::kWaitFailed;
             readyButIdle = ready > 0;
         }
-        return waited ? Transfer::Completed : Transfer::CompletedAtOnce;
+        return waited ? Transfer::kCompleted : Transfer::kCompletedAtOnce;
     }
 
     int fd_ = -1;

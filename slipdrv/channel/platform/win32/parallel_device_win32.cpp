@@ -50,14 +50,14 @@ public:
     Transfer write(const std::uint8_t* bytes, int length, int timeoutMs) override {
         OVERLAPPED overlapped = fresh(writeEvent_);
         if (WriteFile(handle_, bytes, static_cast<DWORD>(length), nullptr, &overlapped))
-            return Transfer::CompletedAtOnce;
+            return Transfer::kCompletedAtOnce;
         return finish(overlapped, timeoutMs);
     }
 
     Transfer read(std::uint8_t* destination, int length, int timeoutMs) override {
         OVERLAPPED overlapped = fresh(readEvent_);
         if (ReadFile(handle_, destination, static_cast<DWORD>(length), nullptr, &overlapped))
-            return Transfer::CompletedAtOnce;
+            return Transfer::kCompletedAtOnce;
         return finish(overlapped, timeoutMs);
     }
 
@@ -76,13 +76,13 @@ private:
     // The transfer did not complete at once. The byte count is not looked at:
     // a transfer that ended in time counts as done.
     Transfer finish(OVERLAPPED& overlapped, int timeoutMs) {
-        if (GetLastError() != ERROR_IO_PENDING) return Transfer::Failed;
+        if (GetLastError() != ERROR_IO_PENDING) return Transfer::kFailed;
         const DWORD waited = WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(timeoutMs));
-        if (waited == WAIT_OBJECT_0) return Transfer::Completed;
+        if (waited == WAIT_OBJECT_0) return Transfer::kCompleted;
         CancelIoEx(handle_, &overlapped);
         DWORD unused = 0;
         GetOverlappedResult(handle_, &overlapped, &unused, TRUE);
-        return waited == WAIT_TIMEOUT ? Transfer::TimedOut : Transfer::WaitFailed;
+        return waited == WAIT_TIMEOUT ? Transfer::kTimedOut : Transfer::kWaitFailed;
     }
 
     HANDLE handle_ = nullptr;

@@ -21,7 +21,7 @@ class StbBitmapLoader final : public BitmapLoader {
 public:
     ~StbBitmapLoader() override { release(); }
 
-    bool Open(const char* path) override {
+    bool open(const char* path) override {
         release();
         bytes_.clear();
         if (!readFile(path)) return false;
@@ -31,10 +31,10 @@ public:
         height_ = std::abs(height_);
         return !isBitmapFile() || bitmapPixelsComplete();
     }
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    int width() const override { return width_; }
+    int height() const override { return height_; }
 
-    bool ReadPixels() override {
+    bool readPixels() override {
         release();
         int width = 0, height = 0;
         pixels_ = slipdrv_image_load_rgb(bytes_.data(), static_cast<int>(bytes_.size()), &width, &height);
@@ -44,7 +44,7 @@ public:
         return pixels_ != nullptr;
     }
 
-    Rgb Pixel(int x, int y) const override {
+    Rgb pixel(int x, int y) const override {
         if (!pixels_ || x < 0 || y < 0 || x >= width_ || y >= height_) return {255, 255, 255};
         const unsigned char* p = pixels_ + 3 * (static_cast<std::size_t>(y) * width_ + x);
         return {p[0], p[1], p[2]};
@@ -68,10 +68,10 @@ private:
     // stb_image decodes a bitmap whose pixel data ends early, filling the
     // missing rows with black; a cut-off file is refused here instead.
     bool bitmapPixelsComplete() const {
-        const auto header = ReadBitmapHeader(bytes_);
+        const auto header = readBitmapHeader(bytes_);
         if (!header) return false;
         // Run-length data has no fixed size (and stb_image does not read it).
-        return !header->FixedPixelSize() || header->PixelRowsEndWithin(bytes_.size());
+        return !header->fixedPixelSize() || header->pixelRowsEndWithin(bytes_.size());
     }
     void release() {
         if (pixels_) slipdrv_image_free(pixels_);
@@ -86,6 +86,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BitmapLoader> MakeBitmapLoader() { return std::make_unique<StbBitmapLoader>(); }
+std::unique_ptr<BitmapLoader> makeBitmapLoader() { return std::make_unique<StbBitmapLoader>(); }
 
 }  // namespace slipdrv

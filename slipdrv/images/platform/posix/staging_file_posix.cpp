@@ -2,6 +2,6 @@
 
 namespace slipdrv {
 
-std::FILE* OpenStagingFile(const char* name, const char* mode, Sharing) { return std::fopen(name, mode); }
+std::FILE* openStagingFile(const char* name, const char* mode, Sharing) { return std::fopen(name, mode); }
 
 }  // namespace slipdrv

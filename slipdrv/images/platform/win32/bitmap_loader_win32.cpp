@@ -21,16 +21,16 @@ namespace {
 // The system loader sizes its bitmap from the file's header, so the header is
 // checked first: a file announcing a size beyond the limits is refused before
 // anything is allocated for it.
-bool HeaderWithinLimits(const char* path) {
+bool headerWithinLimits(const char* path) {
     std::uint8_t bytes[kBitmapHeaderMaxBytes];
     FILE* file = std::fopen(path, "rb");
     if (!file) return false;
     const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
     std::fclose(file);
-    const auto header = ReadBitmapHeader(std::span(bytes, got));
+    const auto header = readBitmapHeader(std::span(bytes, got));
     if (!header) return false;
     const std::int64_t width = header->width, height = header->height;
-    return WithinSizeLimit(std::min<std::int64_t>(width, kMaxPrintWidth), height) &&
+    return withinSizeLimit(std::min<std::int64_t>(width, kMaxPrintWidth), height) &&
            width * height <= kMaxDecodedPixels;
 }
 
@@ -38,10 +38,10 @@ class Win32BitmapLoader final : public BitmapLoader {
 public:
     ~Win32BitmapLoader() override { release(); }
 
-    bool Open(const char* path) override {
+    bool open(const char* path) override {
         release();
         pixels_.clear();
-        if (!HeaderWithinLimits(path)) return false;
+        if (!headerWithinLimits(path)) return false;
         bitmap_ = static_cast<HBITMAP>(
             LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
         if (!bitmap_) return false;
@@ -54,10 +54,10 @@ public:
         height_ = static_cast<int>(info.bmHeight < 0 ? -info.bmHeight : info.bmHeight);
         return true;
     }
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    int width() const override { return width_; }
+    int height() const override { return height_; }
 
-    bool ReadPixels() override {
+    bool readPixels() override {
         if (!bitmap_ || width_ <= 0 || height_ <= 0) return false;
         pixels_.assign(static_cast<std::size_t>(width_) * height_ * 4, 0);
         BITMAPINFO format{};
@@ -78,7 +78,7 @@ public:
         return true;
     }
 
-    Rgb Pixel(int x, int y) const override {
+    Rgb pixel(int x, int y) const override {
         if (pixels_.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return {255, 255, 255};
         // Blue, green, red, unused.
         const std::uint8_t* p = pixels_.data() + 4 * (static_cast<std::size_t>(y) * width_ + x);
@@ -104,6 +104,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BitmapLoader> MakeBitmapLoader() { return std::make_unique<Win32BitmapLoader>(); }
+std::unique_ptr<BitmapLoader> makeBitmapLoader() { return std::make_unique<Win32BitmapLoader>(); }
 
 }  // namespace slipdrv
