@@ -12,9 +12,9 @@ using UnitTable = std::array<std::u16string_view, 16>;
 constexpr std::array<char16_t, 10> ls_num = {u'零', u'壹', u'贰', u'叁', u'肆', u'伍', u'陆', u'柒', u'捌', u'玖'};
 
 // Units by position in the reversed "##0.00" text: 1 fen, 2 jiao, 3 the point, 4 yuan...
-constexpr UnitTable kMoneyUnits = {u"分", u"角", u"", u"元", u"拾", u"佰", u"仟", u"万",
+constexpr UnitTable kMoneyUnits = {u"分", u"角", u"",   u"元", u"拾", u"佰", u"仟", u"万",
                                    u"拾", u"佰", u"仟", u"亿", u"拾", u"佰", u"仟", u"万"};
-constexpr UnitTable kNumberUnits = {u"", u"", u"", u"", u"拾", u"佰", u"仟", u"万",
+constexpr UnitTable kNumberUnits = {u"",   u"",   u"",   u"",   u"拾", u"佰", u"仟", u"万",
                                     u"拾", u"佰", u"仟", u"亿", u"拾", u"佰", u"仟", u"万"};
 
 constexpr std::u16string_view kZero = u"零";
@@ -22,9 +22,9 @@ constexpr std::u16string_view kNegative = u"负";
 
 // What the position engine needs to know about the value besides its digits.
 struct EngineInput {
-    std::string ls_dec;      // the magnitude as "##0.00", reversed; only the first 16 positions are read
-    bool belowOne;           // the value is less than 1
-    bool hasFraction;        // the value modulo 1 is greater than 0
+    std::string ls_dec;        // the magnitude as "##0.00", reversed; only the first 16 positions are read
+    bool belowOne;             // the value is less than 1
+    bool hasFraction;          // the value modulo 1 is greater than 0
     std::u16string ls_return;  // the start text
 };
 

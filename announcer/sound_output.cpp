@@ -3,8 +3,8 @@
 namespace vocalcue {
 
 const std::array<std::u16string_view, 11> kPhraseKeys = {
-    u"您本次消费合计为", u"叮咚",           u"充值成功", u"号台即将到时", u"号台已到时", u"欢迎光临",
-    u"欢迎下次光临",     u"您的当前余额为", u"您的余额不足请充值", u"谢谢光临", u"最低消费",
+    u"您本次消费合计为", u"叮咚",           u"充值成功",           u"号台即将到时", u"号台已到时", u"欢迎光临",
+    u"欢迎下次光临",     u"您的当前余额为", u"您的余额不足请充值", u"谢谢光临",     u"最低消费",
 };
 
 std::u16string wavPath(std::u16string_view token) {

@@ -175,8 +175,7 @@ void BM_BurstToCallback(benchmark::State& state) {
     std::sort(times.begin(), times.end());
     state.counters["p99_us"] = times[times.size() * 99 / 100] * 1e6;
     state.counters["max_us"] = times.back() * 1e6;
-    state.counters["over_5ms"] =
-        static_cast<double>(times.end() - std::upper_bound(times.begin(), times.end(), 5e-3));
+    state.counters["over_5ms"] = static_cast<double>(times.end() - std::upper_bound(times.begin(), times.end(), 5e-3));
 }
 BENCHMARK(BM_BurstToCallback)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

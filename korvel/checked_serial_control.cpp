@@ -12,8 +12,10 @@ void notNegative(std::int16_t value) {
 }  // namespace
 
 void CheckedSerialControl::PortOpen(bool open) {
-    if (!open) closePort();
-    else if (!isOpen()) openPort(port_);
+    if (!open)
+        closePort();
+    else if (!isOpen())
+        openPort(port_);
 }
 
 void CheckedSerialControl::CommPort(std::int16_t port) {

@@ -24,8 +24,10 @@ unsigned wholeNumber(const std::string& field, unsigned low, unsigned high) {
 LineSettings parseLineSettings(const std::string& text) {
     std::vector<std::string> fields(1);
     for (char c : text) {
-        if (c == ',') fields.emplace_back();
-        else if (c != ' ') fields.back() += c;
+        if (c == ',')
+            fields.emplace_back();
+        else if (c != ' ')
+            fields.back() += c;
     }
     if (fields.size() != 4) raiseInvalidProperty();
     LineSettings s;
@@ -34,10 +36,14 @@ LineSettings parseLineSettings(const std::string& text) {
     s.parity = static_cast<char>(std::tolower(static_cast<unsigned char>(fields[1][0])));
     if (std::string("neoms").find(s.parity) == std::string::npos) raiseInvalidProperty();
     s.dataBits = wholeNumber(fields[2], 5, 8);
-    if (fields[3] == "1") s.stopBits10 = 10;
-    else if (fields[3] == "1.5" && s.dataBits == 5) s.stopBits10 = 15;
-    else if (fields[3] == "2" && s.dataBits != 5) s.stopBits10 = 20;
-    else raiseInvalidProperty();
+    if (fields[3] == "1")
+        s.stopBits10 = 10;
+    else if (fields[3] == "1.5" && s.dataBits == 5)
+        s.stopBits10 = 15;
+    else if (fields[3] == "2" && s.dataBits != 5)
+        s.stopBits10 = 20;
+    else
+        raiseInvalidProperty();
     return s;
 }
 

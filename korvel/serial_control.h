@@ -51,7 +51,7 @@ public:
     virtual void SThreshold(std::int16_t count) = 0;
     virtual void InputLen(std::int16_t length) = 0;
     virtual std::int16_t InBufferCount() const = 0;
-    virtual void InBufferCount(std::int16_t count) = 0;  // 0 empties the receive buffer
+    virtual void InBufferCount(std::int16_t count) = 0;   // 0 empties the receive buffer
     virtual void OutBufferCount(std::int16_t count) = 0;  // 0 empties the transmit buffer
     virtual void Output(const Bytes& bytes) = 0;          // queued, not waited for
     virtual Bytes Input() = 0;                            // what is buffered (InputLen 0: all of it)

@@ -22,15 +22,15 @@ extern "C" {
 typedef void(SLIPDRV_CALL* BPStatusCallback)(int status);
 
 /* Port 1-10: COM port at a baud rate of 2400-115200; port 11-12: LPT1-LPT2 (baud ignored). */
-int SLIPDRV_CALL BPOpenPrinter(int port, int baud);                    /* ordinal 1 */
+int SLIPDRV_CALL BPOpenPrinter(int port, int baud); /* ordinal 1 */
 /* Closes the port of the active kind; always 0. */
-int SLIPDRV_CALL BPClosePrinter(void);                                 /* ordinal 2 */
+int SLIPDRV_CALL BPClosePrinter(void); /* ordinal 2 */
 /* Sends the bytes before the first zero byte, unchanged. */
-int SLIPDRV_CALL BPPrintString(const char* text);                      /* ordinal 3 */
+int SLIPDRV_CALL BPPrintString(const char* text); /* ordinal 3 */
 /* Non-zero: hand received bytes to the status callback; 0: keep them. Always 0. */
-int SLIPDRV_CALL BPEnableCallBackFunc(int flag);                       /* ordinal 4 */
+int SLIPDRV_CALL BPEnableCallBackFunc(int flag); /* ordinal 4 */
 /* Stores the status callback; -1 for a null pointer (the previous one stays). */
-int SLIPDRV_CALL BPSetCallBackFunc(BPStatusCallback callback);         /* ordinal 5 */
+int SLIPDRV_CALL BPSetCallBackFunc(BPStatusCallback callback); /* ordinal 5 */
 
 /* 6: LF: print the line buffer and feed one line */
 int SLIPDRV_CALL BPPrintAndFeed(void);

@@ -22,12 +22,14 @@
 #define LINE_BITS (TIOCM_DTR | TIOCM_RTS)
 
 /* DTR/RTS of each pty the program touched, by device number. */
-static struct { dev_t dev; int bits; } ports[64];
+static struct {
+    dev_t dev;
+    int bits;
+} ports[64];
 static unsigned port_count;
 static pthread_mutex_t ports_lock = PTHREAD_MUTEX_INITIALIZER;
 
-static int *port_lines(dev_t dev)
-{
+static int* port_lines(dev_t dev) {
     for (unsigned i = 0; i < port_count; ++i)
         if (ports[i].dev == dev) return &ports[i].bits;
     unsigned slot = port_count < 64 ? port_count++ : (unsigned)(dev % 64);
@@ -38,8 +40,7 @@ static int *port_lines(dev_t dev)
 
 typedef int (*ioctl_fn)(int, unsigned long, ...);
 
-static int answer(ioctl_fn real, int fd, unsigned long request, int *arg)
-{
+static int answer(ioctl_fn real, int fd, unsigned long request, int* arg) {
     int result = real ? real(fd, request, arg) : (errno = ENOSYS, -1);
     if (result == 0 || errno != ENOTTY || !arg ||
         (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
@@ -52,12 +53,20 @@ static int answer(ioctl_fn real, int fd, unsigned long request, int *arg)
     }
 
     pthread_mutex_lock(&ports_lock);
-    int *lines = port_lines(st.st_rdev);
+    int* lines = port_lines(st.st_rdev);
     switch (request) {
-    case TIOCMGET: *arg = *lines | TIOCM_CTS | TIOCM_DSR | TIOCM_CAR; break;
-    case TIOCMSET: *lines = *arg & LINE_BITS; break;
-    case TIOCMBIS: *lines |= *arg & LINE_BITS; break;
-    case TIOCMBIC: *lines &= ~(*arg & LINE_BITS); break;
+        case TIOCMGET:
+            *arg = *lines | TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+            break;
+        case TIOCMSET:
+            *lines = *arg & LINE_BITS;
+            break;
+        case TIOCMBIS:
+            *lines |= *arg & LINE_BITS;
+            break;
+        case TIOCMBIC:
+            *lines &= ~(*arg & LINE_BITS);
+            break;
     }
     pthread_mutex_unlock(&ports_lock);
     return 0;
@@ -65,16 +74,15 @@ static int answer(ioctl_fn real, int fd, unsigned long request, int *arg)
 
 /* Each entry point calls on to the one of its own name behind it. Only 32-bit
  * glibc has __ioctl_time64; in a 64-bit process nothing calls that one. */
-#define ENTRY_POINT(name)                                                  \
-    int name(int fd, unsigned long request, ...)                           \
-    {                                                                      \
-        static ioctl_fn real;                                              \
-        if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, #name);               \
-        va_list args;                                                      \
-        va_start(args, request);                                           \
-        int *arg = va_arg(args, int *);                                    \
-        va_end(args);                                                      \
-        return answer(real, fd, request, arg);                             \
+#define ENTRY_POINT(name)                                    \
+    int name(int fd, unsigned long request, ...) {           \
+        static ioctl_fn real;                                \
+        if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, #name); \
+        va_list args;                                        \
+        va_start(args, request);                             \
+        int* arg = va_arg(args, int*);                       \
+        va_end(args);                                        \
+        return answer(real, fd, request, arg);               \
     }
 
 ENTRY_POINT(ioctl)

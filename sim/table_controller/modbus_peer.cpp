@@ -53,7 +53,9 @@ void writeState() {
 int openMaster(std::string& slaveName) {
     const int fd = posix_openpt(O_RDWR | O_NOCTTY);
     if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0) return -1;
-    slaveName = ptsname(fd);
+    char name[128];
+    if (ptsname_r(fd, name, sizeof name) != 0) return -1;
+    slaveName = name;
     return fd;
 }
 
@@ -109,10 +111,14 @@ int main(int argc, char** argv) {
     int address = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
-        if (opt == "--link") link = argv[i + 1];
-        else if (opt == "--address") address = std::atoi(argv[i + 1]);
-        else if (opt == "--state") statePath = argv[i + 1];
-        else if (opt == "--mode-file") modePath = argv[i + 1];
+        if (opt == "--link")
+            link = argv[i + 1];
+        else if (opt == "--address")
+            address = std::atoi(argv[i + 1]);
+        else if (opt == "--state")
+            statePath = argv[i + 1];
+        else if (opt == "--mode-file")
+            modePath = argv[i + 1];
         else {
             std::fprintf(stderr, "modbus-peer: unknown option %s\n", opt.c_str());
             return 2;

@@ -18,269 +18,267 @@ namespace vprinter {
 namespace {
 
 void closeFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
 }
 
 timespec toTimespec(std::chrono::nanoseconds left) {
-  if (left < std::chrono::nanoseconds::zero()) left = {};
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-  return timespec{static_cast<time_t>(seconds.count()),
-                  static_cast<long>((left - seconds).count())};
+    if (left < std::chrono::nanoseconds::zero()) left = {};
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((left - seconds).count())};
 }
 
 }  // namespace
 
 VirtualPrinter::VirtualPrinter() {
-  auto fail = [this](const char* what) {
-    const int error = errno;
-    closeFd(heldSlave_);
-    closeFd(master_);
-    closeFd(wakeFd_);
-    throw std::system_error(error, std::generic_category(), what);
-  };
+    auto fail = [this](const char* what) {
+        const int error = errno;
+        closeFd(heldSlave_);
+        closeFd(master_);
+        closeFd(wakeFd_);
+        throw std::system_error(error, std::generic_category(), what);
+    };
 
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-  if (master_ < 0) fail("posix_openpt");
-  // Close-on-exec: a child that inherited the master would keep the line up
-  // after hangUp(). Non-blocking: send() must never wait for the client.
-  if (::fcntl(master_, F_SETFD, FD_CLOEXEC) < 0) fail("fcntl(F_SETFD)");
-  if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) < 0) fail("fcntl(F_SETFL)");
-  if (::grantpt(master_) < 0) fail("grantpt");
-  if (::unlockpt(master_) < 0) fail("unlockpt");
-  char name[128];
-  if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname_r");
-  path_ = name;
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) fail("posix_openpt");
+    // Close-on-exec: a child that inherited the master would keep the line up
+    // after hangUp(). Non-blocking: send() must never wait for the client.
+    if (::fcntl(master_, F_SETFD, FD_CLOEXEC) < 0) fail("fcntl(F_SETFD)");
+    if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) < 0) fail("fcntl(F_SETFL)");
+    if (::grantpt(master_) < 0) fail("grantpt");
+    if (::unlockpt(master_) < 0) fail("unlockpt");
+    char name[128];
+    if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname_r");
+    path_ = name;
 
-  heldSlave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (heldSlave_ < 0) fail("open slave");
-  // The line carries binary data both ways: no echo, no signals, no CR/LF
-  // translation, no XON/XOFF. Whatever the client sets later replaces this.
-  termios line{};
-  if (::tcgetattr(heldSlave_, &line) < 0) fail("tcgetattr");
-  ::cfmakeraw(&line);
-  line.c_cflag |= CLOCAL | CREAD;
-  line.c_cc[VMIN] = 1;
-  line.c_cc[VTIME] = 0;
-  if (::tcsetattr(heldSlave_, TCSANOW, &line) < 0) fail("tcsetattr");
+    heldSlave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (heldSlave_ < 0) fail("open slave");
+    // The line carries binary data both ways: no echo, no signals, no CR/LF
+    // translation, no XON/XOFF. Whatever the client sets later replaces this.
+    termios line{};
+    if (::tcgetattr(heldSlave_, &line) < 0) fail("tcgetattr");
+    ::cfmakeraw(&line);
+    line.c_cflag |= CLOCAL | CREAD;
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+    if (::tcsetattr(heldSlave_, TCSANOW, &line) < 0) fail("tcsetattr");
 
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) fail("eventfd");
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) fail("eventfd");
 
-  thread_ = std::thread(&VirtualPrinter::run, this);
+    thread_ = std::thread(&VirtualPrinter::run, this);
 }
 
 VirtualPrinter::~VirtualPrinter() {
-  {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
-  }
-  wake();
-  thread_.join();
-  closeFd(heldSlave_);
-  closeFd(master_);
-  closeFd(wakeFd_);
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake();
+    thread_.join();
+    closeFd(heldSlave_);
+    closeFd(master_);
+    closeFd(wakeFd_);
 }
 
 const std::string& VirtualPrinter::devicePath() const { return path_; }
 
 std::vector<std::uint8_t> VirtualPrinter::received() const {
-  std::lock_guard lock(mutex_);
-  return received_;
+    std::lock_guard lock(mutex_);
+    return received_;
 }
 
 bool VirtualPrinter::waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
 }
 
 void VirtualPrinter::clear() {
-  std::lock_guard lock(mutex_);
-  received_.clear();
+    std::lock_guard lock(mutex_);
+    received_.clear();
 }
 
 void VirtualPrinter::send(const std::vector<std::uint8_t>& bytes) {
-  std::lock_guard lock(mutex_);
-  if (hungUp_ || hangUpRequested_) throw std::logic_error("the virtual printer has hung up");
-  queueLocked(bytes);
-  flushLocked();
-  if (!pending_.empty()) wake();  // the thread then waits for room on the line
+    std::lock_guard lock(mutex_);
+    if (hungUp_ || hangUpRequested_) throw std::logic_error("the virtual printer has hung up");
+    queueLocked(bytes);
+    flushLocked();
+    if (!pending_.empty()) wake();  // the thread then waits for room on the line
 }
 
 void VirtualPrinter::sendAfter(std::chrono::milliseconds delay, std::vector<std::uint8_t> bytes) {
-  std::lock_guard lock(mutex_);
-  if (hungUp_ || hangUpRequested_) throw std::logic_error("the virtual printer has hung up");
-  timed_.emplace(Clock::now() + delay, std::move(bytes));
-  wake();
+    std::lock_guard lock(mutex_);
+    if (hungUp_ || hangUpRequested_) throw std::logic_error("the virtual printer has hung up");
+    timed_.emplace(Clock::now() + delay, std::move(bytes));
+    wake();
 }
 
 void VirtualPrinter::replyTo(std::vector<std::uint8_t> request, std::vector<std::uint8_t> reply,
                              std::chrono::milliseconds delay) {
-  if (request.empty()) throw std::invalid_argument("replyTo needs a non-empty request");
-  std::lock_guard lock(mutex_);
-  auto same = std::find_if(rules_.begin(), rules_.end(),
-                           [&](const Rule& rule) { return rule.request == request; });
-  if (same != rules_.end()) {
-    same->reply = std::move(reply);
-    same->delay = delay;
-  } else {
-    rules_.push_back(Rule{std::move(request), std::move(reply), delay});
-  }
+    if (request.empty()) throw std::invalid_argument("replyTo needs a non-empty request");
+    std::lock_guard lock(mutex_);
+    auto same = std::find_if(rules_.begin(), rules_.end(), [&](const Rule& rule) { return rule.request == request; });
+    if (same != rules_.end()) {
+        same->reply = std::move(reply);
+        same->delay = delay;
+    } else {
+        rules_.push_back(Rule{std::move(request), std::move(reply), delay});
+    }
 }
 
 void VirtualPrinter::clearRules() {
-  std::lock_guard lock(mutex_);
-  rules_.clear();
+    std::lock_guard lock(mutex_);
+    rules_.clear();
 }
 
 void VirtualPrinter::hangUp() {
-  std::unique_lock lock(mutex_);
-  if (hungUp_) return;
-  if (std::this_thread::get_id() == thread_.get_id()) {  // from a receive handler
-    closeLineLocked();
-    return;
-  }
-  hangUpRequested_ = true;
-  wake();
-  changed_.wait(lock, [&] { return hungUp_; });
+    std::unique_lock lock(mutex_);
+    if (hungUp_) return;
+    if (std::this_thread::get_id() == thread_.get_id()) {  // from a receive handler
+        closeLineLocked();
+        return;
+    }
+    hangUpRequested_ = true;
+    wake();
+    changed_.wait(lock, [&] { return hungUp_; });
 }
 
 void VirtualPrinter::setReading(bool on) {
-  std::lock_guard lock(mutex_);
-  reading_ = on;
-  wake();
+    std::lock_guard lock(mutex_);
+    reading_ = on;
+    wake();
 }
 
 void VirtualPrinter::onReceive(ReceiveHandler handler) {
-  std::lock_guard lock(mutex_);
-  handler_ = std::move(handler);
+    std::lock_guard lock(mutex_);
+    handler_ = std::move(handler);
 }
 
 void VirtualPrinter::wake() const {
-  const std::uint64_t one = 1;
-  // Cannot fail short of a counter overflow, and then the thread is awake anyway.
-  [[maybe_unused]] ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    const std::uint64_t one = 1;
+    // Cannot fail short of a counter overflow, and then the thread is awake anyway.
+    [[maybe_unused]] ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
 // The printer's thread: blocks in ppoll on the wake-up descriptor and the
 // master until bytes arrive, the line has room for pending bytes, a timed send
 // is due, or another thread changed the state.
 void VirtualPrinter::run() {
-  std::unique_lock lock(mutex_);
-  while (!stop_) {
-    if (hangUpRequested_ && !hungUp_) closeLineLocked();
-    sendDueLocked();
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        if (hangUpRequested_ && !hungUp_) closeLineLocked();
+        sendDueLocked();
 
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, 0, 0}};
-    nfds_t count = 1;
-    timespec timeout{};
-    const timespec* timeoutPtr = nullptr;
-    if (master_ >= 0) {
-      fds[1].events = static_cast<short>((reading_ ? POLLIN : 0) | (pending_.empty() ? 0 : POLLOUT));
-      count = 2;
-      if (!timed_.empty()) {
-        timeout = toTimespec(timed_.begin()->first - Clock::now());
-        timeoutPtr = &timeout;
-      }
-    }
-    lock.unlock();
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, 0, 0}};
+        nfds_t count = 1;
+        timespec timeout{};
+        const timespec* timeoutPtr = nullptr;
+        if (master_ >= 0) {
+            fds[1].events = static_cast<short>((reading_ ? POLLIN : 0) | (pending_.empty() ? 0 : POLLOUT));
+            count = 2;
+            if (!timed_.empty()) {
+                timeout = toTimespec(timed_.begin()->first - Clock::now());
+                timeoutPtr = &timeout;
+            }
+        }
+        lock.unlock();
 
-    ::ppoll(fds, count, timeoutPtr, nullptr);
-    if (fds[0].revents & POLLIN) {
-      std::uint64_t value;
-      [[maybe_unused]] ssize_t got = ::read(wakeFd_, &value, sizeof value);
-    }
-    // Only this thread closes the master, so reading it unlocked is safe.
-    if (count == 2 && (fds[1].revents & POLLIN)) readLine();
+        ::ppoll(fds, count, timeoutPtr, nullptr);
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t value;
+            [[maybe_unused]] ssize_t got = ::read(wakeFd_, &value, sizeof value);
+        }
+        // Only this thread closes the master, so reading it unlocked is safe.
+        if (count == 2 && (fds[1].revents & POLLIN)) readLine();
 
-    lock.lock();
-    if (count == 2 && master_ >= 0) {
-      if (fds[1].revents & POLLOUT) flushLocked();
-      // With the held slave descriptor this does not happen; if it ever does,
-      // end the line rather than spin on a descriptor that stays ready.
-      if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[1].revents & POLLIN)) {
-        closeLineLocked();
-      }
+        lock.lock();
+        if (count == 2 && master_ >= 0) {
+            if (fds[1].revents & POLLOUT) flushLocked();
+            // With the held slave descriptor this does not happen; if it ever does,
+            // end the line rather than spin on a descriptor that stays ready.
+            if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[1].revents & POLLIN)) {
+                closeLineLocked();
+            }
+        }
     }
-  }
 }
 
 void VirtualPrinter::readLine() {
-  std::uint8_t buffer[4096];
-  const ssize_t got = ::read(master_, buffer, sizeof buffer);
-  if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
-  std::unique_lock lock(mutex_);
-  if (got <= 0) {
-    closeLineLocked();
-    return;
-  }
-  const std::span<const std::uint8_t> chunk(buffer, static_cast<std::size_t>(got));
-  receiveLocked(chunk);
-  ReceiveHandler handler = handler_;
-  lock.unlock();
-  if (handler) handler(chunk);
+    std::uint8_t buffer[4096];
+    const ssize_t got = ::read(master_, buffer, sizeof buffer);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    std::unique_lock lock(mutex_);
+    if (got <= 0) {
+        closeLineLocked();
+        return;
+    }
+    const std::span<const std::uint8_t> chunk(buffer, static_cast<std::size_t>(got));
+    receiveLocked(chunk);
+    ReceiveHandler handler = handler_;
+    lock.unlock();
+    if (handler) handler(chunk);
 }
 
 void VirtualPrinter::receiveLocked(std::span<const std::uint8_t> chunk) {
-  const auto now = Clock::now();
-  for (const std::uint8_t byte : chunk) {
-    received_.push_back(byte);
-    // Matched byte by byte, so a request followed by more bytes in the same
-    // chunk still gets its reply, and in the order the requests arrived.
-    for (const Rule& rule : rules_) {
-      if (received_.size() >= rule.request.size() &&
-          std::equal(rule.request.rbegin(), rule.request.rend(), received_.rbegin())) {
-        if (rule.delay.count() <= 0) {
-          queueLocked(rule.reply);
-        } else {
-          timed_.emplace(now + rule.delay, rule.reply);
+    const auto now = Clock::now();
+    for (const std::uint8_t byte : chunk) {
+        received_.push_back(byte);
+        // Matched byte by byte, so a request followed by more bytes in the same
+        // chunk still gets its reply, and in the order the requests arrived.
+        for (const Rule& rule : rules_) {
+            if (received_.size() >= rule.request.size() &&
+                std::equal(rule.request.rbegin(), rule.request.rend(), received_.rbegin())) {
+                if (rule.delay.count() <= 0) {
+                    queueLocked(rule.reply);
+                } else {
+                    timed_.emplace(now + rule.delay, rule.reply);
+                }
+            }
         }
-      }
     }
-  }
-  flushLocked();
-  changed_.notify_all();
+    flushLocked();
+    changed_.notify_all();
 }
 
 void VirtualPrinter::queueLocked(const std::vector<std::uint8_t>& bytes) {
-  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
 }
 
 void VirtualPrinter::flushLocked() {
-  while (!pending_.empty() && master_ >= 0) {
-    const ssize_t written = ::write(master_, pending_.data(), pending_.size());
-    if (written > 0) {
-      pending_.erase(pending_.begin(), pending_.begin() + written);
-    } else if (written < 0 && errno == EINTR) {
-      continue;
-    } else if (written < 0 && errno == EAGAIN) {
-      return;  // the client has not read enough yet; POLLOUT resumes
-    } else {
-      pending_.clear();  // the line is gone
-      return;
+    while (!pending_.empty() && master_ >= 0) {
+        const ssize_t written = ::write(master_, pending_.data(), pending_.size());
+        if (written > 0) {
+            pending_.erase(pending_.begin(), pending_.begin() + written);
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && errno == EAGAIN) {
+            return;  // the client has not read enough yet; POLLOUT resumes
+        } else {
+            pending_.clear();  // the line is gone
+            return;
+        }
     }
-  }
 }
 
 void VirtualPrinter::sendDueLocked() {
-  if (master_ < 0) return;
-  const auto now = Clock::now();
-  while (!timed_.empty() && timed_.begin()->first <= now) {
-    queueLocked(timed_.begin()->second);
-    timed_.erase(timed_.begin());
-  }
-  flushLocked();
+    if (master_ < 0) return;
+    const auto now = Clock::now();
+    while (!timed_.empty() && timed_.begin()->first <= now) {
+        queueLocked(timed_.begin()->second);
+        timed_.erase(timed_.begin());
+    }
+    flushLocked();
 }
 
 void VirtualPrinter::closeLineLocked() {
-  closeFd(master_);
-  closeFd(heldSlave_);
-  pending_.clear();
-  timed_.clear();
-  hungUp_ = true;
-  changed_.notify_all();
+    closeFd(master_);
+    closeFd(heldSlave_);
+    pending_.clear();
+    timed_.clear();
+    hungUp_ = true;
+    changed_.notify_all();
 }
 
 }  // namespace vprinter

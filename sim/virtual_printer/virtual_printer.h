@@ -20,85 +20,85 @@ namespace vprinter {
 
 class VirtualPrinter {
 public:
-  // Called on the printer's thread with each chunk as it is read from the
-  // line, in order, after it has been added to received().
-  using ReceiveHandler = std::function<void(std::span<const std::uint8_t>)>;
+    // Called on the printer's thread with each chunk as it is read from the
+    // line, in order, after it has been added to received().
+    using ReceiveHandler = std::function<void(std::span<const std::uint8_t>)>;
 
-  // Opens the master side in raw mode, holds a slave descriptor of its own so
-  // that the master never sees a hang-up when the client closes, and starts the
-  // reader thread. Throws std::system_error when no pseudo-terminal is available.
-  VirtualPrinter();
-  ~VirtualPrinter();
-  VirtualPrinter(const VirtualPrinter&) = delete;
-  VirtualPrinter& operator=(const VirtualPrinter&) = delete;
+    // Opens the master side in raw mode, holds a slave descriptor of its own so
+    // that the master never sees a hang-up when the client closes, and starts the
+    // reader thread. Throws std::system_error when no pseudo-terminal is available.
+    VirtualPrinter();
+    ~VirtualPrinter();
+    VirtualPrinter(const VirtualPrinter&) = delete;
+    VirtualPrinter& operator=(const VirtualPrinter&) = delete;
 
-  // The slave device (/dev/pts/N) a client opens.
-  const std::string& devicePath() const;
+    // The slave device (/dev/pts/N) a client opens.
+    const std::string& devicePath() const;
 
-  // Every byte received since construction or the last clear(), in order.
-  std::vector<std::uint8_t> received() const;
-  // Waits until received() holds at least `count` bytes; false on time-out.
-  bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
-  void clear();
+    // Every byte received since construction or the last clear(), in order.
+    std::vector<std::uint8_t> received() const;
+    // Waits until received() holds at least `count` bytes; false on time-out.
+    bool waitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
+    void clear();
 
-  // Writes to the line now; what the line cannot take yet is written by the
-  // printer's thread as the client reads. Throws std::logic_error after hangUp().
-  void send(const std::vector<std::uint8_t>& bytes);
-  // Sends once after `delay`, from the printer's thread; returns at once.
-  void sendAfter(std::chrono::milliseconds delay, std::vector<std::uint8_t> bytes);
-  // Each time the bytes received since the last clear() end with `request`,
-  // sends `reply` after `delay`. A rule for the same request replaces the old
-  // one; rules stay until clearRules(). Throws std::invalid_argument for an
-  // empty request.
-  void replyTo(std::vector<std::uint8_t> request, std::vector<std::uint8_t> reply,
-               std::chrono::milliseconds delay = {});
-  void clearRules();
+    // Writes to the line now; what the line cannot take yet is written by the
+    // printer's thread as the client reads. Throws std::logic_error after hangUp().
+    void send(const std::vector<std::uint8_t>& bytes);
+    // Sends once after `delay`, from the printer's thread; returns at once.
+    void sendAfter(std::chrono::milliseconds delay, std::vector<std::uint8_t> bytes);
+    // Each time the bytes received since the last clear() end with `request`,
+    // sends `reply` after `delay`. A rule for the same request replaces the old
+    // one; rules stay until clearRules(). Throws std::invalid_argument for an
+    // empty request.
+    void replyTo(std::vector<std::uint8_t> request, std::vector<std::uint8_t> reply,
+                 std::chrono::milliseconds delay = {});
+    void clearRules();
 
-  // Closes the master and the held slave descriptor: the client's port sees a
-  // hang-up (POLLHUP, reads end, writes fail with EIO). Pending sends are
-  // dropped; received() keeps what arrived before.
-  void hangUp();
-  // Stops (false) or resumes (true) reading the line. While stopped the
-  // client's writes back up in the line's buffers, as with a stalled printer.
-  void setReading(bool on);
+    // Closes the master and the held slave descriptor: the client's port sees a
+    // hang-up (POLLHUP, reads end, writes fail with EIO). Pending sends are
+    // dropped; received() keeps what arrived before.
+    void hangUp();
+    // Stops (false) or resumes (true) reading the line. While stopped the
+    // client's writes back up in the line's buffers, as with a stalled printer.
+    void setReading(bool on);
 
-  void onReceive(ReceiveHandler handler);
+    void onReceive(ReceiveHandler handler);
 
 private:
-  using Clock = std::chrono::steady_clock;
-  struct Rule {
-    std::vector<std::uint8_t> request;
-    std::vector<std::uint8_t> reply;
-    std::chrono::milliseconds delay;
-  };
+    using Clock = std::chrono::steady_clock;
+    struct Rule {
+        std::vector<std::uint8_t> request;
+        std::vector<std::uint8_t> reply;
+        std::chrono::milliseconds delay;
+    };
 
-  void run();
-  void wake() const;
-  void readLine();
-  void receiveLocked(std::span<const std::uint8_t> chunk);
-  void queueLocked(const std::vector<std::uint8_t>& bytes);
-  void flushLocked();
-  void sendDueLocked();
-  void closeLineLocked();
+    void run();
+    void wake() const;
+    void readLine();
+    void receiveLocked(std::span<const std::uint8_t> chunk);
+    void queueLocked(const std::vector<std::uint8_t>& bytes);
+    void flushLocked();
+    void sendDueLocked();
+    void closeLineLocked();
 
-  std::string path_;
-  int master_ = -1;
-  int heldSlave_ = -1;
-  int wakeFd_ = -1;
+    std::string path_;
+    int master_ = -1;
+    int heldSlave_ = -1;
+    int wakeFd_ = -1;
 
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<std::uint8_t> received_;
-  std::vector<Rule> rules_;
-  std::multimap<Clock::time_point, std::vector<std::uint8_t>> timed_;
-  std::vector<std::uint8_t> pending_;  // bytes waiting for room on the line
-  ReceiveHandler handler_;
-  bool reading_ = true;
-  bool hangUpRequested_ = false;
-  bool hungUp_ = false;
-  bool stop_ = false;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<std::uint8_t> received_;
+    std::vector<Rule> rules_;
+    std::multimap<Clock::time_point, std::vector<std::uint8_t>> timed_;
+    std::vector<std::uint8_t> pending_;  // bytes waiting for room on the line
+    ReceiveHandler handler_;
+    bool reading_ = true;
+    bool hangUpRequested_ = false;
+    bool hungUp_ = false;
+    bool stop_ = false;
 
-  std::thread thread_;
+    std::thread thread_;
 };
 
 }  // namespace vprinter

@@ -38,155 +38,159 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 struct Options {
-  std::string link;
-  std::string record;
-  std::string control;
-  std::vector<std::pair<Bytes, Bytes>> replies;
-  bool show = false;
+    std::string link;
+    std::string record;
+    std::string control;
+    std::vector<std::pair<Bytes, Bytes>> replies;
+    bool show = false;
 };
 
 [[noreturn]] void usage(const char* why) {
-  std::fprintf(stderr,
-               "virtual-printer: %s\n"
-               "usage: virtual-printer --link PATH [--record FILE] [--control FIFO]\n"
-               "                       [--reply REQHEX=REPLYHEX]... [--show]\n",
-               why);
-  std::exit(2);
+    std::fprintf(stderr,
+                 "virtual-printer: %s\n"
+                 "usage: virtual-printer --link PATH [--record FILE] [--control FIFO]\n"
+                 "                       [--reply REQHEX=REPLYHEX]... [--show]\n",
+                 why);
+    std::exit(2);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
 }
 
 std::optional<Bytes> parseHex(const std::string& text, bool allowBlanks) {
-  Bytes bytes;
-  int high = -1;
-  for (const char c : text) {
-    if (allowBlanks && (c == ' ' || c == '\t')) {
-      if (high >= 0) return std::nullopt;  // a lone digit
-      continue;
+    Bytes bytes;
+    int high = -1;
+    for (const char c : text) {
+        if (allowBlanks && (c == ' ' || c == '\t')) {
+            if (high >= 0) return std::nullopt;  // a lone digit
+            continue;
+        }
+        int value;
+        if (c >= '0' && c <= '9')
+            value = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            value = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            value = c - 'A' + 10;
+        else
+            return std::nullopt;
+        if (high < 0) {
+            high = value;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(high << 4 | value));
+            high = -1;
+        }
     }
-    int value;
-    if (c >= '0' && c <= '9') value = c - '0';
-    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-    else return std::nullopt;
-    if (high < 0) {
-      high = value;
-    } else {
-      bytes.push_back(static_cast<std::uint8_t>(high << 4 | value));
-      high = -1;
-    }
-  }
-  if (high >= 0 || bytes.empty()) return std::nullopt;
-  return bytes;
+    if (high >= 0 || bytes.empty()) return std::nullopt;
+    return bytes;
 }
 
 Options parseOptions(int argc, char** argv) {
-  Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) usage(("missing value after " + arg).c_str());
-      return argv[++i];
-    };
-    if (arg == "--link") {
-      options.link = value();
-    } else if (arg == "--record") {
-      options.record = value();
-    } else if (arg == "--control") {
-      options.control = value();
-    } else if (arg == "--reply") {
-      const std::string rule = value();
-      const auto equals = rule.find('=');
-      std::optional<Bytes> request, reply;
-      if (equals != std::string::npos) {
-        request = parseHex(rule.substr(0, equals), false);
-        reply = parseHex(rule.substr(equals + 1), false);
-      }
-      if (!request || !reply) usage(("bad --reply " + rule).c_str());
-      options.replies.emplace_back(*request, *reply);
-    } else if (arg == "--show") {
-      options.show = true;
-    } else {
-      usage(("unknown argument " + arg).c_str());
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) usage(("missing value after " + arg).c_str());
+            return argv[++i];
+        };
+        if (arg == "--link") {
+            options.link = value();
+        } else if (arg == "--record") {
+            options.record = value();
+        } else if (arg == "--control") {
+            options.control = value();
+        } else if (arg == "--reply") {
+            const std::string rule = value();
+            const auto equals = rule.find('=');
+            std::optional<Bytes> request, reply;
+            if (equals != std::string::npos) {
+                request = parseHex(rule.substr(0, equals), false);
+                reply = parseHex(rule.substr(equals + 1), false);
+            }
+            if (!request || !reply) usage(("bad --reply " + rule).c_str());
+            options.replies.emplace_back(*request, *reply);
+        } else if (arg == "--show") {
+            options.show = true;
+        } else {
+            usage(("unknown argument " + arg).c_str());
+        }
     }
-  }
-  if (options.link.empty()) usage("--link is required");
-  return options;
+    if (options.link.empty()) usage("--link is required");
+    return options;
 }
 
 void writeAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, p, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      std::perror("virtual-printer: record");
-      return;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, p, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            std::perror("virtual-printer: record");
+            return;
+        }
+        p += written;
+        size -= static_cast<std::size_t>(written);
     }
-    p += written;
-    size -= static_cast<std::size_t>(written);
-  }
 }
 
 // One line per 16 bytes: offset in the stream, hex, printable ASCII.
 void showChunk(std::span<const std::uint8_t> chunk, std::size_t offset) {
-  for (std::size_t line = 0; line < chunk.size(); line += 16) {
-    std::string hex, text;
-    for (std::size_t i = line; i < line + 16; ++i) {
-      char cell[4] = "   ";
-      if (i < chunk.size()) {
-        std::snprintf(cell, sizeof cell, "%02x ", chunk[i]);
-        text += chunk[i] >= 0x20 && chunk[i] < 0x7f ? static_cast<char>(chunk[i]) : '.';
-      }
-      hex += cell;
+    for (std::size_t line = 0; line < chunk.size(); line += 16) {
+        std::string hex, text;
+        for (std::size_t i = line; i < line + 16; ++i) {
+            char cell[4] = "   ";
+            if (i < chunk.size()) {
+                std::snprintf(cell, sizeof cell, "%02x ", chunk[i]);
+                text += chunk[i] >= 0x20 && chunk[i] < 0x7f ? static_cast<char>(chunk[i]) : '.';
+            }
+            hex += cell;
+        }
+        std::printf("%08zx  %s |%s|\n", offset + line, hex.c_str(), text.c_str());
     }
-    std::printf("%08zx  %s |%s|\n", offset + line, hex.c_str(), text.c_str());
-  }
-  std::fflush(stdout);
+    std::fflush(stdout);
 }
 
 // Runs one control line; false for quit. Errors are reported and ignored.
 bool runCommand(vprinter::VirtualPrinter& printer, const std::string& line) {
-  std::istringstream in(line);
-  std::string command;
-  if (!(in >> command)) return true;
-  auto rest = [&] {
-    std::string tail;
-    std::getline(in, tail);
-    return tail;
-  };
-  auto bad = [&] {
-    std::fprintf(stderr, "virtual-printer: bad control line: %s\n", line.c_str());
-    return true;
-  };
-  try {
-    if (command == "quit") return false;
-    if (command == "send") {
-      const auto bytes = parseHex(rest(), true);
-      if (!bytes) return bad();
-      printer.send(*bytes);
-    } else if (command == "send-after") {
-      long ms = -1;
-      if (!(in >> ms) || ms < 0) return bad();
-      const auto bytes = parseHex(rest(), true);
-      if (!bytes) return bad();
-      printer.sendAfter(std::chrono::milliseconds(ms), *bytes);
-    } else if (command == "reply") {
-      std::string requestHex, replyHex, extra;
-      if (!(in >> requestHex >> replyHex) || (in >> extra)) return bad();
-      const auto request = parseHex(requestHex, false);
-      const auto reply = parseHex(replyHex, false);
-      if (!request || !reply) return bad();
-      printer.replyTo(*request, *reply);
-    } else if (command == "clear-rules") {
-      printer.clearRules();
-    } else if (command == "hangup") {
-      printer.hangUp();
-    } else {
-      return bad();
+    std::istringstream in(line);
+    std::string command;
+    if (!(in >> command)) return true;
+    auto rest = [&] {
+        std::string tail;
+        std::getline(in, tail);
+        return tail;
+    };
+    auto bad = [&] {
+        std::fprintf(stderr, "virtual-printer: bad control line: %s\n", line.c_str());
+        return true;
+    };
+    try {
+        if (command == "quit") return false;
+        if (command == "send") {
+            const auto bytes = parseHex(rest(), true);
+            if (!bytes) return bad();
+            printer.send(*bytes);
+        } else if (command == "send-after") {
+            long ms = -1;
+            if (!(in >> ms) || ms < 0) return bad();
+            const auto bytes = parseHex(rest(), true);
+            if (!bytes) return bad();
+            printer.sendAfter(std::chrono::milliseconds(ms), *bytes);
+        } else if (command == "reply") {
+            std::string requestHex, replyHex, extra;
+            if (!(in >> requestHex >> replyHex) || (in >> extra)) return bad();
+            const auto request = parseHex(requestHex, false);
+            const auto reply = parseHex(replyHex, false);
+            if (!request || !reply) return bad();
+            printer.replyTo(*request, *reply);
+        } else if (command == "clear-rules") {
+            printer.clearRules();
+        } else if (command == "hangup") {
+            printer.hangUp();
+        } else {
+            return bad();
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "virtual-printer: %s: %s\n", line.c_str(), e.what());
     }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "virtual-printer: %s: %s\n", line.c_str(), e.what());
-  }
-  return true;
+    return true;
 }
 
 // Opens the control FIFO for reading, creating it if missing. A write
@@ -194,112 +198,112 @@ bool runCommand(vprinter::VirtualPrinter& printer, const std::string& line) {
 // end of file, and poll does not report a hang-up between writers. The lock
 // keeps a second printer off the same FIFO: it would take lines meant for us.
 bool openControl(const std::string& path, int& readFd, int& writeFd) {
-  if (::mkfifo(path.c_str(), 0666) < 0 && errno != EEXIST) {
-    std::perror(("virtual-printer: mkfifo " + path).c_str());
-    return false;
-  }
-  struct stat info {};
-  if (::stat(path.c_str(), &info) < 0 || !S_ISFIFO(info.st_mode)) {
-    std::fprintf(stderr, "virtual-printer: %s exists and is not a FIFO\n", path.c_str());
-    return false;
-  }
-  readFd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  writeFd = readFd < 0 ? -1 : ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (readFd < 0 || writeFd < 0) {
-    std::perror(("virtual-printer: open " + path).c_str());
-    return false;
-  }
-  if (::flock(readFd, LOCK_EX | LOCK_NB) < 0) {
-    std::fprintf(stderr, "virtual-printer: another virtual printer reads %s\n", path.c_str());
-    return false;
-  }
-  return true;
+    if (::mkfifo(path.c_str(), 0666) < 0 && errno != EEXIST) {
+        std::perror(("virtual-printer: mkfifo " + path).c_str());
+        return false;
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) < 0 || !S_ISFIFO(info.st_mode)) {
+        std::fprintf(stderr, "virtual-printer: %s exists and is not a FIFO\n", path.c_str());
+        return false;
+    }
+    readFd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writeFd = readFd < 0 ? -1 : ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (readFd < 0 || writeFd < 0) {
+        std::perror(("virtual-printer: open " + path).c_str());
+        return false;
+    }
+    if (::flock(readFd, LOCK_EX | LOCK_NB) < 0) {
+        std::fprintf(stderr, "virtual-printer: another virtual printer reads %s\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 // A stale link from an earlier run is replaced; anything else is left alone.
 bool makeLink(const std::string& target, const std::string& link) {
-  struct stat info {};
-  if (::lstat(link.c_str(), &info) == 0) {
-    if (!S_ISLNK(info.st_mode)) {
-      std::fprintf(stderr, "virtual-printer: %s exists and is not a symbolic link\n", link.c_str());
-      return false;
+    struct stat info {};
+    if (::lstat(link.c_str(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            std::fprintf(stderr, "virtual-printer: %s exists and is not a symbolic link\n", link.c_str());
+            return false;
+        }
+        ::unlink(link.c_str());
     }
-    ::unlink(link.c_str());
-  }
-  if (::symlink(target.c_str(), link.c_str()) < 0) {
-    std::perror(("virtual-printer: symlink " + link).c_str());
-    return false;
-  }
-  return true;
+    if (::symlink(target.c_str(), link.c_str()) < 0) {
+        std::perror(("virtual-printer: symlink " + link).c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options options = parseOptions(argc, argv);
+    const Options options = parseOptions(argc, argv);
 
-  // Blocked before the printer's thread starts, so that only signalfd sees them.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGTERM);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGHUP);
-  sigprocmask(SIG_BLOCK, &endSignals, nullptr);
-  const int signalFd = ::signalfd(-1, &endSignals, SFD_CLOEXEC);
-  if (signalFd < 0) {
-    std::perror("virtual-printer: signalfd");
-    return 1;
-  }
-
-  int recordFd = -1;
-  if (!options.record.empty()) {
-    recordFd = ::open(options.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (recordFd < 0) {
-      std::perror(("virtual-printer: " + options.record).c_str());
-      return 1;
+    // Blocked before the printer's thread starts, so that only signalfd sees them.
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    sigaddset(&endSignals, SIGTERM);
+    sigaddset(&endSignals, SIGINT);
+    sigaddset(&endSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    const int signalFd = ::signalfd(-1, &endSignals, SFD_CLOEXEC);
+    if (signalFd < 0) {
+        std::perror("virtual-printer: signalfd");
+        return 1;
     }
-  }
-  int controlFd = -1, controlWriteFd = -1;
-  if (!options.control.empty() && !openControl(options.control, controlFd, controlWriteFd)) return 1;
 
-  std::size_t shown = 0;  // only the printer's thread touches it; outlives the printer
-  vprinter::VirtualPrinter printer;
-  for (const auto& [request, reply] : options.replies) printer.replyTo(request, reply);
-  printer.onReceive([&](std::span<const std::uint8_t> chunk) {
-    if (recordFd >= 0) writeAll(recordFd, chunk.data(), chunk.size());
-    if (options.show) showChunk(chunk, shown);
-    shown += chunk.size();
-  });
-
-  if (!makeLink(printer.devicePath(), options.link)) return 1;
-  std::printf("virtual-printer: %s -> %s\n", options.link.c_str(), printer.devicePath().c_str());
-  std::fflush(stdout);
-
-  std::string pending;
-  bool running = true;
-  while (running) {
-    pollfd fds[2] = {{signalFd, POLLIN, 0}, {controlFd, POLLIN, 0}};
-    const nfds_t count = controlFd >= 0 ? 2 : 1;
-    if (::poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
-      std::perror("virtual-printer: poll");
-      break;
+    int recordFd = -1;
+    if (!options.record.empty()) {
+        recordFd = ::open(options.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (recordFd < 0) {
+            std::perror(("virtual-printer: " + options.record).c_str());
+            return 1;
+        }
     }
-    if (fds[0].revents & POLLIN) break;
-    if (count == 2 && (fds[1].revents & POLLIN)) {
-      char buffer[4096];
-      const ssize_t got = ::read(controlFd, buffer, sizeof buffer);
-      if (got > 0) pending.append(buffer, static_cast<std::size_t>(got));
-      std::size_t end;
-      while (running && (end = pending.find('\n')) != std::string::npos) {
-        std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        running = runCommand(printer, line);
-      }
-    }
-  }
+    int controlFd = -1, controlWriteFd = -1;
+    if (!options.control.empty() && !openControl(options.control, controlFd, controlWriteFd)) return 1;
 
-  ::unlink(options.link.c_str());
-  return 0;
+    std::size_t shown = 0;  // only the printer's thread touches it; outlives the printer
+    vprinter::VirtualPrinter printer;
+    for (const auto& [request, reply] : options.replies) printer.replyTo(request, reply);
+    printer.onReceive([&](std::span<const std::uint8_t> chunk) {
+        if (recordFd >= 0) writeAll(recordFd, chunk.data(), chunk.size());
+        if (options.show) showChunk(chunk, shown);
+        shown += chunk.size();
+    });
+
+    if (!makeLink(printer.devicePath(), options.link)) return 1;
+    std::printf("virtual-printer: %s -> %s\n", options.link.c_str(), printer.devicePath().c_str());
+    std::fflush(stdout);
+
+    std::string pending;
+    bool running = true;
+    while (running) {
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {controlFd, POLLIN, 0}};
+        const nfds_t count = controlFd >= 0 ? 2 : 1;
+        if (::poll(fds, count, -1) < 0) {
+            if (errno == EINTR) continue;
+            std::perror("virtual-printer: poll");
+            break;
+        }
+        if (fds[0].revents & POLLIN) break;
+        if (count == 2 && (fds[1].revents & POLLIN)) {
+            char buffer[4096];
+            const ssize_t got = ::read(controlFd, buffer, sizeof buffer);
+            if (got > 0) pending.append(buffer, static_cast<std::size_t>(got));
+            std::size_t end;
+            while (running && (end = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                running = runCommand(printer, line);
+            }
+        }
+    }
+
+    ::unlink(options.link.c_str());
+    return 0;
 }

@@ -9,7 +9,8 @@ constexpr std::uint32_t kWorkerStopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 10;
 
 std::uint32_t msUntil(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<std::uint32_t>(left.count()) : 0;
 }
 
@@ -101,9 +102,7 @@ bool CComm::deliveryStopping() const {
     return delivery_->stop;
 }
 
-int CComm::Write(const std::uint8_t* bytes, std::uint32_t length) {
-    return device_->write(bytes, length) ? 1 : 0;
-}
+int CComm::Write(const std::uint8_t* bytes, std::uint32_t length) { return device_->write(bytes, length) ? 1 : 0; }
 
 int CComm::Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs) {
     if (!isOpen()) return -1;
@@ -130,9 +129,8 @@ std::uint32_t CComm::InQueue() { return isOpen() ? device_->inQueue() : 0; }
 void CComm::OnReceive() {
     if (!isOpen()) return;
     const std::uint32_t n = InQueue();
-    buffer_.fill(n, [&](std::uint8_t* destination, std::uint32_t maximum) {
-        return device_->readPort(destination, maximum);
-    });
+    buffer_.fill(
+        n, [&](std::uint8_t* destination, std::uint32_t maximum) { return device_->readPort(destination, maximum); });
 }
 
 void CComm::WorkerProc(void* self) {

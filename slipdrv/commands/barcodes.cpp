@@ -15,8 +15,7 @@ constexpr CommandRow kBarCodeHeight = row("BPSetBarCodeHeight", 61, {values({{1,
 constexpr CommandRow kBarCodeWidth = row("BPSetBarCodeWidth", 64, {values({{2, 6}})}, {GS, 'w', kArg1}, 3000);
 constexpr CommandRow kHriPosition =
     row("BPSelectHRIPosition", 51, {values({{0, 3}, {48, 51}})}, {GS, 'H', kArg1}, 3000);
-constexpr CommandRow kHriCharacter =
-    row("BPSelectHRICharacter", 60, {kZeroOneOrAscii}, {GS, 'f', kArg1}, 3000);
+constexpr CommandRow kHriCharacter = row("BPSelectHRICharacter", 60, {kZeroOneOrAscii}, {GS, 'f', kArg1}, 3000);
 
 constexpr std::size_t kMaxData = 255;  // the most a length rule allows and a count byte can carry
 
@@ -42,9 +41,8 @@ constexpr Symbology kAnyBytes{1, 255, false, Characters::kAnyByte};
 const Symbology* symbologyOf(int m) {
     static constexpr std::array<const Symbology*, 9> formatA = {&kUpc,  &kUpc,     &kJan13, &kJan8, &kCode39,
                                                                 &kItfA, &kCodabar, &kJan13, &kJan8};
-    static constexpr std::array<const Symbology*, 11> formatB = {&kUpc,     &kUpc,     &kJan13,    &kJan8,
-                                                                 &kCode39,  &kItfB,    &kCodabar,  &kAnyBytes,
-                                                                 &kAnyBytes, &kJan13,  &kJan8};
+    static constexpr std::array<const Symbology*, 11> formatB = {
+        &kUpc, &kUpc, &kJan13, &kJan8, &kCode39, &kItfB, &kCodabar, &kAnyBytes, &kAnyBytes, &kJan13, &kJan8};
     if (m >= 0 && m <= 8) return formatA[static_cast<std::size_t>(m)];
     if (m >= 65 && m <= 75) return formatB[static_cast<std::size_t>(m - 65)];
     return nullptr;

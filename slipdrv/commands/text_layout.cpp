@@ -40,8 +40,7 @@ constexpr CommandRow kJustification = row("BPSelectJustification", 36, {kUnderli
 constexpr CommandRow kLeftMargin = row("BPSetLeftMargin", 53, {kAnyByte, kAnyByte}, {GS, 'L', kArg1, kArg2}, 3000);
 constexpr CommandRow kAreaWidth =
     row("BPSetPrintingAreaWidth", 56, {kAnyByte, kAnyByte}, {GS, 'W', kArg1, kArg2}, 3000);
-constexpr CommandRow kBeginningPosition =
-    row("BPSetBeginningPosition", 54, {kZeroOneOrAscii}, {GS, 'T', kArg1}, 3000);
+constexpr CommandRow kBeginningPosition = row("BPSetBeginningPosition", 54, {kZeroOneOrAscii}, {GS, 'T', kArg1}, 3000);
 
 constexpr CommandRow kCharacterAB = row("BPSelectCharacterAB", 29, {kZeroOneOrAscii}, {ESC, 'M', kArg1}, 3000);
 constexpr CommandRow kInternationalSet =
@@ -59,8 +58,7 @@ constexpr CommandRow kChineseUnderline = row("BPChineseUnderLineSet", 67, {kUnde
 constexpr CommandRow kChineseCodeSystem = row("BPSelectChineseCodeSys", 70, {kUnderline}, {FS, 'C', kArg1}, 3000);
 constexpr CommandRow kChineseSpace =
     row("BPSetChineseLRSpace", 71, {kAnyByte, kAnyByte}, {FS, 'S', kArg1, kArg2}, 3000);
-constexpr CommandRow kChineseQuadruple =
-    row("BPSetChineseQuadrupleSize", 72, {kAnyByte}, {FS, 'W', kArg1}, 3000);
+constexpr CommandRow kChineseQuadruple = row("BPSetChineseQuadrupleSize", 72, {kAnyByte}, {FS, 'W', kArg1}, 3000);
 
 // The tab command is built in a buffer of 100 bytes: ESC D, the list, NUL.
 constexpr std::size_t kMaxTabPositions = 97;
@@ -149,7 +147,7 @@ int SLIPDRV_CALL BPUserDefineCharacter(int c1, int c2, int x, const char* patter
     if (!kPrintable.contains(c1) || !kPrintable.contains(c2) || c2 < c1 || x < 0 || x > 12) return -1;
     if (x > 0 && !pattern) return -1;
     std::vector<std::uint8_t> command = {ESC, '&', 0x03, low8(c1), low8(c2), low8(x)};
-    command.insert(command.end(), pattern, pattern + 3 * x);
+    command.insert(command.end(), pattern, pattern + 3 * static_cast<std::ptrdiff_t>(x));
     return ChannelWrite(command.data(), static_cast<int>(command.size()), kCommandTimeoutMs);
 }
 

@@ -117,8 +117,7 @@ int defineNvBitImage(const char* path) {
     std::vector<std::uint8_t> data(columns.data.size());
     const std::size_t got = file.read(data.data(), data.size());
     const int xb = columns.bytesAcross, yb = columns.bytesDown;
-    if (send({FS, 'q', 0x01, low8(xb), low8(xb >> 8), low8(yb), low8(yb >> 8)}, 7, kNvDefineTimeoutMs) != 0)
-        return -1;
+    if (send({FS, 'q', 0x01, low8(xb), low8(xb >> 8), low8(yb), low8(yb >> 8)}, 7, kNvDefineTimeoutMs) != 0) return -1;
     if (send(data, got, kNvDefineTimeoutMs) != 0) return -1;
     return 0;
 }

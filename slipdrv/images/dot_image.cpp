@@ -56,8 +56,6 @@ ColumnData packColumns(const DotImage& image) {
     return columns;
 }
 
-std::vector<std::uint8_t> packBands(const DotImage& image, int bandRows) {
-    return pack(image, image.width, bandRows);
-}
+std::vector<std::uint8_t> packBands(const DotImage& image, int bandRows) { return pack(image, image.width, bandRows); }
 
 }  // namespace slipdrv

@@ -17,9 +17,7 @@ constexpr int kMaxPrintWidth = 640;
 constexpr int kMaxSizeUnits = 1536;
 
 // A pixel prints when its luminance, in integer weights, is 92 or less.
-constexpr bool isDark(Rgb c) {
-    return (9798 * c.red + 19235 * c.green + 3735 * c.blue) / 32768 <= 92;
-}
+constexpr bool isDark(Rgb c) { return (9798 * c.red + 19235 * c.green + 3735 * c.blue) / 32768 <= 92; }
 
 constexpr bool withinSizeLimit(std::int64_t effectiveWidth, std::int64_t height) {
     return effectiveWidth * height / 64 <= kMaxSizeUnits;

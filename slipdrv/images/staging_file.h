@@ -8,9 +8,9 @@
 namespace slipdrv {
 
 enum class Sharing {
-    kNone,       // nobody else may open the file meanwhile
-    kReading,    // others may open it for reading
-    kWriting,    // others may open it for writing
+    kNone,     // nobody else may open the file meanwhile
+    kReading,  // others may open it for reading
+    kWriting,  // others may open it for writing
 };
 
 // std::fopen with `mode` and the sharing asked for; null when it fails.

@@ -31,8 +31,8 @@ TEST(SplitStr, StoresPieceOneAtElementTwoAndCapsThePiecesAtLengthMinusOne) {
         {"/", {}},
         {"ab", {"", "ab"}},
         {"a/b", {"", "a", "b"}},
-        {"a/", {"", "a"}},          // a letter and a slash: only the letter
-        {"/a", {"", ""}},           // a slash and a letter: only the empty piece
+        {"a/", {"", "a"}},  // a letter and a slash: only the letter
+        {"/a", {"", ""}},   // a slash and a letter: only the empty piece
         {"//", {"", ""}},
         {"ab///", {"", "ab", "", "", ""}},  // two-character opening, three trailing slashes: all four pieces
         {"a///", {"", "a", "", ""}},        // one-character opening: the last piece is cut off
@@ -113,10 +113,11 @@ TEST(Read, AnnouncesPhrasesAndValueInSpokenOrder) {
 
 TEST(NumericValueField, SignDigitsAndOnePointOnly) {
     const char* numeric[] = {"5", "-5", "+5", "5.", ".5", "0035.50", "0", "-0", "12345678901234567890.123"};
-    const char* notNumeric[] = {"", "+", "-", ".", "+.", "1.2.3", " 5", "5 ", "1e3", "1,000", "--5", "5-", "abc",
-                                "０", "0x10", "١"};
+    const char* notNumeric[] = {"",    "+",     "-",   ".",  "+.",  "1.2.3", " 5",   "5 ",
+                                "1e3", "1,000", "--5", "5-", "abc", "０",    "0x10", "١"};
     for (const char* text : numeric) EXPECT_TRUE(ExactDecimal::parse(kit::utf8ToUtf16(text))) << "\"" << text << "\"";
-    for (const char* text : notNumeric) EXPECT_FALSE(ExactDecimal::parse(kit::utf8ToUtf16(text))) << "\"" << text << "\"";
+    for (const char* text : notNumeric)
+        EXPECT_FALSE(ExactDecimal::parse(kit::utf8ToUtf16(text))) << "\"" << text << "\"";
 }
 
 TEST(NumericValueField, WholeNumbersWithinSixteenBitsOnly) {
@@ -124,9 +125,17 @@ TEST(NumericValueField, WholeNumbersWithinSixteenBitsOnly) {
         const char* text;
         std::optional<std::int16_t> value;
     } cases[] = {
-        {"5", 5},         {"+5", 5},          {"5.0", 5},          {"-12", -12},        {"-0", 0},
-        {"00032767", 32767}, {"-32768", -32768}, {"32768", std::nullopt}, {"-32769", std::nullopt},
-        {"0.5", std::nullopt}, {"100000", std::nullopt},
+        {"5", 5},
+        {"+5", 5},
+        {"5.0", 5},
+        {"-12", -12},
+        {"-0", 0},
+        {"00032767", 32767},
+        {"-32768", -32768},
+        {"32768", std::nullopt},
+        {"-32769", std::nullopt},
+        {"0.5", std::nullopt},
+        {"100000", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ExactDecimal::parse(kit::utf8ToUtf16(c.text))->toInt16(), c.value) << c.text;
 }

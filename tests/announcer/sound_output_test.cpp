@@ -54,8 +54,12 @@ TEST(ValueAnnouncers, OneFilePerCharacterInTextOrder) {
     const struct {
         const char* amount;
         const char* files;
-    } money[] = {{"0", "零"}, {"1", "壹元整"}, {"12.5", "壹拾贰元伍角"}, {"100.05", "壹佰元零角伍分"},
-                 {"1001", "壹仟零壹元整"}, {"-12.5", "壹拾贰元伍角"}};
+    } money[] = {{"0", "零"},
+                 {"1", "壹元整"},
+                 {"12.5", "壹拾贰元伍角"},
+                 {"100.05", "壹佰元零角伍分"},
+                 {"1001", "壹仟零壹元整"},
+                 {"-12.5", "壹拾贰元伍角"}};
     for (const auto& c : money) {
         FakeSoundDevice sound;
         f_readmoney(sound, ExactDecimal::parse(kit::utf8ToUtf16(c.amount)));
@@ -65,8 +69,9 @@ TEST(ValueAnnouncers, OneFilePerCharacterInTextOrder) {
     const struct {
         std::optional<std::int16_t> value;
         const char* files;
-    } numbers[] = {{0, "零"}, {5, "伍"}, {10, "拾"}, {15, "拾伍"}, {101, "壹佰零壹"},
-                   {32767, "叁万贰仟柒佰陆拾柒"}, {-5, "伍"}, {std::nullopt, "零"}};
+    } numbers[] = {{0, "零"},    {5, "伍"},           {10, "拾"},
+                   {15, "拾伍"}, {101, "壹佰零壹"},   {32767, "叁万贰仟柒佰陆拾柒"},
+                   {-5, "伍"},   {std::nullopt, "零"}};
     for (const auto& c : numbers) {
         FakeSoundDevice sound;
         f_readnumber(sound, c.value);
@@ -104,8 +109,8 @@ TEST(Startup, TheSwitchDecidesWhetherTheRequestIsAnnounced) {
         bool present;
         const char* value;
         bool announced;
-    } cases[] = {{false, "", false}, {true, "0", false}, {true, "1", true},  {true, "yes", true},
-                 {true, "00", true}, {true, "", true},    {true, " 0", true}};
+    } cases[] = {{false, "", false}, {true, "0", false}, {true, "1", true}, {true, "yes", true},
+                 {true, "00", true}, {true, "", true},   {true, " 0", true}};
     for (const auto& c : cases) {
         FakeSettings settings;
         settings.present = c.present;

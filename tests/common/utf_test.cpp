@@ -16,12 +16,12 @@ TEST(Utf, MalformedInputBecomesReplacementCharacters) {
         std::u16string out;
     } cases[] = {
         {"\xff", u"\uFFFD"},
-        {"a\xe5\x8f", u"a\uFFFD"},           // truncated sequence at the end
-        {"\xe5\x8fz", u"\uFFFDz"},           // truncated sequence before ASCII
-        {"\xc0\xaf", u"\uFFFD"},             // overlong slash
-        {"\xed\xa0\x80", u"\uFFFD"},         // encoded surrogate
-        {"\xf4\x90\x80\x80", u"\uFFFD"},     // beyond U+10FFFF
-        {"\x80x", u"\uFFFDx"},               // stray continuation byte
+        {"a\xe5\x8f", u"a\uFFFD"},        // truncated sequence at the end
+        {"\xe5\x8fz", u"\uFFFDz"},        // truncated sequence before ASCII
+        {"\xc0\xaf", u"\uFFFD"},          // overlong slash
+        {"\xed\xa0\x80", u"\uFFFD"},      // encoded surrogate
+        {"\xf4\x90\x80\x80", u"\uFFFD"},  // beyond U+10FFFF
+        {"\x80x", u"\uFFFDx"},            // stray continuation byte
     };
     for (const auto& c : cases) EXPECT_EQ(utf8ToUtf16(c.in), c.out);
     EXPECT_EQ(utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");

@@ -106,8 +106,8 @@ TEST(KorvelForm, SetsUpThePortInOrderThenSendsPausesAndCloses) {
     std::u16string datas = repeat(u'0', 64);
     rig.form.SendData(a, datas);
     const std::vector<std::string> expected{
-        "CommPort=1", "Settings=1200,n,8,1", "InputMode=1", "DTREnable=true", "RThreshold=1", "SThreshold=1",
-        "InputLen=0", "InBufferCount=0", "OutBufferCount=0", "PortOpen=true",
+        "CommPort=1",    "Settings=1200,n,8,1", "InputMode=1",     "DTREnable=true",   "RThreshold=1",
+        "SThreshold=1",  "InputLen=0",          "InBufferCount=0", "OutBufferCount=0", "PortOpen=true",
         "Input",  // thrown away before the frame
         "Input",  // the reply, after the pause
         "PortOpen=false"};
@@ -196,15 +196,15 @@ TEST_P(KorvelOverflow, FailsBeforeAnyByteAndLeavesThePortOpen) {
     EXPECT_EQ(rig.form.SendData(a, datas), 0);
     EXPECT_EQ(rig.record.written, frameOf(1, Bytes(8, 0), 0xB4, 0xFB));
 }
-INSTANTIATE_TEST_SUITE_P(
-    Errors, KorvelOverflow,
-    ::testing::Values(OverflowCase{"Address256", 256, u"1", u"1" + repeat(u'0', 63)},
-                      OverflowCase{"AddressMinus1", -1, u"1", u"1" + repeat(u'0', 63)},
-                      OverflowCase{"AddressMax", 32767, u"", repeat(u'0', 64)},
-                      OverflowCase{"GroupOver255", 1, u"20000000", u"20000000" + repeat(u'0', 56)},
-                      OverflowCase{"NinesInLastGroup", 1, repeat(u'0', 56) + u"99999999", repeat(u'0', 56) + u"99999999"},
-                      OverflowCase{"TextTooLong", 1, repeat(u'1', 32768), repeat(u'1', 32768)}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Errors, KorvelOverflow,
+                         ::testing::Values(OverflowCase{"Address256", 256, u"1", u"1" + repeat(u'0', 63)},
+                                           OverflowCase{"AddressMinus1", -1, u"1", u"1" + repeat(u'0', 63)},
+                                           OverflowCase{"AddressMax", 32767, u"", repeat(u'0', 64)},
+                                           OverflowCase{"GroupOver255", 1, u"20000000", u"20000000" + repeat(u'0', 56)},
+                                           OverflowCase{"NinesInLastGroup", 1, repeat(u'0', 56) + u"99999999",
+                                                        repeat(u'0', 56) + u"99999999"},
+                                           OverflowCase{"TextTooLong", 1, repeat(u'1', 32768), repeat(u'1', 32768)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KorvelForm, LongestAcceptedTextIsCut) {
     Rig rig;
@@ -219,9 +219,9 @@ struct GroupCase {
     std::int32_t value;
 };
 TEST(KorvelBinToNum, WeighsEachCharacterByItsPosition) {
-    const GroupCase cases[] = {{u"00000000", 0},   {u"10000000", 128}, {u"00000001", 1},  {u"11111111", 255},
-                               {u"00000002", 2},   {u"20000000", 256}, {u"99999999", 2295}, {u"0 a-1\u00b2x1", 9},
-                               {u"", 0},           {u"1", 1}};
+    const GroupCase cases[] = {{u"00000000", 0}, {u"10000000", 128}, {u"00000001", 1},    {u"11111111", 255},
+                               {u"00000002", 2}, {u"20000000", 256}, {u"99999999", 2295}, {u"0 a-1\u00b2x1", 9},
+                               {u"", 0},         {u"1", 1}};
     for (const auto& c : cases) EXPECT_EQ(BinToNum(c.group), c.value);
 }
 
@@ -234,35 +234,21 @@ struct SettingsCase {
 };
 TEST(KorvelSettings, AcceptsWhatAUartCanDoAndRefusesTheRest) {
     const SettingsCase cases[] = {
-        {"1200,n,8,1", "1200,n,8,1"},
-        {" 1200 , N , 8 , 1 ", "1200,n,8,1"},
-        {"110,e,7,2", "110,e,7,2"},
-        {"109,n,8,1", nullptr},
-        {"256000,o,8,1", "256000,o,8,1"},
-        {"256001,n,8,1", nullptr},
+        {"1200,n,8,1", "1200,n,8,1"},     {" 1200 , N , 8 , 1 ", "1200,n,8,1"},
+        {"110,e,7,2", "110,e,7,2"},       {"109,n,8,1", nullptr},
+        {"256000,o,8,1", "256000,o,8,1"}, {"256001,n,8,1", nullptr},
         {"14400,n,8,1", "14400,n,8,1"},  // not one of the usual rates
-        {"1234,n,8,1", "1234,n,8,1"},
-        {"9600,m,8,1", "9600,m,8,1"},
-        {"9600,S,8,1", "9600,s,8,1"},
-        {"9600,x,8,1", nullptr},
-        {"9600,,8,1", nullptr},
-        {"9600,no,8,1", nullptr},
-        {"1200,n,4,1", nullptr},
-        {"1200,n,5,1", "1200,n,5,1"},
-        {"1200,n,9,1", nullptr},
-        {"300,o,5,1.5", "300,o,5,1.5"},
-        {"1200,n,6,1.5", nullptr},
-        {"1200,n,8,1.5", nullptr},
-        {"1200,n,5,2", nullptr},
-        {"1200,n,6,2", "1200,n,6,2"},
-        {"1200,n,8,0", nullptr},
-        {"1200,n,8,3", nullptr},
-        {"1200,n,8,1.0", nullptr},
-        {"1200,n,8", nullptr},
-        {"1200,n,8,1,1", nullptr},
-        {"", nullptr},
-        {"fast,n,8,1", nullptr},
-        {"-1200,n,8,1", nullptr},
+        {"1234,n,8,1", "1234,n,8,1"},     {"9600,m,8,1", "9600,m,8,1"},
+        {"9600,S,8,1", "9600,s,8,1"},     {"9600,x,8,1", nullptr},
+        {"9600,,8,1", nullptr},           {"9600,no,8,1", nullptr},
+        {"1200,n,4,1", nullptr},          {"1200,n,5,1", "1200,n,5,1"},
+        {"1200,n,9,1", nullptr},          {"300,o,5,1.5", "300,o,5,1.5"},
+        {"1200,n,6,1.5", nullptr},        {"1200,n,8,1.5", nullptr},
+        {"1200,n,5,2", nullptr},          {"1200,n,6,2", "1200,n,6,2"},
+        {"1200,n,8,0", nullptr},          {"1200,n,8,3", nullptr},
+        {"1200,n,8,1.0", nullptr},        {"1200,n,8", nullptr},
+        {"1200,n,8,1,1", nullptr},        {"", nullptr},
+        {"fast,n,8,1", nullptr},          {"-1200,n,8,1", nullptr},
         {"99999999,n,8,1", nullptr},
     };
     for (const auto& c : cases) {

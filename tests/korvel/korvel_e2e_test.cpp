@@ -34,8 +34,8 @@ public:
         link_ = dir_ + "/com1";
         const std::string addr = std::to_string(address), state = dir_ + "/state", mode = modePath();
         mode_("reply");
-        const char* argv[] = {KORVEL_PEER, "--link", link_.c_str(), "--address", addr.c_str(), "--state",
-                              state.c_str(), "--mode-file", mode.c_str(), nullptr};
+        const char* argv[] = {KORVEL_PEER, "--link",      link_.c_str(), "--address",  addr.c_str(),
+                              "--state",   state.c_str(), "--mode-file", mode.c_str(), nullptr};
         posix_spawn(&pid_, KORVEL_PEER, nullptr, nullptr, const_cast<char**>(argv), environ);
         for (int i = 0; i < 500 && access(link_.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
         setenv("KORVEL_COM1", link_.c_str(), 1);
@@ -104,20 +104,27 @@ TEST(KorvelE2E, SlaveHoldsTheBitsAndTheResultIsZero) {
     Peer peer(1);
     ASSERT_TRUE(peer.ready());
     // D0..D7 = 80 01 FF 00 0F F0 AA 55: D0 the high byte of register 0x0100.
-    const std::string digits = "10000000000000011111111100000000000011111111000010101010" "01010101";
+    const std::string digits =
+        "10000000000000011111111100000000000011111111000010101010"
+        "01010101";
     const Outcome o = send(1, digits);
     EXPECT_EQ(o.error, 0) << o.description;
     EXPECT_EQ(o.result, 0);
     const auto s = peer.state();
     EXPECT_EQ(s.at("registers"), "8001 FF00 0FF0 AA55");
     EXPECT_EQ(s.at("received"), "17");
-    EXPECT_EQ(s.at("last"), "0110010000040880" "01FF000FF0AA55" + s.at("last").substr(30));
+    EXPECT_EQ(s.at("last"),
+              "0110010000040880"
+              "01FF000FF0AA55" +
+                  s.at("last").substr(30));
 
     // The text "1" goes out padded, and comes back in its 64-character form.
     const Outcome padded = send(1, "1");
     EXPECT_EQ(padded.result, 0);
     EXPECT_EQ(padded.datas, "1" + std::string(63, '0'));
-    EXPECT_EQ(peer.state().at("last"), "01100100000408800000000000000" "0BC9B");
+    EXPECT_EQ(peer.state().at("last"),
+              "01100100000408800000000000000"
+              "0BC9B");
     EXPECT_EQ(peer.state().at("registers"), "8000 0000 0000 0000");
 }
 

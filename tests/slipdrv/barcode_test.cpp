@@ -55,10 +55,14 @@ std::string allBytes() {
 const std::string& alphabet(Set set) {
     static const std::string any = allBytes();
     switch (set) {
-        case Set::kDigits: return kDigits;
-        case Set::kCode39: return kCode39;
-        case Set::kCodabar: return kCodabar;
-        case Set::kAnyByte: return any;
+        case Set::kDigits:
+            return kDigits;
+        case Set::kCode39:
+            return kCode39;
+        case Set::kCodabar:
+            return kCodabar;
+        case Set::kAnyByte:
+            return any;
     }
     return kDigits;
 }
@@ -140,10 +144,17 @@ std::vector<Case> lengthCases() {
 // ITF takes pairs of digits: odd lengths are refused at any size.
 std::vector<Case> itfCases() {
     return {
-        sentA(5, "123456"), refused(5, 1, "12345"), refused(5, 1, "1"), sentA(5, "12"),
-        refused(5, 1, dataOf(Set::kDigits, 97)), sentA(5, dataOf(Set::kDigits, 98)),
-        refused(5, 1, dataOf(Set::kDigits, 255)), refused(5, 1, dataOf(Set::kDigits, 256)),
-        refused(70, 3, "123"), sentB(70, "1234"), refused(70, 255, dataOf(Set::kDigits, 255)),
+        sentA(5, "123456"),
+        refused(5, 1, "12345"),
+        refused(5, 1, "1"),
+        sentA(5, "12"),
+        refused(5, 1, dataOf(Set::kDigits, 97)),
+        sentA(5, dataOf(Set::kDigits, 98)),
+        refused(5, 1, dataOf(Set::kDigits, 255)),
+        refused(5, 1, dataOf(Set::kDigits, 256)),
+        refused(70, 3, "123"),
+        sentB(70, "1234"),
+        refused(70, 255, dataOf(Set::kDigits, 255)),
         refused(70, 255, dataOf(Set::kDigits, 256)),
     };
 }
@@ -152,9 +163,8 @@ std::vector<Case> itfCases() {
 // lower-case letters are refused, wherever they stand in the data.
 std::vector<Case> characterSetCases() {
     std::vector<Case> cases = {
-        sentA(4, kCode39), sentB(69, kCode39), sentA(6, kCodabar), sentB(71, kCodabar),
-        sentB(72, allBytes()), sentB(73, allBytes()),
-        sentB(72, "code93 lower"), sentB(73, "\x01\x7F\x80\xFF"),
+        sentA(4, kCode39),     sentB(69, kCode39),    sentA(6, kCodabar),        sentB(71, kCodabar),
+        sentB(72, allBytes()), sentB(73, allBytes()), sentB(72, "code93 lower"), sentB(73, "\x01\x7F\x80\xFF"),
     };
     const struct {
         Set set;
@@ -212,22 +222,38 @@ std::vector<Case> argumentCases() {
     const std::string thirteen = "4901234567894";
     return {
         // n is tested for format A too, although it is not sent.
-        sentA(0, twelve, 1), sentA(0, twelve, 255), refused(0, 0, twelve), refused(0, 256, twelve),
-        refused(0, -1, twelve), refused(0, 256 + 12, twelve), refused(0, INT_MIN, twelve),
+        sentA(0, twelve, 1),
+        sentA(0, twelve, 255),
+        refused(0, 0, twelve),
+        refused(0, 256, twelve),
+        refused(0, -1, twelve),
+        refused(0, 256 + 12, twelve),
+        refused(0, INT_MIN, twelve),
         // The count byte goes out as given, not compared with the data.
         barcode(65, 5, twelve, 0, formatB(65, 5, twelve)),
         barcode(65, 255, twelve, 0, formatB(65, 255, twelve)),
         barcode(73, 5, "AB-12", 0, {0x1D, 0x6B, 0x49, 0x05, 0x41, 0x42, 0x2D, 0x31, 0x32}),
         barcode(73, 1, "ABCDEFGH", 0, formatB(73, 1, "ABCDEFGH")),
-        refused(65, 0, twelve), refused(65, 256, twelve), refused(65, 256 + 12, twelve),
+        refused(65, 0, twelve),
+        refused(65, 256, twelve),
+        refused(65, 256 + 12, twelve),
         // Codes outside 0-8 and 65-75, also when their low byte would be one.
-        refused(-1, 1, twelve), refused(9, 1, twelve), refused(64, 1, twelve), refused(76, 1, twelve),
-        refused(256, 1, twelve), refused(256 + 65, 12, twelve), refused(256 + 73, 12, twelve),
-        refused(INT_MIN, 1, twelve), refused(INT_MAX, 1, twelve),
+        refused(-1, 1, twelve),
+        refused(9, 1, twelve),
+        refused(64, 1, twelve),
+        refused(76, 1, twelve),
+        refused(256, 1, twelve),
+        refused(256 + 65, 12, twelve),
+        refused(256 + 73, 12, twelve),
+        refused(INT_MIN, 1, twelve),
+        refused(INT_MAX, 1, twelve),
         // The examples of the two JAN13 formats and their wrong lengths.
-        sentA(2, thirteen), sentB(67, thirteen),
-        refused(2, 1, "49012345678"), refused(2, 1, "49012345678941"),
-        refused(67, 13, "49012345678"), refused(74, 13, "49012345678941"),
+        sentA(2, thirteen),
+        sentB(67, thirteen),
+        refused(2, 1, "49012345678"),
+        refused(2, 1, "49012345678941"),
+        refused(67, 13, "49012345678"),
+        refused(74, 13, "49012345678941"),
         {"BPPrintBarCode(73, 5, null)", [] { return BPPrintBarCode(73, 5, nullptr); }, -1, {}},
         {"BPPrintBarCode(0, 1, null)", [] { return BPPrintBarCode(0, 1, nullptr); }, -1, {}},
     };
@@ -235,8 +261,12 @@ std::vector<Case> argumentCases() {
 
 // The data ends at its first zero byte; what follows it is not sent.
 std::vector<Case> terminatorCases() {
-    static const char afterZero[] = "012345678905\0" "999";
-    static const char shortened[] = "01234\0" "56789012";
+    static const char afterZero[] =
+        "012345678905\0"
+        "999";
+    static const char shortened[] =
+        "01234\0"
+        "56789012";
     return {
         {"BPPrintBarCode(0, 1, twelve digits, zero, more)", [] { return BPPrintBarCode(0, 1, afterZero); }, 0,
          formatA(0, "012345678905")},

@@ -26,8 +26,8 @@ TEST_F(BitImageTest, LoaderGivesTheColoursOfEveryDepthAndRowOrder) {
     std::uniform_int_distribution<int> byte(0, 255);
     const auto palette = [&](int colours) {
         std::vector<Colour> c = {kBlack, kWhite, {92, 92, 92}, {93, 93, 93}, {255, 0, 0}, {0, 255, 0}};
-        while (int(c.size()) < colours) c.push_back({std::uint8_t(byte(rng)), std::uint8_t(byte(rng)),
-                                                     std::uint8_t(byte(rng))});
+        while (int(c.size()) < colours)
+            c.push_back({std::uint8_t(byte(rng)), std::uint8_t(byte(rng)), std::uint8_t(byte(rng))});
         c.resize(colours);
         return c;
     };
@@ -40,9 +40,8 @@ TEST_F(BitImageTest, LoaderGivesTheColoursOfEveryDepthAndRowOrder) {
                 for (auto& c : p.pixels) c = colours[pick(rng)];
                 const std::string name = "depth.bmp";
                 save(name, p, bits, topDown);
-                const std::string label =
-                    std::to_string(bits) + " bits, " + (topDown ? "top-down " : "bottom-up ") +
-                    std::to_string(w) + "x" + std::to_string(h);
+                const std::string label = std::to_string(bits) + " bits, " + (topDown ? "top-down " : "bottom-up ") +
+                                          std::to_string(w) + "x" + std::to_string(h);
 
                 const auto loader = makeBitmapLoader();
                 ASSERT_TRUE(loader->open(name.c_str())) << label;
@@ -54,8 +53,7 @@ TEST_F(BitImageTest, LoaderGivesTheColoursOfEveryDepthAndRowOrder) {
                         const Rgb got = loader->pixel(x, y);
                         const bool inside = x >= 0 && y >= 0 && x < w && y < h;
                         const Colour want = inside ? p.at(x, y) : kWhite;
-                        ASSERT_EQ((Colour{got.red, got.green, got.blue}), want)
-                            << label << " at " << x << "," << y;
+                        ASSERT_EQ((Colour{got.red, got.green, got.blue}), want) << label << " at " << x << "," << y;
                     }
             }
 }
@@ -126,12 +124,16 @@ TEST_F(BitImageTest, MalformedFilesAreRefused) {
     for (const auto& f : files) {
         const std::string name = std::string("bad-") + std::to_string(cases.size()) + ".bmp";
         writeFile(name, f.file);
-        cases.push_back({std::string(f.name) + ", BPPrintBitmap", [name] { return BPPrintBitmap(name.c_str(), 0); },
-                         -1, {}});
+        cases.push_back(
+            {std::string(f.name) + ", BPPrintBitmap", [name] { return BPPrintBitmap(name.c_str(), 0); }, -1, {}});
         cases.push_back({std::string(f.name) + ", BPPrintDownloadBitImage",
-                         [name] { return BPPrintDownloadBitImage(name.c_str(), 0); }, -1, {}});
+                         [name] { return BPPrintDownloadBitImage(name.c_str(), 0); },
+                         -1,
+                         {}});
         cases.push_back({std::string(f.name) + ", BPDefineNVBitImage",
-                         [name] { return BPDefineNVBitImage(name.c_str()); }, -1, {}});
+                         [name] { return BPDefineNVBitImage(name.c_str()); },
+                         -1,
+                         {}});
     }
     cases.push_back({"a directory", [] { return BPPrintBitmap(".", 0); }, -1, {}});
     check(printer, cases);

@@ -46,8 +46,8 @@ std::vector<Case> exportCases() {
         const Picture p = pattern(13, 10);
         const std::string name = "depth-" + std::to_string(bits) + ".bmp";
         writeFile(name, encodeBmp(p, bits));
-        cases.push_back({"13x10 at " + std::to_string(bits) + " bits", [name] { return BPPrintBitmap(name.c_str(), 33); },
-                         0, expectedPrintBitmap(p, 33)});
+        cases.push_back({"13x10 at " + std::to_string(bits) + " bits",
+                         [name] { return BPPrintBitmap(name.c_str(), 33); }, 0, expectedPrintBitmap(p, 33)});
     }
     bitmap("800 wide", pattern(800, 9), 0);  // nL 80, nH 02: the left 640 columns
     bitmap("640x153", pattern(640, 153), 0);
@@ -61,18 +61,17 @@ std::vector<Case> exportCases() {
     cases.push_back({"20x12 download, mode 3", [] { return BPPrintDownloadBitImage("p20x12.bmp", 3); }, 0,
                      expectedDownload(p20x12, 3)});
     EXPECT_EQ(expectedDownload(p20x12, 3).size(), 4u + 48u + 3u);
-    cases.push_back({"20x12 NV definition", [] { return BPDefineNVBitImage("p20x12.bmp"); }, 0,
-                     expectedDefineNv(p20x12)});
+    cases.push_back(
+        {"20x12 NV definition", [] { return BPDefineNVBitImage("p20x12.bmp"); }, 0, expectedDefineNv(p20x12)});
     // Yb = 263 does not fit a byte: GS * sends y = 7 and 8 x 1 x 7 bytes; FS q sends it whole.
     const Picture tall = pattern(8, 2100);
     writeFile("tall.bmp", encodeBmp(tall, 1));
-    cases.push_back({"8x2100 download", [] { return BPPrintDownloadBitImage("tall.bmp", 0); }, 0,
-                     expectedDownload(tall, 0)});
+    cases.push_back(
+        {"8x2100 download", [] { return BPPrintDownloadBitImage("tall.bmp", 0); }, 0, expectedDownload(tall, 0)});
     EXPECT_EQ(expectedDownload(tall, 0).size(), 4u + 56u + 3u);
-    cases.push_back({"8x2100 NV definition", [] { return BPDefineNVBitImage("tall.bmp"); }, 0,
-                     expectedDefineNv(tall)});
-    cases.push_back({"8x2100 print, mode 32", [] { return BPPrintBitmap("tall.bmp", 32); }, 0,
-                     expectedPrintBitmap(tall, 32)});
+    cases.push_back({"8x2100 NV definition", [] { return BPDefineNVBitImage("tall.bmp"); }, 0, expectedDefineNv(tall)});
+    cases.push_back(
+        {"8x2100 print, mode 32", [] { return BPPrintBitmap("tall.bmp", 32); }, 0, expectedPrintBitmap(tall, 32)});
 
     // Not a bitmap, and a header announcing 20000 x 20000 over a few bytes:
     // refused before the loader spends anything on them.
@@ -83,14 +82,16 @@ std::vector<Case> exportCases() {
     writeFile("huge.bmp", huge);
     cases.push_back({"wrong magic", [] { return BPPrintBitmap("not-bitmap.bmp", 0); }, -1, {}});
     cases.push_back({"announces 20000x20000", [] { return BPPrintBitmap("huge.bmp", 33); }, -1, {}});
-    for (const auto& [label, path] : {std::pair<const char*, const char*>{"null", nullptr}, {"empty", ""},
-                                      {"missing", "missing.bmp"}}) {
-        cases.push_back({std::string(label) + " path, BPPrintBitmap", [path] { return BPPrintBitmap(path, 0); }, -1,
-                         {}});
+    for (const auto& [label, path] :
+         {std::pair<const char*, const char*>{"null", nullptr}, {"empty", ""}, {"missing", "missing.bmp"}}) {
+        cases.push_back(
+            {std::string(label) + " path, BPPrintBitmap", [path] { return BPPrintBitmap(path, 0); }, -1, {}});
         cases.push_back({std::string(label) + " path, BPPrintDownloadBitImage",
-                         [path] { return BPPrintDownloadBitImage(path, 0); }, -1, {}});
-        cases.push_back({std::string(label) + " path, BPDefineNVBitImage",
-                         [path] { return BPDefineNVBitImage(path); }, -1, {}});
+                         [path] { return BPPrintDownloadBitImage(path, 0); },
+                         -1,
+                         {}});
+        cases.push_back(
+            {std::string(label) + " path, BPDefineNVBitImage", [path] { return BPDefineNVBitImage(path); }, -1, {}});
     }
     const auto more = twoArguments("BPPrintNVBitImage", BPPrintNVBitImage, {0x1C, 0x70}, {kByte}, {{0, 3}, {48, 51}});
     cases.insert(cases.end(), more.begin(), more.end());

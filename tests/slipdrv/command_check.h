@@ -48,9 +48,9 @@ inline bool inRanges(const Ranges& ranges, long long v) {
 inline std::vector<int> probes(const Ranges& ranges) {
     std::vector<long long> wide = {INT_MIN, INT_MAX, -1};
     for (const auto& [low, high] : ranges) {
-        for (const long long v : {(long long)low, (long long)high, ((long long)low + high) / 2, (long long)low - 1,
-                                  (long long)high + 1, (long long)low + 256, (long long)high + 256,
-                                  (long long)low - 256, (long long)low + 0x10000})
+        for (const long long v :
+             {(long long)low, (long long)high, ((long long)low + high) / 2, (long long)low - 1, (long long)high + 1,
+              (long long)low + 256, (long long)high + 256, (long long)low - 256, (long long)low + 0x10000})
             wide.push_back(v);
     }
     std::vector<int> out;
@@ -81,8 +81,8 @@ inline std::vector<Case> oneArgument(const std::string& name, std::function<int(
     std::vector<Case> cases;
     for (const int v : probes(accepted)) {
         const bool ok = inRanges(accepted, v);
-        cases.push_back({callName(name, {v}), [fn, v] { return fn(v); }, ok ? 0 : -1,
-                         ok ? prefix + Bytes{low8(v)} : Bytes{}});
+        cases.push_back(
+            {callName(name, {v}), [fn, v] { return fn(v); }, ok ? 0 : -1, ok ? prefix + Bytes{low8(v)} : Bytes{}});
     }
     return cases;
 }

@@ -85,17 +85,26 @@ std::vector<Case> simpleCommands() {
         Ranges first, second;
     } twoBytes[] = {
         // Two exports use the caller-cleans convention; a lambda calls them the same way on every host.
-        {"BPSetAbsoluPrintPosition", [](int a, int b) { return BPSetAbsoluPrintPosition(a, b); }, {0x1B, 0x24},
-         byte, byte},
+        {"BPSetAbsoluPrintPosition",
+         [](int a, int b) { return BPSetAbsoluPrintPosition(a, b); },
+         {0x1B, 0x24},
+         byte,
+         byte},
         {"BPSetRelativePrintPosition", BPSetRelativePrintPosition, {0x1B, 0x5C}, byte, byte},
         {"BPSetLeftMargin", BPSetLeftMargin, {0x1D, 0x4C}, byte, byte},
         {"BPSetPrintingAreaWidth", BPSetPrintingAreaWidth, {0x1D, 0x57}, byte, byte},
         {"BPSetChineseLRSpace", BPSetChineseLRSpace, {0x1C, 0x53}, byte, byte},
-        {"BPPageAbsoluVerticalPosition", [](int a, int b) { return BPPageAbsoluVerticalPosition(a, b); },
-         {0x1D, 0x24}, byte, byte},
+        {"BPPageAbsoluVerticalPosition",
+         [](int a, int b) { return BPPageAbsoluVerticalPosition(a, b); },
+         {0x1D, 0x24},
+         byte,
+         byte},
         {"BPPageRelativeVertialPosition", BPPageRelativeVertialPosition, {0x1D, 0x5C}, byte, byte},
         {"BPExecuteTestPrint", BPExecuteTestPrint, {0x1D, 0x28, 0x41, 0x02, 0x00}, underline, functionSelector},
-        {"BPCustomizeControlValue", BPCustomizeControlValue, {0x1D, 0x28, 0x4D, 0x02, 0x00}, functionSelector,
+        {"BPCustomizeControlValue",
+         BPCustomizeControlValue,
+         {0x1D, 0x28, 0x4D, 0x02, 0x00},
+         functionSelector,
          zeroOneOrAscii},
     };
     for (const auto& e : twoBytes) {
@@ -112,23 +121,41 @@ std::vector<Case> characterSizeCases() {
         int width, height;
         std::uint8_t n;
     } rows[] = {
-        {0, 0, 0x00},     {1, 1, 0x11},       {7, 9, 0x77},       {200, 0, 0x70},     {-3, 20, 0x07},
-        {7, 7, 0x77},     {0, 7, 0x07},       {0, 8, 0x07},       {3, -1, 0x30},      {-1, -1, 0x00},
-        {112, 3, 0x73},   {111, 0, 0x6F},     {8, 0, 0x08},       {16, 2, 0x12},      {32, 1, 0x21},
-        {100, 5, 0x69},   {111, 7, 0x76},     {INT_MIN, INT_MIN, 0x00},               {INT_MAX, INT_MAX, 0x77},
-        {256 + 1, 0, 0x70}, {2, 256 + 1, 0x27},
+        {0, 0, 0x00},
+        {1, 1, 0x11},
+        {7, 9, 0x77},
+        {200, 0, 0x70},
+        {-3, 20, 0x07},
+        {7, 7, 0x77},
+        {0, 7, 0x07},
+        {0, 8, 0x07},
+        {3, -1, 0x30},
+        {-1, -1, 0x00},
+        {112, 3, 0x73},
+        {111, 0, 0x6F},
+        {8, 0, 0x08},
+        {16, 2, 0x12},
+        {32, 1, 0x21},
+        {100, 5, 0x69},
+        {111, 7, 0x76},
+        {INT_MIN, INT_MIN, 0x00},
+        {INT_MAX, INT_MAX, 0x77},
+        {256 + 1, 0, 0x70},
+        {2, 256 + 1, 0x27},
     };
     std::vector<Case> cases;
     for (const auto& r : rows)
         cases.push_back({callName("BPSelectCharacterSize", {r.width, r.height}),
-                         [r] { return BPSelectCharacterSize(r.width, r.height); }, 0, {0x1D, 0x21, r.n}});
+                         [r] { return BPSelectCharacterSize(r.width, r.height); },
+                         0,
+                         {0x1D, 0x21, r.n}});
     return cases;
 }
 
 Case tabCase(const std::string& label, std::string text, int result, Bytes bytes) {
     auto held = std::make_shared<std::string>(std::move(text));
-    return {"BPSetHorizonTABPosition(" + label + ")", [held] { return BPSetHorizonTABPosition(held->c_str()); },
-            result, std::move(bytes)};
+    return {"BPSetHorizonTABPosition(" + label + ")", [held] { return BPSetHorizonTABPosition(held->c_str()); }, result,
+            std::move(bytes)};
 }
 
 // `count` positions of 1, separated by commas.
@@ -156,8 +183,15 @@ std::vector<Case> tabPositionCases() {
         tabCase("\"1 2;3\"", "1 2;3", 0, head + Bytes{0x01, 0x02, 0x03, 0x00}),
         tabCase("\"1/2:3\"", "1/2:3", 0, head + Bytes{0x01, 0x02, 0x03, 0x00}),
         tabCase("\"4a5\"", "4a5", 0, head + Bytes{0x04, 0x05, 0x00}),
-        tabCase("\"8\\xB016\\xFF24\"", "8\xB0" "16\xFF" "24", 0, head + Bytes{0x08, 0x10, 0x18, 0x00}),
-        tabCase("\"9\\x80\\x809\"", "9\x80\x80" "9", 0, head + Bytes{0x09, 0x00, 0x09, 0x00}),
+        tabCase("\"8\\xB016\\xFF24\"",
+                "8\xB0"
+                "16\xFF"
+                "24",
+                0, head + Bytes{0x08, 0x10, 0x18, 0x00}),
+        tabCase("\"9\\x80\\x809\"",
+                "9\x80\x80"
+                "9",
+                0, head + Bytes{0x09, 0x00, 0x09, 0x00}),
         // A number of more than three digits would not fit the printer's list.
         tabCase("\"1000\"", "1000", -1, {}),
         tabCase("\"8,16,1234\"", "8,16,1234", -1, {}),
@@ -277,14 +311,22 @@ std::vector<Case> cutPaperCases() {
                     std::move(bytes)};
     };
     return {
-        c(0, 0, 0, {0x1D, 0x56, 0x00}),       c(1, 999, 0, {0x1D, 0x56, 0x01}),
-        c(48, -5, 0, {0x1D, 0x56, 0x30}),     c(49, INT_MIN, 0, {0x1D, 0x56, 0x31}),
-        c(66, 0, 0, {0x1D, 0x56, 0x42, 0x00}), c(66, 255, 0, {0x1D, 0x56, 0x42, 0xFF}),
-        c(66, 256, -1, {}),                   c(66, -1, -1, {}),
-        c(66, 256 + 3, -1, {}),               c(-1, 0, -1, {}),
-        c(2, 0, -1, {}),                      c(47, 0, -1, {}),
-        c(50, 0, -1, {}),                     c(65, 0, -1, {}),
-        c(67, 0, -1, {}),                     c(256 + 1, 0, -1, {}),
+        c(0, 0, 0, {0x1D, 0x56, 0x00}),
+        c(1, 999, 0, {0x1D, 0x56, 0x01}),
+        c(48, -5, 0, {0x1D, 0x56, 0x30}),
+        c(49, INT_MIN, 0, {0x1D, 0x56, 0x31}),
+        c(66, 0, 0, {0x1D, 0x56, 0x42, 0x00}),
+        c(66, 255, 0, {0x1D, 0x56, 0x42, 0xFF}),
+        c(66, 256, -1, {}),
+        c(66, -1, -1, {}),
+        c(66, 256 + 3, -1, {}),
+        c(-1, 0, -1, {}),
+        c(2, 0, -1, {}),
+        c(47, 0, -1, {}),
+        c(50, 0, -1, {}),
+        c(65, 0, -1, {}),
+        c(67, 0, -1, {}),
+        c(256 + 1, 0, -1, {}),
         c(256 + 66, 0, -1, {}),
     };
 }
@@ -298,10 +340,10 @@ std::vector<Case> adjustmentCases() {
                     [=] { return BPSetAdjustmentValue(a, m, nL, nH); }, result, std::move(bytes)};
     };
     return {
-        c(1, 0, 64, 6, 0),    c(1, 0, 65, 6, -1),  c(2, 49, 255, 5, 0), c(1, 48, 0, 6, 0),  c(1, 1, 0, 0, 0),
-        c(2, 0, 255, 0, 0),   c(3, 0, 0, 0, -1),   c(0, 0, 0, 0, -1),   c(257, 0, 0, 0, -1), c(1, 2, 0, 0, -1),
-        c(1, 47, 0, 0, -1),   c(1, 50, 0, 0, -1),  c(1, 256, 0, 0, -1), c(1, 0, 256, 0, -1), c(1, 0, -1, 0, -1),
-        c(1, 0, 0, 7, -1),    c(1, 0, 0, -1, -1),  c(1, 0, 0, 256 + 1, -1), c(1, 0, 255, 6, -1),
+        c(1, 0, 64, 6, 0),  c(1, 0, 65, 6, -1), c(2, 49, 255, 5, 0),     c(1, 48, 0, 6, 0),   c(1, 1, 0, 0, 0),
+        c(2, 0, 255, 0, 0), c(3, 0, 0, 0, -1),  c(0, 0, 0, 0, -1),       c(257, 0, 0, 0, -1), c(1, 2, 0, 0, -1),
+        c(1, 47, 0, 0, -1), c(1, 50, 0, 0, -1), c(1, 256, 0, 0, -1),     c(1, 0, 256, 0, -1), c(1, 0, -1, 0, -1),
+        c(1, 0, 0, 7, -1),  c(1, 0, 0, -1, -1), c(1, 0, 0, 256 + 1, -1), c(1, 0, 255, 6, -1),
     };
 }
 

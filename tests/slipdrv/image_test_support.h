@@ -99,12 +99,23 @@ inline Bytes encodeBmp(const Picture& picture, int bits, bool topDown = false) {
         for (int x = 0; x < picture.width; ++x) {
             const Colour& c = picture.at(x, y);
             switch (bits) {
-                case 1: row[x / 8] |= std::uint8_t(index[c] << (7 - x % 8)); break;
-                case 4: row[x / 2] |= std::uint8_t(index[c] << (x % 2 ? 0 : 4)); break;
-                case 8: row[x] = std::uint8_t(index[c]); break;
-                case 24: row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r; break;
-                case 32: row[4 * x] = c.b, row[4 * x + 1] = c.g, row[4 * x + 2] = c.r; break;
-                default: throw std::invalid_argument("depth");
+                case 1:
+                    row[x / 8] |= std::uint8_t(index[c] << (7 - x % 8));
+                    break;
+                case 4:
+                    row[x / 2] |= std::uint8_t(index[c] << (x % 2 ? 0 : 4));
+                    break;
+                case 8:
+                    row[x] = std::uint8_t(index[c]);
+                    break;
+                case 24:
+                    row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
+                    break;
+                case 32:
+                    row[4 * x] = c.b, row[4 * x + 1] = c.g, row[4 * x + 2] = c.r;
+                    break;
+                default:
+                    throw std::invalid_argument("depth");
             }
         }
         out.insert(out.end(), row.begin(), row.end());
@@ -201,8 +212,8 @@ inline Bytes expectedDownload(const Picture& p, int mode) {
 }
 inline Bytes expectedDefineNv(const Picture& p) {
     const int x = (printWidth(p) + 7) / 8, y = (p.height + 7) / 8;
-    Bytes out = {0x1C, 0x71, 0x01, std::uint8_t(x & 0xFF), std::uint8_t(x >> 8), std::uint8_t(y & 0xFF),
-                 std::uint8_t(y >> 8)};
+    Bytes out = {
+        0x1C, 0x71, 0x01, std::uint8_t(x & 0xFF), std::uint8_t(x >> 8), std::uint8_t(y & 0xFF), std::uint8_t(y >> 8)};
     const Bytes columns = referenceColumns(p);
     out.insert(out.end(), columns.begin(), columns.end());
     return out;

@@ -25,14 +25,15 @@ TEST_F(PortControlTest, OpenPrinterRefusalsAndTheActiveChannel) {
         int port, baud, result;
         ChannelKind activeAfter;
     } cases[] = {
-        {0, 9600, -1, kParallel},      {13, 9600, -1, kParallel},     {-1, 9600, -1, kParallel},
-        {3, 1200, -1, kSerial},        {11, 0, 0, kParallel},         {1, 2399, -1, kSerial},
-        {11, -5, 0, kParallel},        {1, 115201, -1, kSerial},      {1, 2400, 0, kSerial},
-        {1, 115200, 0, kSerial},       {1, 12345, 0, kSerial},        {0x10000 + 1, 9600, -1, kSerial},
+        {0, 9600, -1, kParallel}, {13, 9600, -1, kParallel}, {-1, 9600, -1, kParallel},
+        {3, 1200, -1, kSerial},   {11, 0, 0, kParallel},     {1, 2399, -1, kSerial},
+        {11, -5, 0, kParallel},   {1, 115201, -1, kSerial},  {1, 2400, 0, kSerial},
+        {1, 115200, 0, kSerial},  {1, 12345, 0, kSerial},    {0x10000 + 1, 9600, -1, kSerial},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(BPOpenPrinter(c.port, c.baud), c.result) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
-        EXPECT_EQ(library().active.load()->kind(), c.activeAfter) << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
+        EXPECT_EQ(library().active.load()->kind(), c.activeAfter)
+            << "BPOpenPrinter(" << c.port << ", " << c.baud << ")";
     }
 }
 
@@ -95,7 +96,6 @@ void SLIPDRV_CALL recordStatus(int status) {
     std::lock_guard lock(seenMutex);
     seen.push_back(status);
 }
-
 
 std::vector<int> seenSoFar() {
     std::lock_guard lock(seenMutex);

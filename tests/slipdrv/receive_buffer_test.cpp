@@ -36,7 +36,8 @@ TEST(ReceiveBuffer, GrowsInStepsOf1024AndKeepsArrivalOrder) {
         fillWith(buffer, second);
         EXPECT_EQ(buffer.capacity(), c.capacity) << c.held << " + " << c.arriving;
         std::vector<std::uint8_t> all(c.held + c.arriving);
-        ASSERT_EQ(buffer.take(all.data(), static_cast<std::int32_t>(all.size())), static_cast<std::int32_t>(all.size()));
+        ASSERT_EQ(buffer.take(all.data(), static_cast<std::int32_t>(all.size())),
+                  static_cast<std::int32_t>(all.size()));
         std::vector<std::uint8_t> expected = first;
         expected.insert(expected.end(), second.begin(), second.end());
         EXPECT_EQ(all, expected) << c.held << " + " << c.arriving;

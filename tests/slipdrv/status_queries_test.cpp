@@ -22,16 +22,25 @@ struct QueryCase {
 };
 
 QueryCase realtime(int n, std::uint8_t selector, Bytes reply, int result) {
-    return {callName("BPRealtimeGetStatus", {n}), [n] { return BPRealtimeGetStatus(n); }, {0x10, 0x04, selector},
-            std::move(reply), result};
+    return {callName("BPRealtimeGetStatus", {n}),
+            [n] { return BPRealtimeGetStatus(n); },
+            {0x10, 0x04, selector},
+            std::move(reply),
+            result};
 }
 QueryCase printerId(int n, std::uint8_t selector, Bytes reply, int result) {
-    return {callName("BPTransmitPrinterID", {n}), [n] { return BPTransmitPrinterID(n); }, {0x1D, 0x49, selector},
-            std::move(reply), result};
+    return {callName("BPTransmitPrinterID", {n}),
+            [n] { return BPTransmitPrinterID(n); },
+            {0x1D, 0x49, selector},
+            std::move(reply),
+            result};
 }
 QueryCase sensorStatus(int n, std::uint8_t selector, Bytes reply, int result) {
-    return {callName("BPTransmitStatus", {n}), [n] { return BPTransmitStatus(n); }, {0x1D, 0x72, selector},
-            std::move(reply), result};
+    return {callName("BPTransmitStatus", {n}),
+            [n] { return BPTransmitStatus(n); },
+            {0x1D, 0x72, selector},
+            std::move(reply),
+            result};
 }
 
 // Replies end with the byte the query accepts, so nothing is left behind for
@@ -44,7 +53,7 @@ std::vector<QueryCase> answeredQueries() {
         realtime(5, 0x05, {0x13, 0x12}, 0x12),
         realtime(3, 0x03, {0x13, 0x10, 0x02, 0x92, 0xFF, 0x7E}, 0x7E),
         realtime(4, 0x04, {0x1E}, 0x1E),
-        realtime(257, 0x01, {0x12}, 0x12),          // only the low 8 bits select
+        realtime(257, 0x01, {0x12}, 0x12),  // only the low 8 bits select
         realtime(-256 + 5, 0x05, {0x12}, 0x12),
         realtime(0x7FFFFF03, 0x03, {0x12}, 0x12),
         // Accepted when bits 6, 5 and 3 are all 0.
@@ -130,8 +139,8 @@ protected:
         static auto buffer = freshBuffer();
         buffer = freshBuffer();
         for (const int a : {0, 9, 256 + 1, -1, INT_MIN})
-            refused.push_back({callName("BPGetMemorySwitch", {a}), [a] { return BPGetMemorySwitch(a, buffer.data()); },
-                               -1, {}});
+            refused.push_back(
+                {callName("BPGetMemorySwitch", {a}), [a] { return BPGetMemorySwitch(a, buffer.data()); }, -1, {}});
         refused.push_back({"BPGetMemorySwitch(1, null)", [] { return BPGetMemorySwitch(1, nullptr); }, -1, {}});
         check(printer, refused);
         EXPECT_EQ(buffer, freshBuffer());

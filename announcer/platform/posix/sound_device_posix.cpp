@@ -78,8 +78,8 @@ public:
                                static_cast<unsigned>(file.info().channels),
                                static_cast<unsigned>(file.info().samplerate)};
         if (!configure(format)) return false;
-        const bool played = format.sample == SND_PCM_FORMAT_S16 ? stream<short>(file, sf_readf_short)
-                                                                : stream<int>(file, sf_readf_int);
+        const bool played =
+            format.sample == SND_PCM_FORMAT_S16 ? stream<short>(file, sf_readf_short) : stream<int>(file, sf_readf_int);
         // Drain returns when the last sample has been played: the call is synchronous.
         if (snd_pcm_drain(pcm_) < 0) {
             close();

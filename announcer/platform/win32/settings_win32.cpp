@@ -31,8 +31,7 @@ public:
             std::vector<wchar_t> buffer(size);
             const DWORD got =
                 GetPrivateProfileStringW(wide(section), wide(key), wide(fallback), buffer.data(), size, wide(file));
-            if (got < size - 1)
-                return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), got);
+            if (got < size - 1) return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), got);
         }
         return fallback;
     }

@@ -15,17 +15,26 @@ bool setUpSerialLine(int fd, const SerialLine& line) {
                                           IXANY | INPCK);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD |
-                                          (CBAUD << IBSHIFT));
+    tio.c_cflag &=
+        ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     tio.c_cflag |= sizes[line.dataBits - 5];
     // Mark and space parity are a fixed parity bit: CMSPAR, with PARODD for mark.
     switch (line.parity) {
-    case 'e': tio.c_cflag |= PARENB; break;
-    case 'o': tio.c_cflag |= PARENB | PARODD; break;
-    case 'm': tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 's': tio.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+        case 'e':
+            tio.c_cflag |= PARENB;
+            break;
+        case 'o':
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case 'm':
+            tio.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case 's':
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
     }
     if (line.twoStopBits) tio.c_cflag |= CSTOPB;
     if (line.rtsCts) tio.c_cflag |= CRTSCTS;

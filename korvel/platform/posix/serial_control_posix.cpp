@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
+#include <system_error>
 
 #include "checked_serial_control.h"
 #include "common/platform/posix/device_path.h"
@@ -33,7 +33,8 @@ private:
         const std::string path = kit::devicePath("KORVEL_COM", "/dev/ttyS", port);
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            throw KorvelError(kErrPortUnavailable, "The port is not available: " + path + ": " + std::strerror(errno));
+            throw KorvelError(kErrPortUnavailable,
+                              "The port is not available: " + path + ": " + std::generic_category().message(errno));
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
             throw KorvelError(kErrPortOpen, "Port already open");

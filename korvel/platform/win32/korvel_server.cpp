@@ -85,8 +85,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kIid) *out = static_cast<IClsKorvel*>(this);
-        else if (riid == IID_ISupportErrorInfo) *out = static_cast<ISupportErrorInfo*>(this);
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kIid)
+            *out = static_cast<IClsKorvel*>(this);
+        else if (riid == IID_ISupportErrorInfo)
+            *out = static_cast<ISupportErrorInfo*>(this);
         else {
             *out = nullptr;
             return E_NOINTERFACE;
@@ -101,9 +103,7 @@ public:
         return static_cast<ULONG>(left);
     }
 
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
-        return riid == kIid ? S_OK : S_FALSE;
-    }
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override { return riid == kIid ? S_OK : S_FALSE; }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
@@ -134,7 +134,8 @@ public:
         const std::u16string given = text;
         auto handBack = [&] {
             if (text == given) return;
-            BSTR copy = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+            BSTR copy =
+                SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
             if (!copy) return;
             SysFreeString(*datas);
             *datas = copy;
@@ -282,8 +283,10 @@ public:
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) ++serverLocks;
-        else --serverLocks;
+        if (lock)
+            ++serverLocks;
+        else
+            --serverLocks;
         return S_OK;
     }
 };
@@ -292,7 +295,8 @@ ClassFactory factory;
 
 bool setKey(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY h = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     const LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -324,7 +328,8 @@ STDAPI DllRegisterServer() {
     const std::wstring clsidKey = L"CLSID\\" + clsidText;
     const bool ok = setKey(clsidKey, nullptr, L"ClsKorvel") && setKey(clsidKey + L"\\InprocServer32", nullptr, path) &&
                     setKey(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                    setKey(clsidKey + L"\\ProgID", nullptr, kProgId) && setKey(clsidKey + L"\\TypeLib", nullptr, guidText(kLibId)) &&
+                    setKey(clsidKey + L"\\ProgID", nullptr, kProgId) &&
+                    setKey(clsidKey + L"\\TypeLib", nullptr, guidText(kLibId)) &&
                     setKey(clsidKey + L"\\VERSION", nullptr, L"9.0") && setKey(kProgId, nullptr, L"ClsKorvel") &&
                     setKey(std::wstring(kProgId) + L"\\CLSID", nullptr, clsidText);
     if (!ok) return SELFREG_E_CLASS;

@@ -35,8 +35,8 @@ private:
             const DWORD error = GetLastError();
             if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
                 throw KorvelError(kErrPortOpen, "Port already open");
-            throw KorvelError(kErrPortUnavailable,
-                              "The port is not available: COM" + std::to_string(port) + ": error " + std::to_string(error));
+            throw KorvelError(kErrPortUnavailable, "The port is not available: COM" + std::to_string(port) +
+                                                       ": error " + std::to_string(error));
         }
         handle_ = h;
         try {
@@ -69,11 +69,21 @@ private:
         dcb.BaudRate = settings.baud;
         dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
         switch (settings.parity) {
-        case 'e': dcb.Parity = EVENPARITY; break;
-        case 'o': dcb.Parity = ODDPARITY; break;
-        case 'm': dcb.Parity = MARKPARITY; break;
-        case 's': dcb.Parity = SPACEPARITY; break;
-        default: dcb.Parity = NOPARITY; break;
+            case 'e':
+                dcb.Parity = EVENPARITY;
+                break;
+            case 'o':
+                dcb.Parity = ODDPARITY;
+                break;
+            case 'm':
+                dcb.Parity = MARKPARITY;
+                break;
+            case 's':
+                dcb.Parity = SPACEPARITY;
+                break;
+            default:
+                dcb.Parity = NOPARITY;
+                break;
         }
         dcb.fParity = settings.parity != 'n';
         dcb.StopBits = settings.stopBits10 == 20 ? TWOSTOPBITS : settings.stopBits10 == 15 ? ONE5STOPBITS : ONESTOPBIT;

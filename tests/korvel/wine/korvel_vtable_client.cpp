@@ -78,8 +78,8 @@ TEST_F(KorvelVtable, SendDataThroughTheVtable) {
     } cases[] = {
         {"one bit", "reply", 1, L"1", S_OK, 0, L"1" + zeros63, true, "8000 0000 0000 0000", nullptr},
         {"more than 64 digits", "reply", 1, all + L"0000000", S_OK, 0, all, true, allRegisters, nullptr},
-        {"reply from another address", "other", 1, L"01", S_OK, -1, L"01" + std::wstring(62, L'0'), true,
-         allRegisters, nullptr},
+        {"reply from another address", "other", 1, L"01", S_OK, -1, L"01" + std::wstring(62, L'0'), true, allRegisters,
+         nullptr},
         {"no reply", "none", 1, L"1", static_cast<HRESULT>(0x800A0009), 0, L"1" + zeros63, true, allRegisters,
          L"Subscript out of range"},
         {"address -1", "reply", -1, L"1", static_cast<HRESULT>(0x800A0006), 0, L"1" + zeros63, false, allRegisters,

@@ -43,551 +43,560 @@ using Clock = std::chrono::steady_clock;
 using vprinter::VirtualPrinter;
 
 Bytes allByteValues() {
-  Bytes bytes(256);
-  std::iota(bytes.begin(), bytes.end(), 0);
-  return bytes;
+    Bytes bytes(256);
+    std::iota(bytes.begin(), bytes.end(), 0);
+    return bytes;
 }
 
 // More than the pty's buffers hold, so that both sides must wait for room.
 Bytes burst(std::size_t size) {
-  std::mt19937 random(12345);
-  Bytes bytes(size);
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-  return bytes;
+    std::mt19937 random(12345);
+    Bytes bytes(size);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    return bytes;
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 int remainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return static_cast<int>(std::max<long long>(0, left.count()));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
 // The client's end of the line, opened as the library opens a serial port.
 // Its line settings are left as the printer made them.
 class Client {
 public:
-  explicit Client(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-  ~Client() { close(); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
+    explicit Client(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~Client() { close(); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
 
-  bool isOpen() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
-  // Writes everything, waiting for room; false when the line fails or stays full.
-  bool write(const Bytes& bytes, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = Clock::now() + timeout;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-        continue;
-      }
-      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-      pollfd p{fd_, POLLOUT, 0};
-      if (::poll(&p, 1, remainingMs(deadline)) <= 0) return false;
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
     }
-    return true;
-  }
 
-  // Reads until `count` bytes have arrived or the time is up.
-  Bytes read(std::size_t count, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = Clock::now() + timeout;
-    Bytes got;
-    while (got.size() < count) {
-      std::uint8_t buffer[4096];
-      const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-      if (n > 0) {
-        got.insert(got.end(), buffer, buffer + n);
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, remainingMs(deadline)) <= 0) break;
+    // Writes everything, waiting for room; false when the line fails or stays full.
+    bool write(const Bytes& bytes, std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = Clock::now() + timeout;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, remainingMs(deadline)) <= 0) return false;
+        }
+        return true;
     }
-    return got;
-  }
 
-  // Whatever arrives within `wait`; used to show that nothing (more) came.
-  Bytes readAnything(std::chrono::milliseconds wait) { return read(1 << 20, wait); }
+    // Reads until `count` bytes have arrived or the time is up.
+    Bytes read(std::size_t count, std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = Clock::now() + timeout;
+        Bytes got;
+        while (got.size() < count) {
+            std::uint8_t buffer[4096];
+            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
+            if (n > 0) {
+                got.insert(got.end(), buffer, buffer + n);
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, remainingMs(deadline)) <= 0) break;
+        }
+        return got;
+    }
+
+    // Whatever arrives within `wait`; used to show that nothing (more) came.
+    Bytes readAnything(std::chrono::milliseconds wait) { return read(1 << 20, wait); }
 
 private:
-  int fd_;
+    int fd_;
 };
 
 // --- the line ----------------------------------------------------------------
 
 TEST(VirtualPrinterLine, EachPrinterHasItsOwnTerminal) {
-  VirtualPrinter first, second;
-  EXPECT_EQ(first.devicePath().rfind("/dev/pts/", 0), 0u) << first.devicePath();
-  EXPECT_NE(first.devicePath(), second.devicePath());
-  Client client(first.devicePath());
-  ASSERT_TRUE(client.isOpen());
-  EXPECT_TRUE(::isatty(client.fd()));
+    VirtualPrinter first, second;
+    EXPECT_EQ(first.devicePath().rfind("/dev/pts/", 0), 0u) << first.devicePath();
+    EXPECT_NE(first.devicePath(), second.devicePath());
+    Client client(first.devicePath());
+    ASSERT_TRUE(client.isOpen());
+    EXPECT_TRUE(::isatty(client.fd()));
 }
 
 struct LineCase {
-  const char* name;
-  Bytes bytes;
+    const char* name;
+    Bytes bytes;
 };
 
 // Bytes a terminal in its default (cooked) mode would translate, swallow or
 // act on: the line must carry them as data in both directions.
 std::vector<LineCase> lineCases() {
-  return {
-      {"newline stays one byte", text("a\nb")},
-      {"carriage return stays itself", text("a\rb")},
-      {"interrupt, quit, suspend and end-of-file characters", {0x03, 0x1c, 0x1a, 0x04, 'x'}},
-      {"flow-control characters", {0x11, 0x13, 'x', 0x13, 0x11}},
-      {"erase and kill characters", {0x7f, 0x08, 0x15, 0x17, 'x'}},
-      {"every byte value", allByteValues()},
-      {"a burst larger than the line's buffers", burst(40000)},
-  };
+    return {
+        {"newline stays one byte", text("a\nb")},
+        {"carriage return stays itself", text("a\rb")},
+        {"interrupt, quit, suspend and end-of-file characters", {0x03, 0x1c, 0x1a, 0x04, 'x'}},
+        {"flow-control characters", {0x11, 0x13, 'x', 0x13, 0x11}},
+        {"erase and kill characters", {0x7f, 0x08, 0x15, 0x17, 'x'}},
+        {"every byte value", allByteValues()},
+        {"a burst larger than the line's buffers", burst(40000)},
+    };
 }
 
 TEST(VirtualPrinterLine, ClientBytesArriveUnchanged) {
-  for (const auto& c : lineCases()) {
-    SCOPED_TRACE(c.name);
-    VirtualPrinter printer;
-    Client client(printer.devicePath());
-    ASSERT_TRUE(client.isOpen());
-    ASSERT_TRUE(client.write(c.bytes));
-    EXPECT_TRUE(printer.waitForReceived(c.bytes.size(), 10s));
-    EXPECT_EQ(printer.received(), c.bytes);
-    EXPECT_TRUE(client.readAnything(50ms).empty()) << "echoed back to the client";
-  }
+    for (const auto& c : lineCases()) {
+        SCOPED_TRACE(c.name);
+        VirtualPrinter printer;
+        Client client(printer.devicePath());
+        ASSERT_TRUE(client.isOpen());
+        ASSERT_TRUE(client.write(c.bytes));
+        EXPECT_TRUE(printer.waitForReceived(c.bytes.size(), 10s));
+        EXPECT_EQ(printer.received(), c.bytes);
+        EXPECT_TRUE(client.readAnything(50ms).empty()) << "echoed back to the client";
+    }
 }
 
 TEST(VirtualPrinterLine, SentBytesArriveUnchangedWithoutBlockingTheSender) {
-  for (const auto& c : lineCases()) {
-    SCOPED_TRACE(c.name);
-    VirtualPrinter printer;
-    Client client(printer.devicePath());
-    ASSERT_TRUE(client.isOpen());
-    // The client reads only after send() has returned: send() must leave what
-    // does not fit to the printer's thread.
-    auto sending = std::async(std::launch::async, [&] { printer.send(c.bytes); });
-    EXPECT_EQ(sending.wait_for(10s), std::future_status::ready) << "send() waited for the client";
-    EXPECT_EQ(client.read(c.bytes.size()), c.bytes);
-    EXPECT_TRUE(client.readAnything(50ms).empty());
-    EXPECT_TRUE(printer.received().empty()) << "the line echoed the printer's bytes";
-  }
+    for (const auto& c : lineCases()) {
+        SCOPED_TRACE(c.name);
+        VirtualPrinter printer;
+        Client client(printer.devicePath());
+        ASSERT_TRUE(client.isOpen());
+        // The client reads only after send() has returned: send() must leave what
+        // does not fit to the printer's thread.
+        auto sending = std::async(std::launch::async, [&] { printer.send(c.bytes); });
+        EXPECT_EQ(sending.wait_for(10s), std::future_status::ready) << "send() waited for the client";
+        EXPECT_EQ(client.read(c.bytes.size()), c.bytes);
+        EXPECT_TRUE(client.readAnything(50ms).empty());
+        EXPECT_TRUE(printer.received().empty()) << "the line echoed the printer's bytes";
+    }
 }
 
 TEST(VirtualPrinterLine, ClientMayCloseAndReopenWhileThePrinterIdles) {
-  VirtualPrinter printer;
-  {
-    Client first(printer.devicePath());
-    ASSERT_TRUE(first.write(text("a")));
-    ASSERT_TRUE(printer.waitForReceived(1, 10s));
-  }
-  // With no client left, the printer must neither see a hang-up nor spin on one.
-  timespec before{}, after{};
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
-  std::this_thread::sleep_for(400ms);
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
-  const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
-  EXPECT_LT(cpuMs, 200.0) << "the printer's thread is busy while the line is idle";
+    VirtualPrinter printer;
+    {
+        Client first(printer.devicePath());
+        ASSERT_TRUE(first.write(text("a")));
+        ASSERT_TRUE(printer.waitForReceived(1, 10s));
+    }
+    // With no client left, the printer must neither see a hang-up nor spin on one.
+    timespec before{}, after{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    std::this_thread::sleep_for(400ms);
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    EXPECT_LT(cpuMs, 200.0) << "the printer's thread is busy while the line is idle";
 
-  Client second(printer.devicePath());
-  ASSERT_TRUE(second.isOpen());
-  ASSERT_TRUE(second.write(text("b")));
-  EXPECT_TRUE(printer.waitForReceived(2, 10s));
-  EXPECT_EQ(printer.received(), text("ab"));
-  printer.send(text("c"));
-  EXPECT_EQ(second.read(1), text("c"));
+    Client second(printer.devicePath());
+    ASSERT_TRUE(second.isOpen());
+    ASSERT_TRUE(second.write(text("b")));
+    EXPECT_TRUE(printer.waitForReceived(2, 10s));
+    EXPECT_EQ(printer.received(), text("ab"));
+    printer.send(text("c"));
+    EXPECT_EQ(second.read(1), text("c"));
 }
 
 // --- what was received -------------------------------------------------------
 
 TEST(VirtualPrinterReceived, WaitCountsEveryByteSinceTheLastClear) {
-  VirtualPrinter printer;
-  Client client(printer.devicePath());
-  ASSERT_TRUE(client.write(text("ab")));
-  EXPECT_FALSE(printer.waitForReceived(3, 200ms)) << "two bytes are not three";
-  ASSERT_TRUE(client.write(text("c")));
-  EXPECT_TRUE(printer.waitForReceived(3, 10s)) << "counted across separate writes";
-  EXPECT_EQ(printer.received(), text("abc"));
+    VirtualPrinter printer;
+    Client client(printer.devicePath());
+    ASSERT_TRUE(client.write(text("ab")));
+    EXPECT_FALSE(printer.waitForReceived(3, 200ms)) << "two bytes are not three";
+    ASSERT_TRUE(client.write(text("c")));
+    EXPECT_TRUE(printer.waitForReceived(3, 10s)) << "counted across separate writes";
+    EXPECT_EQ(printer.received(), text("abc"));
 
-  printer.clear();
-  EXPECT_TRUE(printer.received().empty());
-  EXPECT_FALSE(printer.waitForReceived(1, 100ms));
-  ASSERT_TRUE(client.write(text("d")));
-  EXPECT_TRUE(printer.waitForReceived(1, 10s));
-  EXPECT_EQ(printer.received(), text("d"));
+    printer.clear();
+    EXPECT_TRUE(printer.received().empty());
+    EXPECT_FALSE(printer.waitForReceived(1, 100ms));
+    ASSERT_TRUE(client.write(text("d")));
+    EXPECT_TRUE(printer.waitForReceived(1, 10s));
+    EXPECT_EQ(printer.received(), text("d"));
 }
 
 TEST(VirtualPrinterReceived, HandlerSeesEveryChunkInOrder) {
-  VirtualPrinter printer;
-  std::mutex mutex;
-  Bytes seen;
-  printer.onReceive([&](std::span<const std::uint8_t> chunk) {
-    std::lock_guard lock(mutex);
-    seen.insert(seen.end(), chunk.begin(), chunk.end());
-  });
-  Client client(printer.devicePath());
-  const Bytes data = burst(10000);
-  for (std::size_t at = 0; at < data.size(); at += 999) {
-    ASSERT_TRUE(client.write(Bytes(data.begin() + at, data.begin() + std::min(at + 999, data.size()))));
-  }
-  ASSERT_TRUE(printer.waitForReceived(data.size(), 10s));
-  // The handler runs after the bytes are counted; give it its turn.
-  for (int i = 0; i < 1000; ++i) {
-    {
-      std::lock_guard lock(mutex);
-      if (seen.size() >= data.size()) break;
+    VirtualPrinter printer;
+    std::mutex mutex;
+    Bytes seen;
+    printer.onReceive([&](std::span<const std::uint8_t> chunk) {
+        std::lock_guard lock(mutex);
+        seen.insert(seen.end(), chunk.begin(), chunk.end());
+    });
+    Client client(printer.devicePath());
+    const Bytes data = burst(10000);
+    for (std::size_t at = 0; at < data.size(); at += 999) {
+        ASSERT_TRUE(client.write(Bytes(data.begin() + at, data.begin() + std::min(at + 999, data.size()))));
     }
-    std::this_thread::sleep_for(10ms);
-  }
-  std::lock_guard lock(mutex);
-  EXPECT_EQ(seen, data);
+    ASSERT_TRUE(printer.waitForReceived(data.size(), 10s));
+    // The handler runs after the bytes are counted; give it its turn.
+    for (int i = 0; i < 1000; ++i) {
+        {
+            std::lock_guard lock(mutex);
+            if (seen.size() >= data.size()) break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(seen, data);
 }
 
 // --- replies -----------------------------------------------------------------
 
 struct ReplyRule {
-  Bytes request;
-  Bytes reply;
+    Bytes request;
+    Bytes reply;
 };
 
 struct ReplyCase {
-  const char* name;
-  std::vector<ReplyRule> rules;
-  std::vector<Bytes> writes;  // each one received before the next is written
-  Bytes expected;
+    const char* name;
+    std::vector<ReplyRule> rules;
+    std::vector<Bytes> writes;  // each one received before the next is written
+    Bytes expected;
 };
 
 TEST(VirtualPrinterReplies, AnswerWhenTheStreamEndsWithTheRequest) {
-  const Bytes status1{0x10, 0x04, 0x01}, status2{0x10, 0x04, 0x02};
-  const std::vector<ReplyCase> cases{
-      {"the request alone", {{status1, {0x16}}}, {status1}, {0x16}},
-      {"after other bytes in the same write", {{status1, {0x16}}}, {{0x1b, 0x40, 0x10, 0x04, 0x01}}, {0x16}},
-      {"split over two writes", {{status1, {0x16}}}, {{0x10}, {0x04, 0x01}}, {0x16}},
-      {"followed by more bytes in the same write", {{status1, {0x16}}}, {{0x10, 0x04, 0x01, 0x1b, 0x40}}, {0x16}},
-      {"every time it comes", {{status1, {0x16}}}, {{0x10, 0x04, 0x01, 0x10, 0x04, 0x01}, status1}, {0x16, 0x16, 0x16}},
-      {"several rules, in the order of the requests",
-       {{status1, {0x16}}, {status2, {0x12}}},
-       {{0x10, 0x04, 0x02, 0x10, 0x04, 0x01}},
-       {0x12, 0x16}},
-      {"a later rule for the same request replaces the earlier", {{status1, {0x16}}, {status1, {0x1e}}}, {status1}, {0x1e}},
-      {"a reply of several bytes", {{{0x1d, 0x72, 0x01}, {0x00, 0x0f, 0xff}}}, {{0x1d, 0x72, 0x01}}, {0x00, 0x0f, 0xff}},
-      {"a request that differs in its last byte", {{status1, {0x16}}}, {status2}, {}},
-      {"the request's bytes in another order", {{status1, {0x16}}}, {{0x04, 0x10, 0x01}}, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    VirtualPrinter printer;
-    for (const auto& rule : c.rules) printer.replyTo(rule.request, rule.reply);
-    Client client(printer.devicePath());
-    std::size_t total = 0;
-    for (const auto& write : c.writes) {
-      ASSERT_TRUE(client.write(write));
-      total += write.size();
-      ASSERT_TRUE(printer.waitForReceived(total, 10s));
+    const Bytes status1{0x10, 0x04, 0x01}, status2{0x10, 0x04, 0x02};
+    const std::vector<ReplyCase> cases{
+        {"the request alone", {{status1, {0x16}}}, {status1}, {0x16}},
+        {"after other bytes in the same write", {{status1, {0x16}}}, {{0x1b, 0x40, 0x10, 0x04, 0x01}}, {0x16}},
+        {"split over two writes", {{status1, {0x16}}}, {{0x10}, {0x04, 0x01}}, {0x16}},
+        {"followed by more bytes in the same write", {{status1, {0x16}}}, {{0x10, 0x04, 0x01, 0x1b, 0x40}}, {0x16}},
+        {"every time it comes",
+         {{status1, {0x16}}},
+         {{0x10, 0x04, 0x01, 0x10, 0x04, 0x01}, status1},
+         {0x16, 0x16, 0x16}},
+        {"several rules, in the order of the requests",
+         {{status1, {0x16}}, {status2, {0x12}}},
+         {{0x10, 0x04, 0x02, 0x10, 0x04, 0x01}},
+         {0x12, 0x16}},
+        {"a later rule for the same request replaces the earlier",
+         {{status1, {0x16}}, {status1, {0x1e}}},
+         {status1},
+         {0x1e}},
+        {"a reply of several bytes",
+         {{{0x1d, 0x72, 0x01}, {0x00, 0x0f, 0xff}}},
+         {{0x1d, 0x72, 0x01}},
+         {0x00, 0x0f, 0xff}},
+        {"a request that differs in its last byte", {{status1, {0x16}}}, {status2}, {}},
+        {"the request's bytes in another order", {{status1, {0x16}}}, {{0x04, 0x10, 0x01}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualPrinter printer;
+        for (const auto& rule : c.rules) printer.replyTo(rule.request, rule.reply);
+        Client client(printer.devicePath());
+        std::size_t total = 0;
+        for (const auto& write : c.writes) {
+            ASSERT_TRUE(client.write(write));
+            total += write.size();
+            ASSERT_TRUE(printer.waitForReceived(total, 10s));
+        }
+        EXPECT_EQ(client.read(c.expected.size()), c.expected);
+        EXPECT_TRUE(client.readAnything(200ms).empty()) << "more than the expected reply";
     }
-    EXPECT_EQ(client.read(c.expected.size()), c.expected);
-    EXPECT_TRUE(client.readAnything(200ms).empty()) << "more than the expected reply";
-  }
 }
 
 TEST(VirtualPrinterReplies, ClearedRulesNoLongerAnswer) {
-  VirtualPrinter printer;
-  printer.replyTo({0x10, 0x04, 0x01}, {0x16});
-  printer.clearRules();
-  Client client(printer.devicePath());
-  ASSERT_TRUE(client.write({0x10, 0x04, 0x01}));
-  ASSERT_TRUE(printer.waitForReceived(3, 10s));
-  EXPECT_TRUE(client.readAnything(300ms).empty());
+    VirtualPrinter printer;
+    printer.replyTo({0x10, 0x04, 0x01}, {0x16});
+    printer.clearRules();
+    Client client(printer.devicePath());
+    ASSERT_TRUE(client.write({0x10, 0x04, 0x01}));
+    ASSERT_TRUE(printer.waitForReceived(3, 10s));
+    EXPECT_TRUE(client.readAnything(300ms).empty());
 
-  printer.replyTo({0x10, 0x04, 0x01}, {0x12});
-  ASSERT_TRUE(client.write({0x10, 0x04, 0x01}));
-  EXPECT_EQ(client.read(1), Bytes{0x12}) << "a rule added after clearRules() answers";
+    printer.replyTo({0x10, 0x04, 0x01}, {0x12});
+    ASSERT_TRUE(client.write({0x10, 0x04, 0x01}));
+    EXPECT_EQ(client.read(1), Bytes{0x12}) << "a rule added after clearRules() answers";
 }
 
 TEST(VirtualPrinterReplies, DelayedReplyComesLater) {
-  VirtualPrinter printer;
-  printer.replyTo({0x10, 0x04, 0x04}, {0x12}, 1500ms);
-  Client client(printer.devicePath());
-  ASSERT_TRUE(client.write({0x10, 0x04, 0x04}));
-  ASSERT_TRUE(printer.waitForReceived(3, 10s));
-  EXPECT_TRUE(client.readAnything(100ms).empty()) << "the reply came before its delay";
-  EXPECT_EQ(client.read(1), Bytes{0x12});
+    VirtualPrinter printer;
+    printer.replyTo({0x10, 0x04, 0x04}, {0x12}, 1500ms);
+    Client client(printer.devicePath());
+    ASSERT_TRUE(client.write({0x10, 0x04, 0x04}));
+    ASSERT_TRUE(printer.waitForReceived(3, 10s));
+    EXPECT_TRUE(client.readAnything(100ms).empty()) << "the reply came before its delay";
+    EXPECT_EQ(client.read(1), Bytes{0x12});
 }
 
 TEST(VirtualPrinterReplies, EmptyRequestIsRefused) {
-  VirtualPrinter printer;
-  EXPECT_THROW(printer.replyTo({}, {0x12}), std::invalid_argument);
+    VirtualPrinter printer;
+    EXPECT_THROW(printer.replyTo({}, {0x12}), std::invalid_argument);
 }
 
 // --- timed sends -------------------------------------------------------------
 
 TEST(VirtualPrinterSendAfter, ReturnsAtOnceAndSendsLater) {
-  VirtualPrinter printer;
-  Client client(printer.devicePath());
-  printer.sendAfter(1500ms, {1, 2, 3});
-  EXPECT_TRUE(client.readAnything(100ms).empty()) << "sent before its delay, or sendAfter() waited";
-  EXPECT_EQ(client.read(3), (Bytes{1, 2, 3}));
+    VirtualPrinter printer;
+    Client client(printer.devicePath());
+    printer.sendAfter(1500ms, {1, 2, 3});
+    EXPECT_TRUE(client.readAnything(100ms).empty()) << "sent before its delay, or sendAfter() waited";
+    EXPECT_EQ(client.read(3), (Bytes{1, 2, 3}));
 }
 
 TEST(VirtualPrinterSendAfter, BytesGoOutInTheOrderTheyAreDue) {
-  VirtualPrinter printer;
-  Client client(printer.devicePath());
-  printer.sendAfter(1500ms, text("C"));
-  printer.sendAfter(300ms, text("B"));
-  printer.send(text("A"));
-  EXPECT_EQ(client.read(3), text("ABC"));
+    VirtualPrinter printer;
+    Client client(printer.devicePath());
+    printer.sendAfter(1500ms, text("C"));
+    printer.sendAfter(300ms, text("B"));
+    printer.send(text("A"));
+    EXPECT_EQ(client.read(3), text("ABC"));
 }
 
 // --- hang-up and stalls ------------------------------------------------------
 
 TEST(VirtualPrinterHangUp, ClientSeesTheLineGo) {
-  VirtualPrinter printer;
-  Client client(printer.devicePath());
-  ASSERT_TRUE(client.write({1, 2}));
-  ASSERT_TRUE(printer.waitForReceived(2, 10s));
-  printer.sendAfter(100ms, {9});  // dropped by the hang-up
-  printer.hangUp();
+    VirtualPrinter printer;
+    Client client(printer.devicePath());
+    ASSERT_TRUE(client.write({1, 2}));
+    ASSERT_TRUE(printer.waitForReceived(2, 10s));
+    printer.sendAfter(100ms, {9});  // dropped by the hang-up
+    printer.hangUp();
 
-  pollfd p{client.fd(), POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 10000), 1);
-  EXPECT_TRUE(p.revents & POLLHUP) << "revents " << p.revents;
-  std::uint8_t byte;
-  const ssize_t got = ::read(client.fd(), &byte, 1);
-  EXPECT_TRUE(got == 0 || (got < 0 && errno == EIO)) << "read gave " << got << ", errno " << errno;
-  EXPECT_EQ(::write(client.fd(), "x", 1), -1);
-  EXPECT_EQ(errno, EIO);
+    pollfd p{client.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP) << "revents " << p.revents;
+    std::uint8_t byte;
+    const ssize_t got = ::read(client.fd(), &byte, 1);
+    EXPECT_TRUE(got == 0 || (got < 0 && errno == EIO)) << "read gave " << got << ", errno " << errno;
+    EXPECT_EQ(::write(client.fd(), "x", 1), -1);
+    EXPECT_EQ(errno, EIO);
 
-  EXPECT_EQ(printer.received(), (Bytes{1, 2})) << "what arrived before stays";
-  EXPECT_THROW(printer.send({3}), std::logic_error);
-  EXPECT_THROW(printer.sendAfter(1ms, {3}), std::logic_error);
-  printer.hangUp();  // a second time changes nothing
+    EXPECT_EQ(printer.received(), (Bytes{1, 2})) << "what arrived before stays";
+    EXPECT_THROW(printer.send({3}), std::logic_error);
+    EXPECT_THROW(printer.sendAfter(1ms, {3}), std::logic_error);
+    printer.hangUp();  // a second time changes nothing
 
-  Client late(printer.devicePath());
-  EXPECT_FALSE(late.isOpen()) << "the device still opens after the hang-up";
+    Client late(printer.devicePath());
+    EXPECT_FALSE(late.isOpen()) << "the device still opens after the hang-up";
 }
 
 TEST(VirtualPrinterStall, ClientWritesBackUpUntilReadingResumes) {
-  VirtualPrinter printer;
-  printer.setReading(false);
-  Client client(printer.devicePath());
+    VirtualPrinter printer;
+    printer.setReading(false);
+    Client client(printer.devicePath());
 
-  // Write without waiting until the line is full (capped in case it never is).
-  const Bytes data = burst(1 << 20);
-  std::size_t written = 0;
-  bool full = false;
-  while (written < data.size()) {
-    const ssize_t n = ::write(client.fd(), data.data() + written, std::min<std::size_t>(512, data.size() - written));
-    if (n > 0) {
-      written += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EAGAIN) {
-      full = true;
-      break;
-    } else {
-      FAIL() << "write failed, errno " << errno;
+    // Write without waiting until the line is full (capped in case it never is).
+    const Bytes data = burst(1 << 20);
+    std::size_t written = 0;
+    bool full = false;
+    while (written < data.size()) {
+        const ssize_t n =
+            ::write(client.fd(), data.data() + written, std::min<std::size_t>(512, data.size() - written));
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            full = true;
+            break;
+        } else {
+            FAIL() << "write failed, errno " << errno;
+        }
     }
-  }
-  EXPECT_TRUE(full) << "wrote " << written << " bytes and the line never filled";
-  EXPECT_LT(printer.received().size(), written);
+    EXPECT_TRUE(full) << "wrote " << written << " bytes and the line never filled";
+    EXPECT_LT(printer.received().size(), written);
 
-  printer.setReading(true);
-  EXPECT_TRUE(printer.waitForReceived(written, 10s));
-  EXPECT_EQ(printer.received(), Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(written)));
+    printer.setReading(true);
+    EXPECT_TRUE(printer.waitForReceived(written, 10s));
+    EXPECT_EQ(printer.received(), Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(written)));
 }
 
 TEST(VirtualPrinterLifetime, EndsWithWorkPending) {
-  std::unique_ptr<Client> client;  // stays open while the printer ends
-  {
-    VirtualPrinter printer;
-    client = std::make_unique<Client>(printer.devicePath());
-    printer.sendAfter(std::chrono::hours(1), {1});
-    printer.send(burst(100000));  // more than the client will ever read
-    printer.setReading(false);
-    ASSERT_TRUE(client->write({2}));
-  }  // must return: the thread may not wait for the line or the timer
+    std::unique_ptr<Client> client;  // stays open while the printer ends
+    {
+        VirtualPrinter printer;
+        client = std::make_unique<Client>(printer.devicePath());
+        printer.sendAfter(std::chrono::hours(1), {1});
+        printer.send(burst(100000));  // more than the client will ever read
+        printer.setReading(false);
+        ASSERT_TRUE(client->write({2}));
+    }  // must return: the thread may not wait for the line or the timer
 }
 
 // --- the virtual-printer program ---------------------------------------------
 
 class TempDir {
 public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vprinter-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string operator/(const char* name) const { return path_ + "/" + name; }
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vprinter-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const char* name) const { return path_ + "/" + name; }
 
 private:
-  std::string path_;
+    std::string path_;
 };
 
 bool exists(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class Program {
 public:
-  Program(std::vector<std::string> args, const std::string& output) {
-    args.insert(args.begin(), VIRTUAL_PRINTER_PROGRAM);
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Program() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
+    Program(std::vector<std::string> args, const std::string& output) {
+        args.insert(args.begin(), VIRTUAL_PRINTER_PROGRAM);
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
-  }
-  bool running() const { return pid_ > 0; }
-  void signal(int number) const { ::kill(pid_, number); }
+    ~Program() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool running() const { return pid_ > 0; }
+    void signal(int number) const { ::kill(pid_, number); }
 
-  // The exit status, or -1 if the program is still running after `timeout`.
-  int wait(std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(10ms);
+    // The exit status, or -1 if the program is still running after `timeout`.
+    int wait(std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
     }
-    return -1;
-  }
 
 private:
-  pid_t pid_ = -1;
+    pid_t pid_ = -1;
 };
 
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout = 10s) {
-  const auto deadline = Clock::now() + timeout;
-  while (!ready()) {
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
+    const auto deadline = Clock::now() + timeout;
+    while (!ready()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
 }
 
 void control(const std::string& fifo, const std::string& line) {
-  std::ofstream out(fifo);
-  out << line << '\n';
+    std::ofstream out(fifo);
+    out << line << '\n';
 }
 
 TEST(VirtualPrinterProgram, RecordsRepliesAndObeysTheControlFifo) {
-  TempDir dir;
-  const std::string link = dir / "printer", record = dir / "record", fifo = dir / "control";
-  Program program({"--link", link, "--record", record, "--control", fifo, "--reply", "100401=12", "--show"},
-                  dir / "stdout");
-  ASSERT_TRUE(program.running());
-  ASSERT_TRUE(waitFor([&] { return exists(link); })) << "no link";
+    TempDir dir;
+    const std::string link = dir / "printer", record = dir / "record", fifo = dir / "control";
+    Program program({"--link", link, "--record", record, "--control", fifo, "--reply", "100401=12", "--show"},
+                    dir / "stdout");
+    ASSERT_TRUE(program.running());
+    ASSERT_TRUE(waitFor([&] { return exists(link); })) << "no link";
 
-  Client client(link);
-  ASSERT_TRUE(client.isOpen());
-  ASSERT_TRUE(client.write({0x1b, 0x40, 0x10, 0x04, 0x01}));
-  EXPECT_EQ(client.read(1), Bytes{0x12}) << "--reply";
-  EXPECT_TRUE(waitFor([&] { return readFile(record) == "\x1b\x40\x10\x04\x01"; })) << "record: " << readFile(record);
+    Client client(link);
+    ASSERT_TRUE(client.isOpen());
+    ASSERT_TRUE(client.write({0x1b, 0x40, 0x10, 0x04, 0x01}));
+    EXPECT_EQ(client.read(1), Bytes{0x12}) << "--reply";
+    EXPECT_TRUE(waitFor([&] { return readFile(record) == "\x1b\x40\x10\x04\x01"; })) << "record: " << readFile(record);
 
-  control(fifo, "send 41 42");
-  EXPECT_EQ(client.read(2), text("AB"));
-  control(fifo, "send-after 20 4344");
-  EXPECT_EQ(client.read(2), text("CD"));
-  control(fifo, "not-a-command 12");
-  control(fifo, "send 4");  // an odd number of digits
-  control(fifo, "reply 1d7201 0f");
-  control(fifo, "send 46");  // once this arrives, the lines before it have been run
-  EXPECT_EQ(client.read(1), text("F"));
-  ASSERT_TRUE(client.write({0x1d, 0x72, 0x01}));
-  EXPECT_EQ(client.read(1), Bytes{0x0f}) << "reply added through the FIFO";
-  control(fifo, "clear-rules");
-  control(fifo, "send 45");  // after clear-rules has been read
-  EXPECT_EQ(client.read(1), text("E"));
-  ASSERT_TRUE(client.write({0x10, 0x04, 0x01}));
-  EXPECT_TRUE(client.readAnything(300ms).empty()) << "a cleared rule answered";
-  const std::string everything("\x1b\x40\x10\x04\x01\x1d\x72\x01\x10\x04\x01", 11);
-  EXPECT_TRUE(waitFor([&] { return readFile(record) == everything; }));
+    control(fifo, "send 41 42");
+    EXPECT_EQ(client.read(2), text("AB"));
+    control(fifo, "send-after 20 4344");
+    EXPECT_EQ(client.read(2), text("CD"));
+    control(fifo, "not-a-command 12");
+    control(fifo, "send 4");  // an odd number of digits
+    control(fifo, "reply 1d7201 0f");
+    control(fifo, "send 46");  // once this arrives, the lines before it have been run
+    EXPECT_EQ(client.read(1), text("F"));
+    ASSERT_TRUE(client.write({0x1d, 0x72, 0x01}));
+    EXPECT_EQ(client.read(1), Bytes{0x0f}) << "reply added through the FIFO";
+    control(fifo, "clear-rules");
+    control(fifo, "send 45");  // after clear-rules has been read
+    EXPECT_EQ(client.read(1), text("E"));
+    ASSERT_TRUE(client.write({0x10, 0x04, 0x01}));
+    EXPECT_TRUE(client.readAnything(300ms).empty()) << "a cleared rule answered";
+    const std::string everything("\x1b\x40\x10\x04\x01\x1d\x72\x01\x10\x04\x01", 11);
+    EXPECT_TRUE(waitFor([&] { return readFile(record) == everything; }));
 
-  control(fifo, "hangup");
-  pollfd p{client.fd(), POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 10000), 1);
-  EXPECT_TRUE(p.revents & POLLHUP);
+    control(fifo, "hangup");
+    pollfd p{client.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
 
-  control(fifo, "quit");
-  EXPECT_EQ(program.wait(), 0);
-  EXPECT_FALSE(exists(link)) << "the link outlived the program";
-  EXPECT_EQ(readFile(record), everything) << "the record changed after the hang-up";
-  EXPECT_NE(readFile(dir / "stdout").find("1b 40 10 04 01"), std::string::npos) << readFile(dir / "stdout");
+    control(fifo, "quit");
+    EXPECT_EQ(program.wait(), 0);
+    EXPECT_FALSE(exists(link)) << "the link outlived the program";
+    EXPECT_EQ(readFile(record), everything) << "the record changed after the hang-up";
+    EXPECT_NE(readFile(dir / "stdout").find("1b 40 10 04 01"), std::string::npos) << readFile(dir / "stdout");
 }
 
 TEST(VirtualPrinterProgram, EndsOnSignalsAndRemovesTheLink) {
-  for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
-    SCOPED_TRACE(strsignal(number));
-    TempDir dir;
-    const std::string link = dir / "printer";
-    Program program({"--link", link}, dir / "stdout");
-    ASSERT_TRUE(waitFor([&] { return exists(link); }));
-    program.signal(number);
-    EXPECT_EQ(program.wait(), 0);
-    EXPECT_FALSE(exists(link));
-  }
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(number));
+        TempDir dir;
+        const std::string link = dir / "printer";
+        Program program({"--link", link}, dir / "stdout");
+        ASSERT_TRUE(waitFor([&] { return exists(link); }));
+        program.signal(number);
+        EXPECT_EQ(program.wait(), 0);
+        EXPECT_FALSE(exists(link));
+    }
 }
 
 TEST(VirtualPrinterProgram, RefusesASecondPrinterOnTheSameFifo) {
-  TempDir dir;
-  const std::string fifo = dir / "control";
-  Program first({"--link", dir / "first", "--control", fifo}, dir / "first.out");
-  ASSERT_TRUE(waitFor([&] { return exists(dir / "first"); }));
-  Program second({"--link", dir / "second", "--control", fifo}, dir / "second.out");
-  EXPECT_EQ(second.wait(), 1) << "a second reader would take the first one's commands";
-  EXPECT_FALSE(exists(dir / "second"));
-  control(fifo, "quit");
-  EXPECT_EQ(first.wait(), 0) << "the first printer lost its command";
+    TempDir dir;
+    const std::string fifo = dir / "control";
+    Program first({"--link", dir / "first", "--control", fifo}, dir / "first.out");
+    ASSERT_TRUE(waitFor([&] { return exists(dir / "first"); }));
+    Program second({"--link", dir / "second", "--control", fifo}, dir / "second.out");
+    EXPECT_EQ(second.wait(), 1) << "a second reader would take the first one's commands";
+    EXPECT_FALSE(exists(dir / "second"));
+    control(fifo, "quit");
+    EXPECT_EQ(first.wait(), 0) << "the first printer lost its command";
 }
 
 TEST(VirtualPrinterProgram, RefusesBadStarts) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-  };
-  TempDir dir;
-  const std::string file = dir / "file";
-  std::ofstream(file) << "keep";
-  const std::vector<Case> cases{
-      {"no link", {}},
-      {"the link path is a regular file", {"--link", file}},
-      {"the control path is a regular file", {"--link", dir / "link", "--control", file}},
-      {"a reply without '='", {"--link", dir / "link", "--reply", "1004"}},
-      {"a reply with an odd number of digits", {"--link", dir / "link", "--reply", "100=12"}},
-      {"an unknown option", {"--link", dir / "link", "--speed", "9600"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Program program(c.args, dir / "stdout");
-    const int status = program.wait();
-    EXPECT_NE(status, 0);
-    EXPECT_NE(status, -1) << "still running";
-    EXPECT_EQ(readFile(file), "keep");
-    EXPECT_FALSE(exists(dir / "link"));
-  }
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+    };
+    TempDir dir;
+    const std::string file = dir / "file";
+    std::ofstream(file) << "keep";
+    const std::vector<Case> cases{
+        {"no link", {}},
+        {"the link path is a regular file", {"--link", file}},
+        {"the control path is a regular file", {"--link", dir / "link", "--control", file}},
+        {"a reply without '='", {"--link", dir / "link", "--reply", "1004"}},
+        {"a reply with an odd number of digits", {"--link", dir / "link", "--reply", "100=12"}},
+        {"an unknown option", {"--link", dir / "link", "--speed", "9600"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program program(c.args, dir / "stdout");
+        const int status = program.wait();
+        EXPECT_NE(status, 0);
+        EXPECT_NE(status, -1) << "still running";
+        EXPECT_EQ(readFile(file), "keep");
+        EXPECT_FALSE(exists(dir / "link"));
+    }
 }
 
 }  // namespace

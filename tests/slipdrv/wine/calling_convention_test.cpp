@@ -17,9 +17,13 @@ extern "C" unsigned call_measuring_pop(const void* function, const unsigned* arg
 namespace {
 
 template <typename R, typename... A>
-constexpr unsigned arity(R(__stdcall*)(A...)) { return sizeof...(A); }
+constexpr unsigned arity(R(__stdcall*)(A...)) {
+    return sizeof...(A);
+}
 template <typename R, typename... A>
-constexpr unsigned arity(R(__cdecl*)(A...)) { return sizeof...(A); }
+constexpr unsigned arity(R(__cdecl*)(A...)) {
+    return sizeof...(A);
+}
 
 struct Export {
     const char* name;

@@ -19,15 +19,13 @@
 
 static LARGE_INTEGER frequency;
 
-static double now_ms(void)
-{
+static double now_ms(void) {
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
     return (double)t.QuadPart * 1000.0 / (double)frequency.QuadPart;
 }
 
-static int parse_hex(const char *text, unsigned char *out, int capacity)
-{
+static int parse_hex(const char* text, unsigned char* out, int capacity) {
     int n = 0;
     size_t length = strlen(text);
     if (length % 2) return -1;
@@ -40,15 +38,16 @@ static int parse_hex(const char *text, unsigned char *out, int capacity)
 }
 
 /* Completes an overlapped call: TRUE when it succeeded, waiting at most timeout_ms. */
-static BOOL finish(HANDLE h, OVERLAPPED *ov, BOOL started, DWORD *count, DWORD timeout_ms, BOOL is_wait)
-{
+static BOOL finish(HANDLE h, OVERLAPPED* ov, BOOL started, DWORD* count, DWORD timeout_ms, BOOL is_wait) {
     if (started) return GetOverlappedResult(h, ov, count, FALSE);
     if (GetLastError() != ERROR_IO_PENDING) return FALSE;
     if (WaitForSingleObject(ov->hEvent, timeout_ms) != WAIT_OBJECT_0) {
         /* Wine ends a pending WaitCommEvent on SetCommMask(h, 0) but not on
          * CancelIo, which reports success and leaves the wait pending. */
-        if (is_wait) SetCommMask(h, 0);
-        else CancelIo(h);
+        if (is_wait)
+            SetCommMask(h, 0);
+        else
+            CancelIo(h);
         GetOverlappedResult(h, ov, count, TRUE);
         SetLastError(WAIT_TIMEOUT);
         return FALSE;
@@ -62,17 +61,15 @@ struct cancel_request {
     double called_at;
 };
 
-static DWORD WINAPI cancel_wait(void *context)
-{
-    struct cancel_request *request = context;
+static DWORD WINAPI cancel_wait(void* context) {
+    struct cancel_request* request = context;
     Sleep(request->delay_ms);
     request->called_at = now_ms();
     if (!SetCommMask(request->port, 0)) printf("SetCommMask(0) failed: %lu\n", GetLastError());
     return 0;
 }
 
-static int probe_cancel(HANDLE h, DWORD delay_ms)
-{
+static int probe_cancel(HANDLE h, DWORD delay_ms) {
     OVERLAPPED ov = {0};
     ov.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     struct cancel_request request = {h, delay_ms, 0.0};
@@ -88,25 +85,25 @@ static int probe_cancel(HANDLE h, DWORD delay_ms)
     error = ok ? 0 : GetLastError();
     double ended_at = now_ms();
     WaitForSingleObject(thread, INFINITE);
-    printf("cancel: wait ended, result %d, error %lu, mask 0x%lx, %.2f ms after SetCommMask(0)\n",
-           ok, error, mask, ended_at - request.called_at);
+    printf("cancel: wait ended, result %d, error %lu, mask 0x%lx, %.2f ms after SetCommMask(0)\n", ok, error, mask,
+           ended_at - request.called_at);
     return 0;
 }
 
-static int probe_receive(HANDLE h, const unsigned char *request, int request_length, DWORD expect,
-                         int rounds, DWORD timeout_ms)
-{
+static int probe_receive(HANDLE h, const unsigned char* request, int request_length, DWORD expect, int rounds,
+                         DWORD timeout_ms) {
     OVERLAPPED wait_ov = {0}, io_ov = {0};
     wait_ov.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     io_ov.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-    unsigned char *data = malloc(expect + 4096);
+    unsigned char* data = malloc(expect + 4096);
 
     for (int round = 1; round <= rounds; ++round) {
         DWORD got = 0, count = 0, waits = 0;
         double start = now_ms();
         if (request_length > 0) {
             ResetEvent(io_ov.hEvent);
-            BOOL ok = finish(h, &io_ov, WriteFile(h, request, (DWORD)request_length, NULL, &io_ov), &count, timeout_ms, FALSE);
+            BOOL ok = finish(h, &io_ov, WriteFile(h, request, (DWORD)request_length, NULL, &io_ov), &count, timeout_ms,
+                             FALSE);
             if (!ok || count != (DWORD)request_length) {
                 printf("write: failed, error %lu, %lu bytes\n", GetLastError(), count);
                 return 1;
@@ -151,24 +148,28 @@ static int probe_receive(HANDLE h, const unsigned char *request, int request_len
     return 0;
 }
 
-int main(int argc, char **argv)
-{
-    const char *port = "\\\\.\\COM1";
+int main(int argc, char** argv) {
+    const char* port = "\\\\.\\COM1";
     DWORD expect = 1, timeout_ms = 10000, cancel_after = 0;
     int rounds = 1, request_length = 0;
     unsigned char request[256];
     for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--expect") && i + 1 < argc) expect = strtoul(argv[++i], NULL, 10);
-        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = atoi(argv[++i]);
-        else if (!strcmp(argv[i], "--timeout") && i + 1 < argc) timeout_ms = strtoul(argv[++i], NULL, 10);
-        else if (!strcmp(argv[i], "--cancel-after") && i + 1 < argc) cancel_after = strtoul(argv[++i], NULL, 10);
+        if (!strcmp(argv[i], "--expect") && i + 1 < argc)
+            expect = strtoul(argv[++i], NULL, 10);
+        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc)
+            rounds = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--timeout") && i + 1 < argc)
+            timeout_ms = strtoul(argv[++i], NULL, 10);
+        else if (!strcmp(argv[i], "--cancel-after") && i + 1 < argc)
+            cancel_after = strtoul(argv[++i], NULL, 10);
         else if (!strcmp(argv[i], "--write") && i + 1 < argc) {
             request_length = parse_hex(argv[++i], request, sizeof request);
             if (request_length < 0) {
                 fprintf(stderr, "bad hex: %s\n", argv[i]);
                 return 2;
             }
-        } else if (argv[i][0] != '-') port = argv[i];
+        } else if (argv[i][0] != '-')
+            port = argv[i];
         else {
             fprintf(stderr, "unknown argument %s\n", argv[i]);
             return 2;
@@ -202,8 +203,10 @@ int main(int argc, char **argv)
     if (!SetCommTimeouts(h, &timeouts)) printf("SetCommTimeouts failed: %lu\n", GetLastError());
     if (!EscapeCommFunction(h, SETDTR)) printf("EscapeCommFunction(SETDTR) failed: %lu\n", GetLastError());
     DWORD modem = 0;
-    if (GetCommModemStatus(h, &modem)) printf("modem status 0x%lx\n", modem);
-    else printf("GetCommModemStatus failed: %lu\n", GetLastError());
+    if (GetCommModemStatus(h, &modem))
+        printf("modem status 0x%lx\n", modem);
+    else
+        printf("GetCommModemStatus failed: %lu\n", GetLastError());
     if (!SetCommMask(h, EV_RXCHAR)) {
         printf("SetCommMask failed: %lu\n", GetLastError());
         return 1;

@@ -3,6 +3,7 @@
 #ifndef SLIPDRV_WINE_EXPORT_LIST_H
 #define SLIPDRV_WINE_EXPORT_LIST_H
 
+// clang-format off
 #define SLIPDRV_EXPORTS(X) \
     X(BPOpenPrinter) X(BPClosePrinter) X(BPPrintString) X(BPEnableCallBackFunc) X(BPSetCallBackFunc) \
     X(BPPrintAndFeed) X(BPPrintNotFeed) X(BPPrintExitStandardMode) X(BPRealtimeGetStatus) \
@@ -24,5 +25,6 @@
     X(BPUserDefineChinese) X(BPSelectChineseCodeSys) X(BPSetChineseLRSpace) X(BPSetChineseQuadrupleSize) \
     X(BPUpsidedownPrintiModeSet) X(BPPrintNVBitImage) X(BPDefineNVBitImage) X(BPPrintBitmap) \
     X(BPPrintDownloadBitImage) X(BPOpenCashBox)
+// clang-format on
 
 #endif

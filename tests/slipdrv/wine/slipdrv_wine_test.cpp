@@ -79,9 +79,7 @@ public:
         }
         return got;
     }
-    void clear() {
-        seen_ += received().size();
-    }
+    void clear() { seen_ += received().size(); }
 
 private:
     std::string base_;
@@ -101,14 +99,14 @@ struct Slipdrv {
     using Int2 = int(WINAPI*)(int, int);
     using Callback = void(WINAPI*)(int);
 
-    int (WINAPI* BPOpenPrinter)(int, int) = get<Int2>("BPOpenPrinter");
+    int(WINAPI* BPOpenPrinter)(int, int) = get<Int2>("BPOpenPrinter");
     Int0 BPClosePrinter = get<Int0>("BPClosePrinter");
-    int (WINAPI* BPPrintString)(const char*) = get<int(WINAPI*)(const char*)>("BPPrintString");
+    int(WINAPI* BPPrintString)(const char*) = get<int(WINAPI*)(const char*)>("BPPrintString");
     Int1 BPEnableCallBackFunc = get<Int1>("BPEnableCallBackFunc");
-    int (WINAPI* BPSetCallBackFunc)(Callback) = get<int(WINAPI*)(Callback)>("BPSetCallBackFunc");
+    int(WINAPI* BPSetCallBackFunc)(Callback) = get<int(WINAPI*)(Callback)>("BPSetCallBackFunc");
     Int1 BPRealtimeGetStatus = get<Int1>("BPRealtimeGetStatus");
     Int1 BPTransmitStatus = get<Int1>("BPTransmitStatus");
-    int (WINAPI* BPGetMemorySwitch)(int, unsigned char*) = get<int(WINAPI*)(int, unsigned char*)>("BPGetMemorySwitch");
+    int(WINAPI* BPGetMemorySwitch)(int, unsigned char*) = get<int(WINAPI*)(int, unsigned char*)>("BPGetMemorySwitch");
     using PathMode = int(WINAPI*)(const char*, int);
     PathMode BPPrintBitmap = get<PathMode>("BPPrintBitmap");
     PathMode BPPrintDownloadBitImage = get<PathMode>("BPPrintDownloadBitImage");
@@ -176,10 +174,9 @@ TEST_F(WineTest, OpenRefusalsPrintAndReopen) {
     EXPECT_EQ(dll().BPClosePrinter(), 0);
     const struct {
         int port, baud, result;
-    } cases[] = {{0, 9600, -1}, {13, 9600, -1}, {1, 2399, -1}, {1, 115201, -1}, {9, 9600, -1},
-                 {1, 2400, 0},  {1, 115200, 0}, {1, 9600, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(dll().BPOpenPrinter(c.port, c.baud), c.result) << c.port << ", " << c.baud;
+    } cases[] = {{0, 9600, -1}, {13, 9600, -1}, {1, 2399, -1},  {1, 115201, -1},
+                 {9, 9600, -1}, {1, 2400, 0},   {1, 115200, 0}, {1, 9600, 0}};
+    for (const auto& c : cases) EXPECT_EQ(dll().BPOpenPrinter(c.port, c.baud), c.result) << c.port << ", " << c.baud;
 
     const std::string text = "Table 7\t\xD7\xC0 35.50\r\n";
     EXPECT_EQ(dll().BPPrintString(text.c_str()), 0);
@@ -202,8 +199,8 @@ TEST_F(WineTest, OpenRefusalsPrintAndReopen) {
 // modem lines (the preloaded shim gives a pty some): a comm-event wait then
 // stays pending until bytes arrive, instead of failing at once.
 void expectModemLines(const char* port) {
-    const HANDLE h = CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                                 nullptr);
+    const HANDLE h =
+        CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << port;
     DWORD modem = 0;
     EXPECT_TRUE(GetCommModemStatus(h, &modem)) << port << ": no modem lines, error " << GetLastError();
@@ -218,7 +215,8 @@ void expectModemLines(const char* port) {
     const DWORD error = GetLastError();
     EXPECT_TRUE(!done && error == ERROR_IO_PENDING) << port << ": the wait ended at once, error " << error;
     if (!done && error == ERROR_IO_PENDING) {
-        EXPECT_EQ(WaitForSingleObject(ov.hEvent, 200), DWORD{WAIT_TIMEOUT}) << port << ": the wait ended with nothing sent";
+        EXPECT_EQ(WaitForSingleObject(ov.hEvent, 200), DWORD{WAIT_TIMEOUT})
+            << port << ": the wait ended with nothing sent";
         SetCommMask(h, 0);  // ends the wait
         GetOverlappedResult(h, &ov, &ignored, TRUE);
     }

@@ -21,7 +21,8 @@ public:
     ~PosixParallelDevice() override { close(); }
 
     bool open(int port) override {
-        fd_ = ::open(kit::devicePath("SLIPDRV_LPT", "/dev/lp", port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        fd_ =
+            ::open(kit::devicePath("SLIPDRV_LPT", "/dev/lp", port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         return fd_ >= 0;
     }
 
@@ -34,9 +35,8 @@ public:
 
     // Everything written: complete. Waits for room until the time-out.
     Transfer write(const std::uint8_t* bytes, int length, int timeoutMs) override {
-        return transfer(length, timeoutMs, POLLOUT, [&](int done) {
-            return ::write(fd_, bytes + done, static_cast<std::size_t>(length - done));
-        });
+        return transfer(length, timeoutMs, POLLOUT,
+                        [&](int done) { return ::write(fd_, bytes + done, static_cast<std::size_t>(length - done)); });
     }
 
     // Like the port's own reads, a read is complete once anything has arrived.

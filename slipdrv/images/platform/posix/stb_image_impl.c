@@ -13,9 +13,7 @@
  * decoder's row of padding. */
 #define IMAGE_ALLOCATION_LIMIT ((size_t)17 << 20)
 
-static void* image_allocation_malloc(size_t size) {
-    return size > IMAGE_ALLOCATION_LIMIT ? NULL : malloc(size);
-}
+static void* image_allocation_malloc(size_t size) { return size > IMAGE_ALLOCATION_LIMIT ? NULL : malloc(size); }
 static void* image_allocation_realloc(void* block, size_t size) {
     return size > IMAGE_ALLOCATION_LIMIT ? NULL : realloc(block, size);
 }

@@ -42,8 +42,8 @@ public:
         release();
         pixels_.clear();
         if (!headerWithinLimits(path)) return false;
-        bitmap_ = static_cast<HBITMAP>(
-            LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+        bitmap_ =
+            static_cast<HBITMAP>(LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
         if (!bitmap_) return false;
         BITMAP info{};
         if (GetObjectA(bitmap_, sizeof info, &info) != static_cast<int>(sizeof info)) {
@@ -69,8 +69,8 @@ public:
         format.bmiHeader.biCompression = BI_RGB;
         HDC screen = GetDC(nullptr);
         if (!screen) return fail();
-        const int rows = GetDIBits(screen, bitmap_, 0, static_cast<UINT>(height_), pixels_.data(), &format,
-                                   DIB_RGB_COLORS);
+        const int rows =
+            GetDIBits(screen, bitmap_, 0, static_cast<UINT>(height_), pixels_.data(), &format, DIB_RGB_COLORS);
         ReleaseDC(nullptr, screen);
         // The pixels are all here: the bitmap itself is no longer needed.
         release();
