@@ -17,8 +17,11 @@
 extern "C" {
 #endif
 
-/* Receives one byte from the printer in its low 8 bits, on the library's
- * serial worker thread; the upper bits carry no meaning. */
+/* Receives one byte from the printer in its low 8 bits, on a thread of the
+ * library's, one call at a time; the upper bits carry no meaning. A call still
+ * running when the port closes is left to finish. Unloading the library while
+ * a call runs is the host's error: the library then stays loaded until the
+ * call returns. */
 typedef void(SLIPDRV_CALL* BPStatusCallback)(int status);
 
 /* Port 1-10: COM port at a baud rate of 2400-115200; port 11-12: LPT1-LPT2 (baud ignored). */
