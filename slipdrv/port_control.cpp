@@ -23,6 +23,15 @@ std::unique_ptr<CComm> LibraryState::makeSerial() {
     }
 }
 
+LibraryState::~LibraryState() {
+    if (processEnding) {
+        // The channel's threads are gone and its locks may be held: leave it.
+        [[maybe_unused]] CComm* abandoned = serial.release();
+        return;
+    }
+    if (serial) serial->Close();
+}
+
 LibraryState& library() { return state; }
 
 int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs) {

@@ -13,6 +13,10 @@
 namespace slipdrv {
 
 struct LibraryState {
+    // Closes the serial port before anything else goes; at the end of the
+    // process (processEnding) it leaves the port to the system instead.
+    ~LibraryState();
+
     // Made first and destroyed last; null when it could not be made while the
     // library loaded (COM ports then cannot be opened).
     std::unique_ptr<CComm> serial = makeSerial();
@@ -24,6 +28,9 @@ struct LibraryState {
     // Written by the host's thread, read by the delivery thread.
     std::atomic<BPStatusCallback> hostCallback{nullptr};
     std::atomic<int> delivery{0};
+    // Set by the library's entry point when the process ends rather than the
+    // library being unloaded.
+    std::atomic<bool> processEnding{false};
 
 private:
     static std::unique_ptr<CComm> makeSerial();

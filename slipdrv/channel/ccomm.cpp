@@ -47,8 +47,14 @@ int CComm::Open(int port, int baud) {
         }
         delivery_ = std::move(delivery);
     }
-    worker_ = startWorkerThread(&CComm::WorkerProc, this);
-    if (!worker_) throw "CComm::Open can't create worker thread";
+    // The worker gets its own hold on the delivery block: Close lets go of the
+    // channel's while a worker ended where it stands may still run.
+    auto* workerStart = new DeliveryStart{this, delivery_};
+    worker_ = startWorkerThread(&CComm::WorkerProc, workerStart);
+    if (!worker_) {
+        delete workerStart;
+        throw "CComm::Open can't create worker thread";
+    }
     return 1;
 }
 
@@ -133,17 +139,19 @@ void CComm::OnReceive() {
         n, [&](std::uint8_t* destination, std::uint32_t maximum) { return device_->readPort(destination, maximum); });
 }
 
-void CComm::WorkerProc(void* self) {
-    auto* channel = static_cast<CComm*>(self);
+void CComm::WorkerProc(void* start) {
+    CComm* const channel = static_cast<DeliveryStart*>(start)->channel;
+    const std::shared_ptr<Delivery> delivery = std::move(static_cast<DeliveryStart*>(start)->delivery);
+    delete static_cast<DeliveryStart*>(start);
     try {
-        channel->WorkerLoop();
+        channel->WorkerLoop(delivery.get());
     } catch (const char*) {
         // Only the receive buffer's out-of-memory message can arise: the worker ends.
         channel->workerIdle_ = 1;
     }
 }
 
-void CComm::WorkerLoop() {
+void CComm::WorkerLoop(Delivery* delivery) {
     workerIdle_ = 1;
     if (!isOpen() || !device_->watchReceive()) return;
     workerIdle_ = 0;
@@ -152,10 +160,10 @@ void CComm::WorkerLoop() {
         if (stopRequest_ != 0) break;
         if (received) {
             OnReceive();
-            if (delivery_) {
-                std::lock_guard lock(delivery_->mutex);
-                delivery_->pending = true;
-                delivery_->changed.notify_all();
+            if (delivery) {
+                std::lock_guard lock(delivery->mutex);
+                delivery->pending = true;
+                delivery->changed.notify_all();
             }
         }
     }

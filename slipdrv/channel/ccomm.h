@@ -86,6 +86,8 @@ private:
         // this channel has started.
         std::shared_ptr<std::mutex> hostGate;
     };
+    // What a thread of the channel starts with (the worker's delivery block
+    // is null without a receive callback).
     struct DeliveryStart {
         CComm* channel;
         std::shared_ptr<Delivery> delivery;
@@ -93,8 +95,8 @@ private:
 
     std::uint32_t InQueue();
     void OnReceive();
-    static void WorkerProc(void* self);
-    void WorkerLoop();
+    static void WorkerProc(void* start);
+    void WorkerLoop(Delivery* delivery);
     static void deliveryProc(void* start);
     void stopDelivery(std::chrono::steady_clock::time_point deadline);
     void reapDeparted();

@@ -25,6 +25,26 @@ void ReceiveBuffer::growFor(std::uint32_t n) {
     capacity_ = static_cast<std::int32_t>(grown);
 }
 
+std::uint8_t* ReceiveBuffer::scratchFor(std::uint32_t n) {
+    if (n > scratchSize_) {
+        std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[n]);
+        if (!scratch) throw "CComm::OnReceive: Not enough memory";
+        scratch_ = std::move(scratch);
+        scratchSize_ = n;
+    }
+    return scratch_.get();
+}
+
+// Room was made before the read, and takes only free more.
+void ReceiveBuffer::appendLocked(const std::uint8_t* bytes, std::uint32_t n) {
+    growFor(n);
+    std::memcpy(block_.get() + count_, bytes, n);
+    const bool wasEmpty = count_ == 0;
+    count_ += static_cast<std::int32_t>(n);
+    if (wasEmpty) dataReady_ = true;
+    arrived_.notify_all();
+}
+
 std::int32_t ReceiveBuffer::take(std::uint8_t* destination, std::int32_t maximum) {
     std::lock_guard lock(mutex_);
     const std::int32_t k = std::min(maximum, count_);

@@ -4,6 +4,7 @@
 // the lock; a waiting reader is woken as soon as enough bytes are held.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -18,18 +19,22 @@ public:
 
     ReceiveBuffer();  // throws "CComm::CComm: not enough memory"
 
-    // Makes room for `n` more bytes, then lets `read(destination, n)` fill the
-    // space behind the held bytes and keeps what it reports. Throws
-    // "CComm::OnReceive: Not enough memory" when the block cannot grow.
+    // Makes room for `n` more bytes, then lets `read(destination, n)` read up
+    // to `n` bytes and keeps what it reports behind the held bytes. Throws
+    // "CComm::OnReceive: Not enough memory" when the block cannot grow. One
+    // thread fills (the worker); the port is read outside the lock, so a
+    // worker ended where it stands while reading leaves no lock held.
     template <typename Reader>
     std::uint32_t fill(std::uint32_t n, Reader&& read) {
+        {
+            std::lock_guard lock(mutex_);
+            growFor(n);
+        }
+        std::uint8_t* const landing = scratchFor(n);
+        const std::uint32_t got = std::min(read(landing, n), n);
+        if (got == 0) return 0;
         std::lock_guard lock(mutex_);
-        growFor(n);
-        const std::uint32_t got = read(block_.get() + count_, n);
-        const bool wasEmpty = count_ == 0;
-        count_ += static_cast<std::int32_t>(got);
-        if (wasEmpty && got > 0) dataReady_ = true;
-        if (got > 0) arrived_.notify_all();
+        appendLocked(landing, got);
         return got;
     }
 
@@ -48,13 +53,17 @@ public:
 
 private:
     void growFor(std::uint32_t n);
+    std::uint8_t* scratchFor(std::uint32_t n);
+    void appendLocked(const std::uint8_t* bytes, std::uint32_t n);
 
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::int32_t count_ = 0;
     std::int32_t capacity_ = kGrowthStep;
     std::unique_ptr<std::uint8_t[]> block_;
-    bool dataReady_ = false;  // set when the buffer turns non-empty, reset when a take empties it
+    bool dataReady_ = false;                   // set when the buffer turns non-empty, reset when a take empties it
+    std::unique_ptr<std::uint8_t[]> scratch_;  // the filling thread's own landing place
+    std::uint32_t scratchSize_ = 0;
 };
 
 }  // namespace slipdrv

@@ -13,6 +13,15 @@
 namespace slipdrv {
 namespace {
 
+// How long a thread that has left its entry is given to finish exiting. While
+// the library unloads, the unloading thread holds the loader lock and no
+// thread can finish exiting; one that has left its entry runs none of this
+// module's code any more but a return, and counts as ended after this wait.
+constexpr DWORD kExitGraceMs = 50;
+// A terminated thread stops in the kernel without the loader lock; this only
+// bounds the wait should it not.
+constexpr DWORD kTerminateWaitMs = 1000;
+
 // Shared by the object and the thread: the object may go first.
 struct Control {
     enum State { kRunning, kFinished, kReleasing, kReleased };
@@ -20,6 +29,10 @@ struct Control {
     void* argument;
     std::atomic<int> state{kRunning};
     HMODULE module = nullptr;  // written before state turns kReleased
+    HANDLE entryReturned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~Control() {
+        if (entryReturned) CloseHandle(entryReturned);
+    }
 };
 
 DWORD WINAPI run(LPVOID start) {
@@ -27,12 +40,17 @@ DWORD WINAPI run(LPVOID start) {
     delete static_cast<std::shared_ptr<Control>*>(start);
     control->entry(control->argument);
     int expected = Control::kRunning;
-    if (control->state.compare_exchange_strong(expected, Control::kFinished)) return 0;
+    if (control->state.compare_exchange_strong(expected, Control::kFinished)) {
+        SetEvent(control->entryReturned);
+        return 0;
+    }
     // Released while running: wait for the reference, then leave without
     // returning into this module.
-    while (control->state.load() != Control::kReleased) Sleep(0);
+    while (control->state.load() != Control::kReleased) SwitchToThread();
     const HMODULE module = control->module;
     control.reset();
+    // Without a reference (it could not be taken) there is nothing to give back.
+    if (!module) ExitThread(0);
     FreeLibraryAndExitThread(module, 0);
 }
 
@@ -62,9 +80,22 @@ public:
         return true;
     }
 
-    bool waitFor(std::uint32_t ms) override { return WaitForSingleObject(handle_, ms) == WAIT_OBJECT_0; }
+    // Ended: the thread is gone, or it has left its entry and had its grace.
+    bool waitFor(std::uint32_t ms) override {
+        const HANDLE either[] = {handle_, control_->entryReturned};
+        const DWORD waited = WaitForMultipleObjects(control_->entryReturned ? 2 : 1, either, FALSE, ms);
+        if (waited == WAIT_OBJECT_0) return true;
+        if (waited != WAIT_OBJECT_0 + 1) return false;
+        WaitForSingleObject(handle_, kExitGraceMs);
+        return true;
+    }
 
-    void terminate() override { TerminateThread(handle_, 0); }
+    // TerminateThread returns before the thread has stopped; the wait makes
+    // sure it runs no more of the channel's code.
+    void terminate() override {
+        TerminateThread(handle_, 0);
+        WaitForSingleObject(handle_, kTerminateWaitMs);
+    }
 
     void release() override {
         int expected = Control::kRunning;
