@@ -1,7 +1,5 @@
 #include "channel/ccomm.h"
 
-#include <dirent.h>
-
 #include <thread>
 
 #include "printer_fixture.h"
@@ -16,15 +14,6 @@ class CCommTest : public PrinterTest {
 protected:
     CComm channel{nullptr, 0};
 };
-
-int openDescriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir)) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 TEST_F(CCommTest, ReadResults) {
     auto& printer = com(2);

@@ -2,6 +2,7 @@
 // SLIPDRV_COM<n> and SLIPDRV_LPT<n> variables, and a clean library state.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -20,6 +21,16 @@ namespace slipdrv::testing {
 using namespace std::chrono_literals;
 
 inline Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// The descriptors this process holds open.
+inline int openDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
 
 class PrinterTest : public ::testing::Test {
 protected:

@@ -1,7 +1,6 @@
 // Unloading libslipdrv.so while a COM port is open: the library closes the
 // port as it goes; a host callback still running then holds the unload until
 // it has returned, since the code it returns to must stay mapped.
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <atomic>
@@ -15,15 +14,6 @@ namespace {
 
 using namespace testing;
 using Clock = std::chrono::steady_clock;
-
-int openDescriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir)) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 std::atomic<int> calls{0}, returned{0};
 std::atomic<int> blockMs{0};
