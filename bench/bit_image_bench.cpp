@@ -1,6 +1,7 @@
 // The conversion behind the bit-image exports: load a 640 x 153 24-bit bitmap
 // file (the largest full-width image the size limit passes), turn it into
-// dots and pack them, natively through stb_image. Run by hand (see README.md).
+// dots and pack them, natively through the Linux loader, which reads the
+// bitmap's rows straight into the conversion. Run by hand (see README.md).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

@@ -180,6 +180,89 @@ void BM_BurstToCallback(benchmark::State& state) {
 BENCHMARK(BM_BurstToCallback)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // ---------------------------------------------------------------------------
+// Relay: a long stream from the printer (1 MiB, 2 MiB) handed to the host
+// callback one byte per call. The printer sends it in 64 KiB pieces and keeps
+// at most 768 KiB ahead of the callback, under the 1 MiB the receive buffer
+// holds unread (a pseudo-terminal is far faster than any printer line). The
+// time is from the first send to the last call; the callback checks the
+// order. `dropped` counts bytes the buffer let go, `delivered` the calls.
+
+constexpr std::size_t kRelayAhead = 768 * 1024;
+constexpr std::size_t kRelayPiece = 64 * 1024;
+
+struct RelayWatch {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t calls = 0;
+    std::size_t expected = 0;
+    bool outOfOrder = false;
+    Clock::time_point last;
+};
+RelayWatch relayWatch;
+
+// Byte i of the stream; 251 is prime, so no run repeats at a power of two.
+std::uint8_t relayByte(std::size_t i) { return static_cast<std::uint8_t>(i % 251); }
+
+void SLIPDRV_CALL countRelayedByte(int status) {
+    const auto now = Clock::now();
+    std::lock_guard lock(relayWatch.mutex);
+    if ((status & 0xFF) != relayByte(relayWatch.calls)) relayWatch.outOfOrder = true;
+    relayWatch.last = now;
+    // The benchmark's thread is woken now and then only, so that it costs the relay little.
+    if (++relayWatch.calls % 4096 == 0 || relayWatch.calls == relayWatch.expected) relayWatch.changed.notify_all();
+}
+
+void BM_RelayToCallback(benchmark::State& state) {
+    OpenPort port;
+    if (!port.opened()) {
+        state.SkipWithError("BPOpenPrinter(1, 9600) failed");
+        return;
+    }
+    BPSetCallBackFunc(countRelayedByte);
+    BPEnableCallBackFunc(1);
+    const auto size = static_cast<std::size_t>(state.range(0));
+    Bytes stream(size);
+    for (std::size_t i = 0; i < size; ++i) stream[i] = relayByte(i);
+    const slipdrv::CComm& channel = *slipdrv::library().serial;
+    for (auto _ : state) {
+        std::unique_lock lock(relayWatch.mutex);
+        relayWatch.calls = 0;
+        relayWatch.expected = size;
+        relayWatch.outOfOrder = false;
+        const std::uint64_t droppedBefore = channel.receiveDropped();
+        const auto start = Clock::now();
+        std::size_t sent = 0;
+        bool quiet = false;  // no call for 2 s: the rest will not come
+        while (relayWatch.calls < size && !quiet) {
+            while (sent < size && sent < relayWatch.calls + kRelayAhead) {
+                const std::size_t n = std::min(kRelayPiece, size - sent);
+                const auto from = stream.begin() + static_cast<std::ptrdiff_t>(sent);
+                lock.unlock();
+                port.printer().send(Bytes(from, from + static_cast<std::ptrdiff_t>(n)));
+                lock.lock();
+                sent += n;
+            }
+            const std::size_t seen = relayWatch.calls;
+            quiet = !relayWatch.changed.wait_for(lock, 2s, [&] { return relayWatch.calls != seen; });
+        }
+        state.SetIterationTime(secondsBetween(start, relayWatch.last));
+        state.counters["delivered"] = static_cast<double>(relayWatch.calls);
+        state.counters["dropped"] = static_cast<double>(channel.receiveDropped() - droppedBefore);
+        if (relayWatch.outOfOrder || relayWatch.calls != size) {
+            state.SkipWithError("the callback did not see the whole stream in order");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_RelayToCallback)
+    ->Arg(1 << 20)
+    ->Arg(2 << 20)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------
 // Idle port: CPU used by the process while COM1 is open and idle for 10 s.
 //
 // The figure is `cpu_ms`: the process CPU clock (user + system time of every

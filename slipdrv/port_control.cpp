@@ -34,11 +34,15 @@ LibraryState::~LibraryState() {
 
 LibraryState& library() { return state; }
 
+std::unique_lock<std::recursive_mutex> exclusiveUse() { return std::unique_lock(state.exports); }
+
 int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs) {
+    const auto lock = exclusiveUse();
     return state.active.load()->write(bytes, length, parallelTimeoutMs) ? 0 : -1;
 }
 
 int ChannelRead(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) {
+    const auto lock = exclusiveUse();
     return state.active.load()->read(destination, length, serialTimeoutMs, parallelTimeoutMs) ? 0 : -1;
 }
 
@@ -47,7 +51,9 @@ void RelayReceivedBytes(CComm& channel, std::uint32_t) {
     const std::int32_t n = channel.receiveCount();
     for (std::int32_t i = 0; i < n && !channel.deliveryStopping(); ++i) {
         std::uint8_t received = 0;
-        if (channel.Read(&received, 1, kRelayReadTimeoutMs) < 1) continue;
+        // Nothing came: a query has taken or discarded the bytes counted; the
+        // next batch brings this thread back.
+        if (channel.Read(&received, 1, kRelayReadTimeoutMs) < 1) return;
         // Looked at again for every byte: the host may switch delivery off meanwhile.
         const BPStatusCallback callback = state.hostCallback.load();
         if (state.delivery == 0 || !callback) continue;
@@ -65,6 +71,7 @@ extern "C" {
 
 int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
     if (port < 1 || port > 12) return -1;
+    const auto lock = exclusiveUse();
     if (port >= 11) {
         state.active = &state.parallelChannel;
         return state.parallel.Open(port - 10) == 1 ? 0 : -1;
@@ -81,6 +88,7 @@ int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
 }
 
 int SLIPDRV_CALL BPClosePrinter(void) {
+    const auto lock = exclusiveUse();
     Channel& active = *state.active.load();
     if (active.isOpen()) active.close();
     return 0;

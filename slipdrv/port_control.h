@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "channel/ccomm.h"
 #include "channel/channel.h"
@@ -31,12 +32,22 @@ struct LibraryState {
     // Set by the library's entry point when the process ends rather than the
     // library being unloaded.
     std::atomic<bool> processEnding{false};
+    // Held by every export that reaches a channel, for all of its steps, so
+    // that hosts calling from several threads at once are served one call at
+    // a time. Never held while the host's callback runs: the relay to it takes
+    // no part in this lock. Recursive because an export that holds it for
+    // several steps reaches the channel through ChannelWrite and ChannelRead,
+    // which take it too.
+    std::recursive_mutex exports;
 
 private:
     static std::unique_ptr<CComm> makeSerial();
 };
 
 LibraryState& library();
+
+// Holds the library-wide export lock until the returned object goes.
+[[nodiscard]] std::unique_lock<std::recursive_mutex> exclusiveUse();
 
 // 0 when the whole run was handed over on the active channel, -1 otherwise.
 int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs);

@@ -148,6 +148,14 @@ void VirtualPrinter::hangUp() {
 void VirtualPrinter::setReading(bool on) {
     std::lock_guard lock(mutex_);
     reading_ = on;
+    readAllowance_ = kUnlimited;
+    wake();
+}
+
+void VirtualPrinter::stopReadingAfter(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    reading_ = true;
+    readAllowance_ = count;
     wake();
 }
 
@@ -175,8 +183,9 @@ void VirtualPrinter::run() {
         nfds_t count = 1;
         timespec timeout{};
         const timespec* timeoutPtr = nullptr;
+        const std::size_t readable = reading_ ? readAllowance_ : 0;
         if (master_ >= 0) {
-            fds[1].events = static_cast<short>((reading_ ? POLLIN : 0) | (pending_.empty() ? 0 : POLLOUT));
+            fds[1].events = static_cast<short>((readable > 0 ? POLLIN : 0) | (pending_.empty() ? 0 : POLLOUT));
             count = 2;
             if (!timed_.empty()) {
                 timeout = toTimespec(timed_.begin()->first - Clock::now());
@@ -191,7 +200,7 @@ void VirtualPrinter::run() {
             [[maybe_unused]] ssize_t got = ::read(wakeFd_, &value, sizeof value);
         }
         // Only this thread closes the master, so reading it unlocked is safe.
-        if (count == 2 && (fds[1].revents & POLLIN)) readLine();
+        if (count == 2 && (fds[1].revents & POLLIN)) readLine(readable);
 
         lock.lock();
         if (count == 2 && master_ >= 0) {
@@ -205,15 +214,17 @@ void VirtualPrinter::run() {
     }
 }
 
-void VirtualPrinter::readLine() {
+void VirtualPrinter::readLine(std::size_t most) {
     std::uint8_t buffer[4096];
-    const ssize_t got = ::read(master_, buffer, sizeof buffer);
+    const ssize_t got = ::read(master_, buffer, std::min(sizeof buffer, most));
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
     std::unique_lock lock(mutex_);
     if (got <= 0) {
         closeLineLocked();
         return;
     }
+    // Another thread may have changed the allowance while this one read.
+    if (readAllowance_ != kUnlimited) readAllowance_ -= std::min(readAllowance_, static_cast<std::size_t>(got));
     const std::span<const std::uint8_t> chunk(buffer, static_cast<std::size_t>(got));
     receiveLocked(chunk);
     ReceiveHandler handler = handler_;
@@ -246,20 +257,23 @@ void VirtualPrinter::queueLocked(const std::vector<std::uint8_t>& bytes) {
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
 }
 
+// What went out is only counted off (pendingSent_), so a long send costs no
+// more than its bytes: the queue is emptied once all of it has gone.
 void VirtualPrinter::flushLocked() {
-    while (!pending_.empty() && master_ >= 0) {
-        const ssize_t written = ::write(master_, pending_.data(), pending_.size());
+    while (pendingSent_ < pending_.size() && master_ >= 0) {
+        const ssize_t written = ::write(master_, pending_.data() + pendingSent_, pending_.size() - pendingSent_);
         if (written > 0) {
-            pending_.erase(pending_.begin(), pending_.begin() + written);
+            pendingSent_ += static_cast<std::size_t>(written);
         } else if (written < 0 && errno == EINTR) {
             continue;
         } else if (written < 0 && errno == EAGAIN) {
             return;  // the client has not read enough yet; POLLOUT resumes
         } else {
-            pending_.clear();  // the line is gone
-            return;
+            break;  // the line is gone
         }
     }
+    pending_.clear();
+    pendingSent_ = 0;
 }
 
 void VirtualPrinter::sendDueLocked() {
@@ -276,6 +290,7 @@ void VirtualPrinter::closeLineLocked() {
     closeFd(master_);
     closeFd(heldSlave_);
     pending_.clear();
+    pendingSent_ = 0;
     timed_.clear();
     hungUp_ = true;
     changed_.notify_all();

@@ -1,7 +1,8 @@
 // A receipt printer played on a pseudo-terminal, for tests and for trying the
 // library without hardware. The client opens devicePath() as it would open a
 // serial port; the printer records every byte the client writes, answers
-// requests with bytes the test chooses, sends bursts, and can hang up.
+// requests with bytes the test chooses, sends bursts, can stop reading, and
+// can hang up.
 #pragma once
 
 #include <chrono>
@@ -61,11 +62,15 @@ public:
     // Stops (false) or resumes (true) reading the line. While stopped the
     // client's writes back up in the line's buffers, as with a stalled printer.
     void setReading(bool on);
+    // Reads `count` more bytes, then stops reading as setReading(false) does
+    // (a printer that jams part-way through a job).
+    void stopReadingAfter(std::size_t count);
 
     void onReceive(ReceiveHandler handler);
 
 private:
     using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kUnlimited = static_cast<std::size_t>(-1);
     struct Rule {
         std::vector<std::uint8_t> request;
         std::vector<std::uint8_t> reply;
@@ -74,7 +79,7 @@ private:
 
     void run();
     void wake() const;
-    void readLine();
+    void readLine(std::size_t most);
     void receiveLocked(std::span<const std::uint8_t> chunk);
     void queueLocked(const std::vector<std::uint8_t>& bytes);
     void flushLocked();
@@ -91,9 +96,11 @@ private:
     std::vector<std::uint8_t> received_;
     std::vector<Rule> rules_;
     std::multimap<Clock::time_point, std::vector<std::uint8_t>> timed_;
-    std::vector<std::uint8_t> pending_;  // bytes waiting for room on the line
+    std::vector<std::uint8_t> pending_;  // bytes waiting for room on the line, from pendingSent_ on
+    std::size_t pendingSent_ = 0;
     ReceiveHandler handler_;
     bool reading_ = true;
+    std::size_t readAllowance_ = kUnlimited;  // bytes it may still read
     bool hangUpRequested_ = false;
     bool hungUp_ = false;
     bool stop_ = false;

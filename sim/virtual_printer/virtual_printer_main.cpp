@@ -4,7 +4,10 @@
 // printer by writing lines to the control FIFO).
 //
 //   virtual-printer --link PATH [--record FILE] [--control FIFO]
-//                   [--reply REQHEX=REPLYHEX]... [--show]
+//                   [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]
+//
+// --stop-reading-after N: the printer reads N bytes, then no more (a jammed
+// printer: the client's writes back up).
 //
 // The link is created last: once it exists, the printer, the record file and
 // the control FIFO are ready. Control commands, one per line:
@@ -42,6 +45,7 @@ struct Options {
     std::string record;
     std::string control;
     std::vector<std::pair<Bytes, Bytes>> replies;
+    long long stopReadingAfter = -1;  // -1: reads for ever
     bool show = false;
 };
 
@@ -49,7 +53,7 @@ struct Options {
     std::fprintf(stderr,
                  "virtual-printer: %s\n"
                  "usage: virtual-printer --link PATH [--record FILE] [--control FIFO]\n"
-                 "                       [--reply REQHEX=REPLYHEX]... [--show]\n",
+                 "                       [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]\n",
                  why);
     std::exit(2);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
 }
@@ -106,6 +110,12 @@ Options parseOptions(int argc, char** argv) {
             }
             if (!request || !reply) usage(("bad --reply " + rule).c_str());
             options.replies.emplace_back(*request, *reply);
+        } else if (arg == "--stop-reading-after") {
+            const std::string count = value();
+            char* end = nullptr;
+            options.stopReadingAfter = std::strtoll(count.c_str(), &end, 10);
+            if (count.empty() || *end != '\0' || options.stopReadingAfter < 0)
+                usage(("bad --stop-reading-after " + count).c_str());
         } else if (arg == "--show") {
             options.show = true;
         } else {
@@ -269,6 +279,7 @@ int main(int argc, char** argv) {
     std::size_t shown = 0;  // only the printer's thread touches it; outlives the printer
     vprinter::VirtualPrinter printer;
     for (const auto& [request, reply] : options.replies) printer.replyTo(request, reply);
+    if (options.stopReadingAfter >= 0) printer.stopReadingAfter(static_cast<std::size_t>(options.stopReadingAfter));
     printer.onReceive([&](std::span<const std::uint8_t> chunk) {
         if (recordFd >= 0) writeAll(recordFd, chunk.data(), chunk.size());
         if (options.show) showChunk(chunk, shown);

@@ -2,10 +2,10 @@
 // printer sends into the receive buffer, a delivery thread that hands it on,
 // and reads that take from the buffer.
 //
-// Threads: the host's thread calls Open, Close, Write and Read (one call at a
-// time). The worker runs WorkerLoop and OnReceive. The delivery thread runs
-// the receive callback, which may call Read, receiveCount, IsOpen,
-// deliveryStopping and callHost. Read and the worker's appends meet in the
+// Threads: the host's thread calls Open, Close, Write, Read and
+// discardReceived (one call at a time). The worker runs WorkerLoop and
+// OnReceive. The delivery thread runs the receive callback, which may call
+// Read, receiveCount, IsOpen, deliveryStopping and callHost. Read and the worker's appends meet in the
 // receive buffer, which locks; the delivery thread's state is shared with the
 // channel through a jointly owned block (Delivery), so a delivery thread that
 // Close had to leave inside the host's code needs nothing of the channel when
@@ -55,12 +55,16 @@ public:
     // Bytes delivered (1 or more); 0 when nothing is wanted; -1 when the port
     // is closed; -100 when the receive buffer is still empty after the wait.
     int Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs);
+    // Forgets the bytes received and not yet read.
+    void discardReceived() { buffer_.clear(); }
 
     bool isOpen() const { return device_->isOpen(); }
     bool workerRunning() const { return workerIdle_.load() == 0; }
     std::int32_t receiveCount() const { return buffer_.count(); }
     std::int32_t receiveCapacity() const { return buffer_.capacity(); }
     bool dataReady() const { return buffer_.dataReady(); }
+    // Received bytes pushed out unread by newer ones (more than the buffer holds arrived).
+    std::uint64_t receiveDropped() const { return buffer_.dropped(); }
 
     // For the receive callback, on the delivery thread.
     // True once Close has asked delivery to end: no more bytes are handed on.

@@ -19,6 +19,10 @@ bool SerialChannel::read(std::uint8_t* destination, int length, int serialTimeou
     return isOpen() && comm_->Read(destination, length, serialTimeoutMs) >= 1;
 }
 
+void SerialChannel::discardReceived() {
+    if (comm_) comm_->discardReceived();
+}
+
 bool ParallelChannel::isOpen() const { return lpt_.IsOpen(); }
 
 void ParallelChannel::close() { lpt_.Close(); }
@@ -33,5 +37,7 @@ bool ParallelChannel::read(std::uint8_t* destination, int length, int, int paral
     std::uint8_t waitStatus = 0;
     return isOpen() && lpt_.Read(destination, length, parallelTimeoutMs, &waitStatus) == 1;
 }
+
+void ParallelChannel::discardReceived() { lpt_.discardReceived(); }
 
 }  // namespace slipdrv

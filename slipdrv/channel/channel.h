@@ -31,6 +31,10 @@ public:
     // `serialTimeoutMs`, or a parallel read completed within `parallelTimeoutMs`
     // (with what had come by then).
     virtual bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) = 0;
+
+    // Forgets what the printer sent and nobody has read yet, so that the reply
+    // to a request sent next is not mistaken for an older byte.
+    virtual void discardReceived() = 0;
 };
 
 // The serial port. The channel object may be missing (it could not be made
@@ -43,6 +47,7 @@ public:
     void close() override;
     bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
     bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
+    void discardReceived() override;
 
 private:
     CComm* comm_;
@@ -56,6 +61,7 @@ public:
     void close() override;
     bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
     bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
+    void discardReceived() override;
 
 private:
     CLpt& lpt_;

@@ -25,6 +25,10 @@ int CLpt::Read(std::uint8_t* destination, int length, int timeoutMs, std::uint8_
     return finish(device_->read(destination, length, timeoutMs), status);
 }
 
+void CLpt::discardReceived() {
+    if (IsOpen()) device_->discardReceived();
+}
+
 int CLpt::finish(Transfer result, std::uint8_t* status) {
     switch (result) {
         case Transfer::kCompletedAtOnce:

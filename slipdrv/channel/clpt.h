@@ -26,6 +26,8 @@ public:
     // had to be waited for: 0 completed, 1 timed out, 2 the wait failed.
     int Write(const std::uint8_t* bytes, int length, int timeoutMs, std::uint8_t* status);
     int Read(std::uint8_t* destination, int length, int timeoutMs, std::uint8_t* status);
+    // Forgets what the printer sent and nobody has read yet.
+    void discardReceived();
 
 private:
     static int finish(Transfer result, std::uint8_t* status);

@@ -31,6 +31,9 @@ public:
     // `length` is positive. A transfer never outlives the call.
     virtual Transfer write(const std::uint8_t* bytes, int length, int timeoutMs) = 0;
     virtual Transfer read(std::uint8_t* destination, int length, int timeoutMs) = 0;
+    // Reads and throws away what the port holds already received, without
+    // waiting; a port that holds nothing until asked does nothing.
+    virtual void discardReceived() = 0;
 };
 
 std::unique_ptr<ParallelDevice> makeParallelDevice();

@@ -37,7 +37,9 @@ public:
     virtual void close() = 0;
 
     // Sends the run and waits until the driver has transmitted it; true when
-    // all `length` bytes went out within the write time-outs.
+    // all `length` bytes went out within the write time-outs and no stretch of
+    // the progress bound passed without a byte moving. A run that fails is
+    // not sent later: what the driver still holds of it is dropped.
     virtual bool write(const std::uint8_t* bytes, std::uint32_t length) = 0;
 
     // Bytes waiting in the driver's input queue; 0 when closed.
@@ -57,7 +59,13 @@ public:
     virtual void stopWatching() = 0;
 };
 
+// How long a write may go without moving a byte before it fails: a printer
+// that has stopped reading fails the call long before the total bound (100 ms
+// per byte plus 30 s) would.
+constexpr std::uint32_t kWriteProgressBoundMs = 30000;
+
 // Throws a message text when a resource the device needs cannot be made.
-std::unique_ptr<SerialDevice> makeSerialDevice();
+// Tests shorten the progress bound.
+std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs = kWriteProgressBoundMs);
 
 }  // namespace slipdrv

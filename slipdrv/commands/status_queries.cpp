@@ -10,9 +10,9 @@
 namespace slipdrv {
 namespace {
 
+// Each bound covers all the reply reads of one query.
 constexpr int kSerialReplyTimeoutMs = 500;
 constexpr int kParallelReplyTimeoutMs = 3000;
-constexpr int kLastReplacement = 1000;
 
 constexpr CommandRow kRealtimeResponse = row("BPRealtimeResponse", 12, {values({{1, 2}})}, {DLE, ENQ, kArg1}, 3000);
 constexpr CommandRow kAutoStatusBack = row("BPAutoStatusBackSet", 58, {kAnyByte}, {GS, 'a', kArg1}, 3000);
@@ -29,33 +29,44 @@ constexpr OneByteQuery kRealtimeStatus{values({{1, 5}}), {DLE, EOT}, 0x93, 0x12}
 constexpr OneByteQuery kPrinterId{values({{1, 3}, {49, 51}}), {GS, 'I'}, 0x68, 0x00};
 constexpr OneByteQuery kSensorStatus{values({{1, 1}, {49, 49}}), {GS, 'r'}, 0xF0, 0x60};
 
+using Clock = std::chrono::steady_clock;
+
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 bool serialActive() { return library().active.load()->kind() == ChannelKind::kSerial; }
 
-bool readOneByte(std::uint8_t& b) {
-    b = 0;
-    return ChannelRead(&b, 1, kSerialReplyTimeoutMs, kParallelReplyTimeoutMs) == 0;
+// Bytes that came before the request answer none of the query's questions.
+void discardEarlierBytes() { library().active.load()->discardReceived(); }
+
+int msUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Reads reply bytes until one passes the test. Rejected bytes are consumed;
-// after 1001 replacements the last one is returned untested.
+// Reads reply bytes until one passes the test, within one reply time-out
+// counted from the first read; rejected bytes are consumed and passed over
+// at once. -1 when the time-out runs out first.
 int readReplyByte(std::uint8_t mask, std::uint8_t accepted) {
-    pause(serialActive() ? 50 : 100);
-    std::uint8_t b;
-    if (!readOneByte(b)) return -1;
-    for (int k = 0;; ++k) {
+    const bool serial = serialActive();
+    pause(serial ? 50 : 100);
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(serial ? kSerialReplyTimeoutMs : kParallelReplyTimeoutMs);
+    do {
+        const int left = msUntil(deadline);
+        std::uint8_t b = 0;
+        if (ChannelRead(&b, 1, left, left) != 0) return -1;
         if ((b & mask) == accepted) return b;
-        if (!readOneByte(b)) return -1;
-        pause(50);
-        if (k == kLastReplacement) return b;
-    }
+    } while (Clock::now() < deadline);
+    return -1;
 }
 
 int runQuery(const OneByteQuery& query, int n) {
     // Only the low 8 bits select; the upper bits are ignored.
     const std::uint8_t selector = low8(n);
     if (!query.selectors.contains(selector)) return -1;
+    // The request and its reply reads are one step for other host threads.
+    const auto lock = exclusiveUse();
+    discardEarlierBytes();
     const std::uint8_t command[] = {query.request[0], query.request[1], selector};
     if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
     return readReplyByte(query.mask, query.accepted);
@@ -76,6 +87,8 @@ int SLIPDRV_CALL BPAutoStatusBackSet(int n) { return sendCommand(kAutoStatusBack
 
 int SLIPDRV_CALL BPGetMemorySwitch(int a, unsigned char* buffer) {
     if (a < 1 || a > 8 || !buffer) return -1;
+    const auto lock = exclusiveUse();
+    discardEarlierBytes();
     const std::uint8_t command[] = {GS, '(', 'E', 0x02, 0x00, 0x04, low8(a)};
     if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
     if (serialActive()) pause(300);

@@ -36,7 +36,8 @@ std::optional<DotImage> convert(const char* path) {
 // Closes the staging file on every way out.
 class StagingFile {
 public:
-    StagingFile(const char* name, const char* mode, Sharing sharing) : file_(openStagingFile(name, mode, sharing)) {}
+    StagingFile(const char* name, StagingAccess access, Sharing sharing)
+        : file_(openStagingFile(name, access, sharing)) {}
     ~StagingFile() { close(); }
     StagingFile(const StagingFile&) = delete;
     StagingFile& operator=(const StagingFile&) = delete;
@@ -58,7 +59,7 @@ private:
 
 // Creates `name` anew with `bytes` in it; false when it cannot be created or written.
 bool stage(const char* name, Sharing sharing, const std::vector<std::uint8_t>& bytes) {
-    StagingFile file(name, "wb", sharing);
+    StagingFile file(name, StagingAccess::kCreate, sharing);
     if (!file) return false;
     const bool written = bytes.empty() || file.write(bytes);
     return file.close() && written;
@@ -71,11 +72,13 @@ int send(const std::vector<std::uint8_t>& bytes, std::size_t count, int timeoutM
 int printBitmap(const char* path, int mode) {
     const auto image = convert(path);
     if (!image) return -1;
-    const int bandRows = bandRowsForMode(mode);
+    // The band height follows the mode byte the printer is sent, whatever the
+    // upper bits of the argument (256 is sent as mode 0: 8-dot bands).
+    const int bandRows = bandRowsForMode(low8(mode));
     const auto bands = packBands(*image, bandRows);
     if (!stage(kBandStagingFile, Sharing::kNone, bands)) return -1;
 
-    StagingFile file(kBandStagingFile, "rb", Sharing::kReading);
+    StagingFile file(kBandStagingFile, StagingAccess::kRead, Sharing::kReading);
     if (!file) return -1;
     const std::size_t bandBytes = static_cast<std::size_t>(image->width) * (bandRows / 8);
     const std::size_t bandCount = (static_cast<std::size_t>(image->height) + bandRows - 1) / bandRows;
@@ -95,13 +98,13 @@ int printDownloadBitImage(const char* path, int mode) {
     const auto image = convert(path);
     if (!image) return -1;
     const ColumnData columns = packColumns(*image);
+    // GS * gives X and Yb one byte each: a larger image would arrive cut to
+    // the low bytes, so it is refused.
+    if (columns.bytesAcross > 255 || columns.bytesDown > 255) return -1;
     const std::uint8_t x = low8(columns.bytesAcross);
     const std::uint8_t y = low8(columns.bytesDown);
-    // The count follows the two bytes of the header, so that the two agree
-    // even when Yb does not fit in one byte.
-    const std::size_t count = std::size_t{8} * x * y;
     if (send({0x1D, 0x2A, x, y}, 4, kDownloadHeaderTimeoutMs) != 0) return -1;
-    if (send(columns.data, count, kDownloadDataTimeoutMs) != 0) return -1;
+    if (send(columns.data, columns.data.size(), kDownloadDataTimeoutMs) != 0) return -1;
     if (send({GS, '/', low8(mode)}, 3, kDownloadPrintTimeoutMs) != 0) return -1;
     return 0;
 }
@@ -112,7 +115,7 @@ int defineNvBitImage(const char* path) {
     const ColumnData columns = packColumns(*image);
     if (!stage(kNvStagingFile, Sharing::kWriting, columns.data)) return -1;
 
-    StagingFile file(kNvStagingFile, "rb", Sharing::kReading);
+    StagingFile file(kNvStagingFile, StagingAccess::kRead, Sharing::kReading);
     if (!file) return -1;
     std::vector<std::uint8_t> data(columns.data.size());
     const std::size_t got = file.read(data.data(), data.size());
@@ -122,9 +125,11 @@ int defineNvBitImage(const char* path) {
     return 0;
 }
 
-// No exception crosses an export: running out of memory is a refusal.
+// No exception crosses an export: running out of memory is a refusal. The
+// whole export is one step for other host threads (its staging files too).
 template <typename Fn>
 int guarded(Fn&& fn) {
+    const auto lock = exclusiveUse();
     try {
         return fn();
     } catch (...) {

@@ -3,6 +3,7 @@
 // decoded, and where its pixel rows must end.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -21,13 +22,23 @@ struct BitmapHeader {
     std::int32_t width = 0;   // above 0
     std::int32_t height = 0;  // above 0, whatever the row order
     bool topDown = false;     // rows stored from the top: a negative height in the file
+    std::uint16_t planes = 0;
     std::uint16_t bitsPerPixel = 0;
     std::uint32_t compression = 0;  // 0 (none) in a core header
+    // Red, green and blue bit-field masks: in the header from 56 bytes on, in
+    // the 12 bytes after a 40-byte one with compression 3 (0 when the bytes
+    // given end before them); 0 in any other header.
+    std::array<std::uint32_t, 3> masks{};
     std::uint32_t pixelOffset = 0;  // where the pixel data starts in the file
+    std::uint64_t rowBytes = 0;     // what one row takes uncompressed, padded to a multiple of 4 bytes
     // What the rows take uncompressed, each padded to a multiple of 4 bytes;
     // the largest value when that does not fit 64 bits.
     std::uint64_t pixelBytes = 0;
 
+    // Where the colour table starts: after the header and the masks that follow a 40-byte one.
+    std::uint64_t colourTableOffset() const {
+        return 14 + std::uint64_t{headerSize} + (headerSize == 40 && compression == 3 ? 12 : 0);
+    }
     // Uncompressed rows, or rows under bit-field masks: the pixel data has
     // exactly pixelBytes. Run-length (and embedded JPEG or PNG) data has no
     // fixed size.

@@ -1,6 +1,7 @@
 // The staging files of the bit-image exports, opened with the sharing each
 // step allows other openers of the same name (Windows enforces it; Linux has
-// no such modes and opens the file plainly).
+// no such modes). Only an ordinary file is used: never a link, a file with a
+// second name, a directory or a special file, and opening never waits.
 #pragma once
 
 #include <cstdio>
@@ -13,7 +14,12 @@ enum class Sharing {
     kWriting,  // others may open it for writing
 };
 
-// std::fopen with `mode` and the sharing asked for; null when it fails.
-std::FILE* openStagingFile(const char* name, const char* mode, Sharing sharing);
+enum class StagingAccess {
+    kCreate,  // created when missing (mode 0644 less the umask on Linux), emptied, opened for writing
+    kRead,    // an existing file, opened for reading
+};
+
+// The file named `name`, or null when it cannot be opened so.
+std::FILE* openStagingFile(const char* name, StagingAccess access, Sharing sharing);
 
 }  // namespace slipdrv

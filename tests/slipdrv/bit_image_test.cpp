@@ -1,11 +1,15 @@
 // The bit-image exports through the platform's image loader: the exact bytes
 // the printer receives for files of the depths every loader reads, the
-// staging files, and the refusals.
+// staging files, and the refusals (of files that are not ordinary ones too).
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "bit_image_fixture.h"
+#include "bit_image_special_files.h"
 
 namespace slipdrv {
 namespace {
@@ -63,12 +67,17 @@ std::vector<Case> exportCases() {
     EXPECT_EQ(expectedDownload(p20x12, 3).size(), 4u + 48u + 3u);
     cases.push_back(
         {"20x12 NV definition", [] { return BPDefineNVBitImage("p20x12.bmp"); }, 0, expectedDefineNv(p20x12)});
-    // Yb = 263 does not fit a byte: GS * sends y = 7 and 8 x 1 x 7 bytes; FS q sends it whole.
-    const Picture tall = pattern(8, 2100);
+    // GS * takes Yb in one byte: 2040 rows (Yb 255) load, 2041 rows (Yb 256)
+    // and more are refused; FS q takes Yb in two bytes.
+    const Picture tallest = pattern(8, 2040), tall = pattern(8, 2100);
+    writeFile("tallest.bmp", encodeBmp(tallest, 1));
     writeFile("tall.bmp", encodeBmp(tall, 1));
+    writeFile("tall-2041.bmp", encodeBmp(pattern(8, 2041), 1));
     cases.push_back(
-        {"8x2100 download", [] { return BPPrintDownloadBitImage("tall.bmp", 0); }, 0, expectedDownload(tall, 0)});
-    EXPECT_EQ(expectedDownload(tall, 0).size(), 4u + 56u + 3u);
+        {"8x2040 download", [] { return BPPrintDownloadBitImage("tallest.bmp", 0); }, 0, expectedDownload(tallest, 0)});
+    EXPECT_EQ(expectedDownload(tallest, 0).size(), 4u + 8u * 255 + 3u);
+    cases.push_back({"8x2041 download", [] { return BPPrintDownloadBitImage("tall-2041.bmp", 0); }, -1, {}});
+    cases.push_back({"8x2100 download", [] { return BPPrintDownloadBitImage("tall.bmp", 0); }, -1, {}});
     cases.push_back({"8x2100 NV definition", [] { return BPDefineNVBitImage("tall.bmp"); }, 0, expectedDefineNv(tall)});
     cases.push_back(
         {"8x2100 print, mode 32", [] { return BPPrintBitmap("tall.bmp", 32); }, 0, expectedPrintBitmap(tall, 32)});
@@ -131,6 +140,57 @@ TEST_F(BitImageTest, WithNoPortOpenTheImageIsStillConvertedAndStaged) {
     EXPECT_EQ(readFile("image.bin"), referenceColumns(p));
     EXPECT_EQ(BPPrintDownloadBitImage("p.bmp", 0), -1);
     EXPECT_EQ(BPPrintNVBitImage(1, 0), -1);
+}
+
+// What is not an ordinary file, as the image or in a staging file's place, is
+// refused with nothing sent, and at once: opening a FIFO waits for its other
+// end. A link or a second name is never written through.
+TEST_F(BitImageTest, FilesThatAreNotOrdinaryAreRefused) {
+    auto& printer = openSerial();
+    save("p.bmp", pattern(20, 12));
+    const Bytes kept = {'k', 'e', 'p', 't'};
+    const auto secondName = [](const char* name) {
+        std::error_code error;
+        std::filesystem::create_hard_link("other.txt", name, error);
+        return !error;
+    };
+    const struct {
+        const char* name;
+        std::function<bool()> make;
+        std::function<int()> call;
+    } rows[] = {
+        {"FIFO as the image, BPPrintBitmap", [] { return makeFifo("in.bmp"); },
+         [] { return BPPrintBitmap("in.bmp", 0); }},
+        {"FIFO as the image, BPPrintDownloadBitImage", [] { return makeFifo("in.bmp"); },
+         [] { return BPPrintDownloadBitImage("in.bmp", 0); }},
+        {"FIFO as the image, BPDefineNVBitImage", [] { return makeFifo("in.bmp"); },
+         [] { return BPDefineNVBitImage("in.bmp"); }},
+        {"top.bin a FIFO", [] { return makeFifo("top.bin"); }, [] { return BPPrintBitmap("p.bmp", 0); }},
+        {"image.bin a FIFO", [] { return makeFifo("image.bin"); }, [] { return BPDefineNVBitImage("p.bmp"); }},
+        {"top.bin a link", [] { return makeSymlink("other.txt", "top.bin"); },
+         [] { return BPPrintBitmap("p.bmp", 0); }},
+        {"image.bin a link", [] { return makeSymlink("other.txt", "image.bin"); },
+         [] { return BPDefineNVBitImage("p.bmp"); }},
+        {"top.bin a second name", [&] { return secondName("top.bin"); }, [] { return BPPrintBitmap("p.bmp", 0); }},
+        {"image.bin a second name", [&] { return secondName("image.bin"); },
+         [] { return BPDefineNVBitImage("p.bmp"); }},
+    };
+    const auto clear = [] {
+        for (const char* name : {"in.bmp", "top.bin", "image.bin", "other.txt"}) removeFile(name);
+    };
+    for (const auto& row : rows) {
+        clear();
+        writeFile("other.txt", kept);
+        if (!row.make()) {
+            std::printf("not possible here: %s\n", row.name);
+            continue;
+        }
+        printer.clear();
+        EXPECT_EQ(row.call(), -1) << row.name;
+        EXPECT_EQ(printer.written(), Bytes{}) << row.name;
+        EXPECT_EQ(readFile("other.txt"), kept) << row.name;
+    }
+    clear();
 }
 
 TEST_F(BitImageTest, AStagingFileThatCannotBeCreatedRefusesBeforeSending) {

@@ -64,9 +64,41 @@ inline void put32(Bytes& out, std::uint32_t v) {
     put16(out, v >> 16);
 }
 
-// A BITMAPINFOHEADER bitmap file, uncompressed, of 1, 4, 8, 24 or 32 bits a
-// pixel (the palette depths need a picture with at most 2, 16 or 256 colours).
-inline Bytes encodeBmp(const Picture& picture, int bits, bool topDown = false) {
+// How a bitmap file is laid out: the depth, the row order, the header's size
+// (12 for the core header, which has no masks and no top-down order) and for
+// 16 and 32 bits the red, green and blue bit-field masks (compression 3; none:
+// compression 0, which means 5-5-5 or 8-8-8).
+struct BmpLayout {
+    int bits = 24;
+    bool topDown = false;
+    std::uint32_t headerSize = 40;
+    std::vector<std::uint32_t> masks{};
+};
+
+inline std::vector<std::uint32_t> masksOf(const BmpLayout& layout) {
+    if (!layout.masks.empty()) return layout.masks;
+    if (layout.bits == 16) return {0x7C00, 0x03E0, 0x001F};
+    return {0xFF0000, 0x00FF00, 0x0000FF};
+}
+
+// A colour under a mask: the top bits of each component that fit the mask.
+inline std::uint32_t maskedPixel(const Colour& c, const std::vector<std::uint32_t>& masks) {
+    std::uint32_t pixel = 0;
+    const std::uint8_t parts[] = {c.r, c.g, c.b};
+    for (int i = 0; i < 3; ++i) {
+        int low = 0, width = 0;
+        while (!(masks[i] >> low & 1)) ++low;
+        while (low + width < 32 && (masks[i] >> (low + width) & 1)) ++width;
+        pixel |= std::uint32_t(parts[i] >> (8 - width)) << low;
+    }
+    return pixel;
+}
+
+// A bitmap file, uncompressed, of 1, 4, 8, 16, 24 or 32 bits a pixel (the
+// palette depths need a picture with at most 2, 16 or 256 colours).
+inline Bytes encodeBmp(const Picture& picture, const BmpLayout& layout) {
+    const int bits = layout.bits;
+    const bool core = layout.headerSize == 12;
     std::vector<Colour> palette;
     std::map<Colour, int> index;
     if (bits <= 8) {
@@ -74,27 +106,42 @@ inline Bytes encodeBmp(const Picture& picture, int bits, bool topDown = false) {
             if (index.emplace(c, int(palette.size())).second) palette.push_back(c);
         if (palette.size() > (1u << bits)) throw std::invalid_argument("too many colours for the depth");
     }
+    const bool masksFollow = layout.headerSize == 40 && !layout.masks.empty();
     const std::uint32_t rowBytes = ((std::uint32_t(picture.width) * bits + 31) / 32) * 4;
-    const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(palette.size());
+    const std::uint32_t offset =
+        14 + layout.headerSize + (masksFollow ? 12 : 0) + (core ? 3 : 4) * std::uint32_t(palette.size());
     const std::uint32_t imageBytes = rowBytes * picture.height;
     Bytes out = {'B', 'M'};
     put32(out, offset + imageBytes);
     put32(out, 0);
     put32(out, offset);
-    put32(out, 40);
-    put32(out, std::uint32_t(picture.width));
-    put32(out, std::uint32_t(topDown ? -picture.height : picture.height));
-    put16(out, 1);
-    put16(out, bits);
-    put32(out, 0);  // BI_RGB
-    put32(out, imageBytes);
-    put32(out, 2835);
-    put32(out, 2835);
-    put32(out, std::uint32_t(palette.size()));
-    put32(out, 0);
-    for (const auto& c : palette) out.insert(out.end(), {c.b, c.g, c.r, 0});
+    put32(out, layout.headerSize);
+    if (core) {
+        put16(out, std::uint32_t(picture.width));
+        put16(out, std::uint32_t(picture.height));
+        put16(out, 1);
+        put16(out, bits);
+    } else {
+        put32(out, std::uint32_t(picture.width));
+        put32(out, std::uint32_t(layout.topDown ? -picture.height : picture.height));
+        put16(out, 1);
+        put16(out, bits);
+        put32(out, layout.masks.empty() ? 0 : 3);  // BI_RGB or BI_BITFIELDS
+        put32(out, imageBytes);
+        put32(out, 2835);
+        put32(out, 2835);
+        put32(out, std::uint32_t(palette.size()));
+        put32(out, 0);
+        for (const std::uint32_t m : layout.masks) put32(out, m);
+        out.resize(14 + layout.headerSize + (masksFollow ? 12 : 0), 0);
+    }
+    for (const auto& c : palette) {
+        out.insert(out.end(), {c.b, c.g, c.r});
+        if (!core) out.push_back(0);
+    }
+    const auto masks = masksOf(layout);
     for (int i = 0; i < picture.height; ++i) {
-        const int y = topDown ? i : picture.height - 1 - i;
+        const int y = layout.topDown ? i : picture.height - 1 - i;
         Bytes row(rowBytes, 0);
         for (int x = 0; x < picture.width; ++x) {
             const Colour& c = picture.at(x, y);
@@ -111,9 +158,12 @@ inline Bytes encodeBmp(const Picture& picture, int bits, bool topDown = false) {
                 case 24:
                     row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
                     break;
-                case 32:
-                    row[4 * x] = c.b, row[4 * x + 1] = c.g, row[4 * x + 2] = c.r;
+                case 16:
+                case 32: {
+                    const std::uint32_t v = maskedPixel(c, masks);
+                    for (int k = 0; k < bits / 8; ++k) row[bits / 8 * x + k] = std::uint8_t(v >> (8 * k));
                     break;
+                }
                 default:
                     throw std::invalid_argument("depth");
             }
@@ -121,6 +171,9 @@ inline Bytes encodeBmp(const Picture& picture, int bits, bool topDown = false) {
         out.insert(out.end(), row.begin(), row.end());
     }
     return out;
+}
+inline Bytes encodeBmp(const Picture& picture, int bits, bool topDown = false) {
+    return encodeBmp(picture, BmpLayout{.bits = bits, .topDown = topDown});
 }
 
 inline bool writeFile(const std::string& path, const Bytes& bytes) {
@@ -167,7 +220,8 @@ inline Bytes referenceBand(const Picture& p, int band, int rows) {
         }
     return out;
 }
-inline int bandRowsFor(int mode) { return mode == 0 || mode == 1 ? 8 : 24; }
+// The band height follows the mode byte sent (256 is sent as 0: 8-dot bands).
+inline int bandRowsFor(int mode) { return (mode & 0xFF) <= 1 ? 8 : 24; }
 inline Bytes referenceBands(const Picture& p, int mode) {
     const int rows = bandRowsFor(mode);
     Bytes all;

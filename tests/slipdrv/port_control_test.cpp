@@ -69,6 +69,21 @@ TEST_F(PortControlTest, PrintStringArrivesUnchangedOnBothChannels) {
     EXPECT_EQ(serial.received().size(), text.size()) << "nothing more went to the serial port";
 }
 
+// A print the call reported as sent must reach the printer even when the port
+// is closed, or opened again, before the printer has read it (here: it reads
+// only afterwards).
+TEST_F(PortControlTest, ClosingRightAfterAPrintLosesNothing) {
+    auto& serial = com(1);
+    const std::string receipt(2400, 'r');
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    serial.setReading(false);
+    ASSERT_EQ(BPPrintString(receipt.c_str()), 0);
+    ASSERT_EQ(BPClosePrinter(), 0);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0) << "the next open must not lose them either";
+    serial.setReading(true);
+    EXPECT_TRUE(serial.waitForReceived(receipt.size(), 2s)) << serial.received().size() << " bytes arrived";
+}
+
 TEST_F(PortControlTest, OnlyTheActiveKindIsClosed) {
     auto& serial = com(1);
     lpt(2);
@@ -204,6 +219,67 @@ TEST_F(PortControlTest, QueriesWaitForLateReplies) {
         EXPECT_EQ(BPTransmitStatus(1), 0x62) << port;
         printer.clearRules();
     }
+}
+
+// On both kinds of port a query ignores a byte the printer sent before the
+// request, and gives up on a printer that keeps sending bytes that fail its
+// test once the reply time-out all its reads share has run out.
+TEST_F(PortControlTest, QueriesIgnoreEarlierBytesAndStopOnARejectedStream) {
+    auto& serial = com(1);
+    auto& parallel = lpt(1);
+    const Bytes request = {0x10, 0x04, 0x01};
+    for (const int port : {1, 11}) {
+        SCOPED_TRACE(port == 1 ? "serial" : "parallel");
+        auto& printer = port == 1 ? serial : parallel;
+        ASSERT_EQ(BPOpenPrinter(port, 9600), 0);
+        printer.send({0x12});  // would pass the test
+        if (port == 1) {
+            const auto start = Clock::now();
+            while (library().serial->receiveCount() < 1 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
+        }
+        printer.replyTo(request, {0x16});
+        EXPECT_EQ(BPRealtimeGetStatus(1), 0x16);
+        printer.clearRules();
+
+        // 'A' fails the test; one comes every 50 ms for far longer than the time-out.
+        for (int i = 0; i < 150; ++i) printer.sendAfter(i * 50ms, {0x41});
+        const auto bound = port == 1 ? 500ms : 3000ms;
+        const auto start = Clock::now();
+        EXPECT_EQ(BPRealtimeGetStatus(1), -1);
+        EXPECT_LT(Clock::now() - start, bound + 1500ms);
+    }
+}
+
+// A printer that stops reading part-way through a print: the call fails once
+// no byte has moved for the progress bound (shortened here), long before the
+// total bound of 100 ms per byte; once the printer reads again the next call
+// prints.
+TEST_F(PortControlTest, APrintToAPrinterThatStopsReadingFailsWithinTheProgressBound) {
+    constexpr std::uint32_t kProgressBoundMs = 300;
+    auto& printer = com(1);
+    CComm comm(nullptr, 0, makeSerialDevice(kProgressBoundMs));
+    SerialChannel channel(&comm);
+    ASSERT_EQ(comm.Open(1, 9600), 1);
+    library().active = &channel;
+
+    printer.stopReadingAfter(1000);
+    const std::string text(200000, 'x');
+    const auto start = Clock::now();
+    EXPECT_EQ(BPPrintString(text.c_str()), -1);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(kProgressBoundMs));
+    EXPECT_LT(took, 10s);
+
+    printer.setReading(true);
+    EXPECT_EQ(BPPrintString("again"), 0);
+    const auto endsWithAgain = [&] {
+        const Bytes got = printer.received();
+        return got.size() >= 5 && Bytes(got.end() - 5, got.end()) == bytesOf("again");
+    };
+    const auto resumed = Clock::now();
+    while (!endsWithAgain() && Clock::now() - resumed < 2s) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(endsWithAgain());
+    library().active = &library().parallelChannel;
 }
 
 TEST_F(PortControlTest, ASlowHostCallbackDoesNotHoldUpCommands) {

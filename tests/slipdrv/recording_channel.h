@@ -1,6 +1,6 @@
 // An in-memory channel for the command tests: it keeps what the exports write
 // (with the parallel time-out of each write), answers requests with scripted
-// replies, and can be closed. Put in the library's place with useChannel(), it
+// replies, holds bytes the printer sent unasked, and can be closed. Put in the library's place with useChannel(), it
 // lets every command family run byte for byte without a port, on every
 // platform.
 #pragma once
@@ -46,6 +46,10 @@ public:
         return true;
     }
 
+    void discardReceived() override { replies_.clear(); }
+
+    // Bytes the printer sends unasked: they wait for reading like replies.
+    void arrive(const Bytes& bytes) { replies_.insert(replies_.end(), bytes.begin(), bytes.end()); }
     // Everything written since the last clear(), and each write's parallel time-out.
     const Bytes& written() const { return written_; }
     const std::vector<int>& timeouts() const { return timeouts_; }

@@ -117,13 +117,15 @@ protected:
         printer.clear();
     }
 
-    // The printer's reply lands in the buffer as it was sent; the bytes past
-    // the 11 read stay as they were.
+    // The printer's reply lands in the buffer as it was sent, without the
+    // bytes it sent before the request; the bytes past the 11 read stay as
+    // they were.
     static void checkMemorySwitches(RecordingChannel& printer) {
         const Bytes reply = {0x37, 0x00, 0xFF, 0x01, 0x80, 0x10, 0x20, 0x40, 0x7F, 0x0A, 0x1D};
         for (const int a : {1, 8}) {
             printer.clearRules();
             printer.clear();
+            printer.arrive({0x12, 0x60});
             printer.replyTo(memorySwitchRequest(static_cast<std::uint8_t>(a)), reply);
             auto buffer = freshBuffer();
             EXPECT_EQ(BPGetMemorySwitch(a, buffer.data()), 0) << "a = " << a;
@@ -174,6 +176,35 @@ TEST_F(StatusQueriesTest, SerialQueryWithoutAnAcceptedReply) {
     printer.replyTo({0x1D, 0x72, 0x01}, {0x70});
     EXPECT_EQ(BPTransmitStatus(1), -1) << "the rejected byte is not returned";
     EXPECT_EQ(printer.written(), (Bytes{0x1D, 0x72, 0x01}));
+}
+
+// Bytes held from before the request are never the answer, and a long run of
+// rejected bytes is passed over rather than ending the query with one of them.
+TEST_F(StatusQueriesTest, EarlierBytesAndLongRejectedRuns) {
+    const Bytes request = {0x10, 0x04, 0x01};
+    const Bytes rejected(1100, 0x41);  // 'A' fails the real-time status test
+    const struct {
+        const char* name;
+        Bytes before;  // held when the query starts
+        Bytes reply;
+        int result;
+    } cases[] = {
+        {"an earlier byte that would pass, then the answer", {0x12}, {0x16}, 0x16},
+        {"earlier bytes and no answer", {0x12, 0x16}, {}, -1},
+        {"only rejected bytes", {}, rejected, -1},
+        {"the answer after a long rejected run", {}, rejected + Bytes{0x12}, 0x12},
+    };
+    for (const ChannelKind kind : {ChannelKind::kSerial, ChannelKind::kParallel}) {
+        auto& printer = kind == ChannelKind::kSerial ? openSerial() : openParallel();
+        for (const auto& c : cases) {
+            printer.clear();
+            printer.clearRules();
+            printer.arrive(c.before);
+            if (!c.reply.empty()) printer.replyTo(request, c.reply);
+            EXPECT_EQ(BPRealtimeGetStatus(1), c.result)
+                << c.name << (kind == ChannelKind::kSerial ? " (serial)" : " (parallel)");
+        }
+    }
 }
 
 TEST_F(StatusQueriesTest, ParallelQueryWithoutReply) {

@@ -381,33 +381,43 @@ TEST(VirtualPrinterHangUp, ClientSeesTheLineGo) {
     EXPECT_FALSE(late.isOpen()) << "the device still opens after the hang-up";
 }
 
+// Stopped at once or after a count of bytes, the printer reads exactly that
+// many and the client's writes back up until reading resumes.
 TEST(VirtualPrinterStall, ClientWritesBackUpUntilReadingResumes) {
-    VirtualPrinter printer;
-    printer.setReading(false);
-    Client client(printer.devicePath());
+    for (const std::size_t readFirst : {std::size_t{0}, std::size_t{3000}}) {
+        SCOPED_TRACE(testing::Message() << "reads " << readFirst << " bytes first");
+        VirtualPrinter printer;
+        if (readFirst == 0)
+            printer.setReading(false);
+        else
+            printer.stopReadingAfter(readFirst);
+        Client client(printer.devicePath());
 
-    // Write without waiting until the line is full (capped in case it never is).
-    const Bytes data = burst(1 << 20);
-    std::size_t written = 0;
-    bool full = false;
-    while (written < data.size()) {
-        const ssize_t n =
-            ::write(client.fd(), data.data() + written, std::min<std::size_t>(512, data.size() - written));
-        if (n > 0) {
-            written += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            full = true;
-            break;
-        } else {
-            FAIL() << "write failed, errno " << errno;
+        // Write without waiting until the line is full (capped in case it never is).
+        const Bytes data = burst(1 << 20);
+        std::size_t written = 0;
+        bool full = false;
+        while (written < data.size()) {
+            const ssize_t n =
+                ::write(client.fd(), data.data() + written, std::min<std::size_t>(512, data.size() - written));
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                full = true;
+                break;
+            } else {
+                FAIL() << "write failed, errno " << errno;
+            }
         }
-    }
-    EXPECT_TRUE(full) << "wrote " << written << " bytes and the line never filled";
-    EXPECT_LT(printer.received().size(), written);
+        EXPECT_TRUE(full) << "wrote " << written << " bytes and the line never filled";
+        printer.waitForReceived(readFirst, 2s);
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(printer.received().size(), readFirst);
 
-    printer.setReading(true);
-    EXPECT_TRUE(printer.waitForReceived(written, 10s));
-    EXPECT_EQ(printer.received(), Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(written)));
+        printer.setReading(true);
+        EXPECT_TRUE(printer.waitForReceived(written, 10s));
+        EXPECT_EQ(printer.received(), Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(written)));
+    }
 }
 
 TEST(VirtualPrinterLifetime, EndsWithWorkPending) {
@@ -547,6 +557,18 @@ TEST(VirtualPrinterProgram, RecordsRepliesAndObeysTheControlFifo) {
     EXPECT_NE(readFile(dir / "stdout").find("1b 40 10 04 01"), std::string::npos) << readFile(dir / "stdout");
 }
 
+TEST(VirtualPrinterProgram, StopsReadingAfterTheGivenCount) {
+    TempDir dir;
+    const std::string link = dir / "printer", record = dir / "record";
+    Program program({"--link", link, "--record", record, "--stop-reading-after", "4"}, dir / "stdout");
+    ASSERT_TRUE(waitFor([&] { return exists(link); })) << "no link";
+    Client client(link);
+    ASSERT_TRUE(client.write(text("0123456789")));
+    EXPECT_TRUE(waitFor([&] { return readFile(record) == "0123"; })) << "record: " << readFile(record);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(readFile(record), "0123");
+}
+
 TEST(VirtualPrinterProgram, EndsOnSignalsAndRemovesTheLink) {
     for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(strsignal(number));
@@ -587,6 +609,7 @@ TEST(VirtualPrinterProgram, RefusesBadStarts) {
         {"a reply without '='", {"--link", dir / "link", "--reply", "1004"}},
         {"a reply with an odd number of digits", {"--link", dir / "link", "--reply", "100=12"}},
         {"an unknown option", {"--link", dir / "link", "--speed", "9600"}},
+        {"a negative count to stop reading after", {"--link", dir / "link", "--stop-reading-after", "-1"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -50,7 +50,22 @@ public:
         });
     }
 
+    // A USB printer's device (or a pseudo-terminal) keeps what came in unasked
+    // until it is read. At most kMostDiscarded bytes, so a printer that never
+    // stops talking cannot hold the call.
+    void discardReceived() override {
+        std::uint8_t sink[512];
+        for (std::size_t taken = 0; taken < kMostDiscarded;) {
+            const ssize_t n = ::read(fd_, sink, sizeof sink);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return;
+            taken += static_cast<std::size_t>(n);
+        }
+    }
+
 private:
+    static constexpr std::size_t kMostDiscarded = 65536;
+
     // `step(done)` moves bytes: >0 moved, 0 or EAGAIN wait, -2 done, other errors fail.
     template <typename Step>
     Transfer transfer(int length, int timeoutMs, short direction, Step&& step) {

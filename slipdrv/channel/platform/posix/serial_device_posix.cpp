@@ -14,25 +14,16 @@
 #include <thread>
 
 #include "../../serial_device.h"
+#include "../../write_bounds.h"
 #include "common/platform/posix/device_path.h"
 #include "common/platform/posix/serial_line.h"
 
 namespace slipdrv {
 namespace {
 
-constexpr std::uint32_t kWriteMsPerByte = 100;
-constexpr std::uint32_t kWriteConstantMs = 30000;
-
-using Clock = std::chrono::steady_clock;
-
-int remainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
-}
-
 class PosixSerialDevice final : public SerialDevice {
 public:
-    PosixSerialDevice() {
+    explicit PosixSerialDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
         wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wake_ < 0) throw "can't create event1 in CComm::CComm";
     }
@@ -51,7 +42,8 @@ public:
     }
 
     void setUp(int baud) override {
-        purge();
+        // Stale input goes; output a previous opener left is still the printer's.
+        ::ioctl(fd_, TCFLSH, TCIFLUSH);
         // 8N1 with the CTS/RTS handshake at the caller's rate, standard or not.
         kit::SerialLine line;
         line.baud = static_cast<unsigned>(baud);
@@ -69,35 +61,22 @@ public:
         if (fd < 0) return;
         int dtr = TIOCM_DTR;
         ::ioctl(fd, TIOCMBIC, &dtr);
-        ::ioctl(fd, TCFLSH, TCIOFLUSH);
+        // Only unread input goes. Output is never pending here: a write
+        // returns once the driver has sent its run, or flushes what it could
+        // not send. Flushing output anyway would, on a pseudo-terminal, throw
+        // away bytes the other end has been handed but not yet read (so would
+        // the next open).
+        ::ioctl(fd, TCFLSH, TCIFLUSH);
         ::close(fd);
     }
 
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
         if (fd_ < 0) return false;
-        const auto deadline =
-            Clock::now() + std::chrono::milliseconds(std::uint64_t{kWriteMsPerByte} * length + kWriteConstantMs);
-        std::uint32_t sent = 0;
-        while (sent < length) {
-            const ssize_t n = ::write(fd_, bytes + sent, length - sent);
-            if (n > 0) {
-                sent += static_cast<std::uint32_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) break;
-            pollfd p{fd_, POLLOUT, 0};
-            const int left = remainingMs(deadline);
-            if (left == 0 || ::poll(&p, 1, left) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
-        }
-        // Like a flush of the file buffers: come back when the driver has transmitted the run.
-        while (sent == length) {
-            int pending = 0;
-            if (::ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) break;
-            if (remainingMs(deadline) == 0) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return sent == length;
+        WriteBounds bounds(length, writeProgressBoundMs_);
+        if (send(bytes, length, bounds) && drain(bounds)) return true;
+        // Not sent once the printer reads again, long after the call failed.
+        ::ioctl(fd_, TCFLSH, TCOFLUSH);
+        return false;
     }
 
     std::uint32_t inQueue() override {
@@ -143,17 +122,54 @@ public:
     }
 
 private:
-    void purge() { ::ioctl(fd_, TCFLSH, TCIOFLUSH); }
+    // Hands the run to the driver; the bytes it accepts are the progress.
+    bool send(const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
+        std::uint32_t sent = 0;
+        while (sent < length) {
+            const ssize_t n = ::write(fd_, bytes + sent, length - sent);
+            if (n > 0) {
+                sent += static_cast<std::uint32_t>(n);
+                bounds.moved();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) return false;
+            pollfd p{fd_, POLLOUT, 0};
+            const std::uint32_t left = bounds.remainingMs();
+            if (left == 0) return false;
+            const int ready = ::poll(&p, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+        }
+        return true;
+    }
+
+    // Like a flush of the file buffers: comes back when the driver has
+    // transmitted the run; the output queue going down is the progress.
+    bool drain(WriteBounds& bounds) {
+        int last = -1;
+        for (;;) {
+            int pending = 0;
+            if (::ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return true;
+            if (pending != last) bounds.moved();
+            last = pending;
+            if (bounds.remainingMs() == 0) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
 
     // Read by the worker and the delivery thread (isOpen) while the host's
     // thread opens and closes the port.
     std::atomic<int> fd_{-1};
     int wake_ = -1;
     bool hungUp_ = false;  // touched by the worker only, reset by open
+    std::uint32_t writeProgressBoundMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialDevice() { return std::make_unique<PosixSerialDevice>(); }
+std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs) {
+    return std::make_unique<PosixSerialDevice>(writeProgressBoundMs);
+}
 
 }  // namespace slipdrv

@@ -61,6 +61,9 @@ public:
         return finish(overlapped, timeoutMs);
     }
 
+    // The port's driver reads from the printer only when a read asks.
+    void discardReceived() override {}
+
 private:
     static OVERLAPPED fresh(HANDLE event) {
         OVERLAPPED overlapped{};

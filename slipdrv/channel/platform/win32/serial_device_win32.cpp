@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "../../serial_device.h"
+#include "../../write_bounds.h"
 
 namespace slipdrv {
 namespace {
@@ -21,13 +22,15 @@ static_assert(sizeof(DCB) == 28);
 // How long the worker rests after a receive wait that failed on its own (not
 // ended by stopWatching), so a port that keeps failing costs no CPU.
 constexpr DWORD kFailedWaitPauseMs = 20;
+// How often a pending write's output queue is looked at for progress.
+constexpr DWORD kWriteProgressPollMs = 100;
 
 // Unnamed, default security, manual reset, not signalled.
 HANDLE makeManualResetEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
 
 class Win32SerialDevice final : public SerialDevice {
 public:
-    Win32SerialDevice() {
+    explicit Win32SerialDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
         readEvent_ = makeManualResetEvent();
         if (!readEvent_) throw "can't create event1 in CComm::CComm";
         writeEvent_ = makeManualResetEvent();
@@ -75,8 +78,8 @@ public:
         timeouts.ReadIntervalTimeout = MAXDWORD;
         timeouts.ReadTotalTimeoutMultiplier = 0;
         timeouts.ReadTotalTimeoutConstant = 2000;
-        timeouts.WriteTotalTimeoutMultiplier = 100;
-        timeouts.WriteTotalTimeoutConstant = 30000;
+        timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+        timeouts.WriteTotalTimeoutConstant = kWriteConstantMs;
         SetCommTimeouts(h, &timeouts);
 
         DCB dcb{};
@@ -110,29 +113,23 @@ public:
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
         const HANDLE h = handle_;
         if (h == INVALID_HANDLE_VALUE) return false;
+        WriteBounds bounds(length, writeProgressBoundMs_);
         writeOverlapped_ = OVERLAPPED{};
         writeOverlapped_.hEvent = writeEvent_;
         DWORD n = 0;
-        const BOOL done = WriteFile(h, bytes, length, &n, &writeOverlapped_);
-        const DWORD error = done ? ERROR_SUCCESS : GetLastError();
-        // Comes back when the driver has transmitted what it was given.
-        FlushFileBuffers(h);
-        if (done) return true;
-        if (error != ERROR_IO_PENDING) {
+        bool sent = WriteFile(h, bytes, length, &n, &writeOverlapped_) != FALSE;
+        if (!sent && GetLastError() == ERROR_IO_PENDING) sent = awaitWrite(h, bounds, n) && n == length;
+        if (!sent) {
+            // Not sent once the printer reads again, long after the call failed.
+            PurgeComm(h, PURGE_TXCLEAR);
             clearErrors(h);
             return false;
         }
-        std::uint32_t total = 0;
-        n = 0;
-        while (!GetOverlappedResult(h, &writeOverlapped_, &n, TRUE)) {
-            if (GetLastError() != ERROR_IO_INCOMPLETE) {
-                clearErrors(h);
-                break;
-            }
-            total += n;
-            n = 0;
-        }
-        return total + n == length;
+        // Comes back when the driver has transmitted what it was given. Only
+        // once the write has completed: a flush while it is pending blocks for
+        // as long as the printer holds the line.
+        FlushFileBuffers(h);
+        return true;
     }
 
     std::uint32_t inQueue() override {
@@ -203,6 +200,30 @@ public:
     }
 
 private:
+    // Waits for the pending write under both bounds; its progress shows as the
+    // output queue changing. A write still pending when a bound runs out is
+    // cancelled and reaped, so it never outlives the caller's bytes.
+    bool awaitWrite(HANDLE h, WriteBounds& bounds, DWORD& written) {
+        DWORD lastQueued = MAXDWORD;
+        for (;;) {
+            const DWORD step = std::min<DWORD>(kWriteProgressPollMs, bounds.remainingMs());
+            const DWORD waited = WaitForSingleObject(writeEvent_, step);
+            if (waited == WAIT_OBJECT_0) return GetOverlappedResult(h, &writeOverlapped_, &written, FALSE) != FALSE;
+            if (waited != WAIT_TIMEOUT) break;
+            DWORD errors = 0;
+            COMSTAT stat{};
+            if (ClearCommError(h, &errors, &stat) && stat.cbOutQue != lastQueued) {
+                if (lastQueued != MAXDWORD) bounds.moved();
+                lastQueued = stat.cbOutQue;
+            }
+            if (bounds.remainingMs() == 0) break;
+        }
+        CancelIoEx(h, &writeOverlapped_);
+        DWORD unused = 0;
+        GetOverlappedResult(h, &writeOverlapped_, &unused, TRUE);
+        return false;
+    }
+
     static void clearErrors(HANDLE h) {
         DWORD errors = 0;
         COMSTAT stat{};
@@ -220,10 +241,13 @@ private:
     // Set by stopWatching, taken by the wait it ended (or the next one): tells a
     // wake-up from a failed wait, which both end with a false result.
     std::atomic<bool> stopping_{false};
+    std::uint32_t writeProgressBoundMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialDevice() { return std::make_unique<Win32SerialDevice>(); }
+std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs) {
+    return std::make_unique<Win32SerialDevice>(writeProgressBoundMs);
+}
 
 }  // namespace slipdrv
