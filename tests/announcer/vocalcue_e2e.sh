@@ -2,7 +2,8 @@
 # End-to-end check of the real vocalcue program: in a scratch directory with a
 # setting.ini and a wav folder of distinct test sounds, the ALSA "default" PCM
 # is a file sink, and the captured audio must equal the expected WAV files'
-# samples back to back, in order. Every run must exit 0 and print nothing.
+# samples back to back, in order. Every run must exit 0, print nothing and end
+# within a time limit, so a program that hangs fails instead of stalling the suite.
 #
 #   vocalcue_e2e.sh PROGRAM [LAUNCHER...]
 # e.g. vocalcue_e2e.sh build/win64/announcer/vocalcue.exe /usr/lib/wine/wine64
@@ -12,6 +13,7 @@ program=$(realpath "$1")
 shift
 launcher=("$@")
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 WINEDEBUG=-all
+limit=30
 if [ ${#launcher[@]} -gt 0 ]; then
   # Wine's multimedia library turns a wide file name into the ANSI code page
   # before opening it, so under Wine the code page must hold the Chinese
@@ -21,6 +23,7 @@ if [ ${#launcher[@]} -gt 0 ]; then
     exit 1
   fi
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+  limit=120  # a busy machine can take that long to start a Wine process
 fi
 
 work=$(mktemp -d /tmp/vocalcue-e2e-XXXXXX)
@@ -54,14 +57,20 @@ without_silence() {
 }
 
 # run NAME SETTING EXPECTED-TOKENS -- ARGS...
-# SETTING is the content of setting.ini, or "-" for no file at all.
+# SETTING is the content of setting.ini, "-" for no file at all, "@fifo" for a
+# FIFO in its place, or "@PATH" for a symbolic link to PATH.
 run() {
   local name=$1 setting=$2 expected=$3 config=${ALSA_CONF:-$work/capture.conf}
   shift 4
   rm -f "$work"/capture/* "$room/setting.ini"
-  [ "$setting" = "-" ] || printf '%b' "$setting" > "$room/setting.ini"
+  case $setting in
+    -) ;;
+    @fifo) mkfifo "$room/setting.ini" ;;
+    @*) ln -s "${setting#@}" "$room/setting.ini" ;;
+    *) printf '%b' "$setting" > "$room/setting.ini" ;;
+  esac
   local out rc
-  out=$(cd "$room" && ALSA_CONFIG_PATH="$config" "${launcher[@]}" "$program" "$@" 2>&1)
+  out=$(cd "$room" && ALSA_CONFIG_PATH="$config" timeout -k 5 "$limit" "${launcher[@]}" "$program" "$@" 2>&1)
   rc=$?
   # Wine's own audio driver reports a missing ALSA device on stderr; that is not the program's output.
   [ ${#launcher[@]} -eq 0 ] || out=$(grep -v '^ALSA lib ' <<<"$out")
@@ -71,7 +80,11 @@ run() {
   # Every open of the PCM starts a new capture file: out.raw, out.raw.0001, ...
   cat /dev/null $(ls "$work"/capture/out.raw* 2>/dev/null | sort) > "$work/got.raw"
   local why=""
-  [ "$rc" -eq 0 ] || why="exit status $rc"
+  case $rc in
+    0) ;;
+    124 | 137) why="still running after $limit s" ;;
+    *) why="exit status $rc" ;;
+  esac
   [ -z "$out" ] || why="$why; printed: ${out:0:200}"
   if [ ${#launcher[@]} -gt 0 ]; then
     # Wine's audio mixer plays silence into the device when the machine is
@@ -98,6 +111,10 @@ run "key missing: silent"               '[setting]\nother=1\n'       ""         
 run "switch 1: announced"               "$on"                         "$total_files" -- "$total"
 run "switch yes: announced"             '[Setting]\nVOCALCUE = yes\n' "$total_files" -- "$total"
 run "switch 00: announced"              '[setting]\nvocalcue=00\n'   "$total_files" -- "$total"
+# A setting.ini that is not a regular file counts as missing: a FIFO would
+# block the open for ever, a device would never end.
+run "setting.ini a FIFO: silent"        @fifo                         ""             -- "$total"
+run "setting.ini a device: silent"      @/dev/zero                    ""             -- "$total"
 run "empty request"                     "$on"                         ""             --
 run "blank request"                     "$on"                         ""             -- "   "
 run "three pieces: silent"              "$on"                         ""             -- "欢迎光临/m/12"
@@ -116,6 +133,9 @@ run "large amount"                      "$on"                         "您的余
 
 mv "$room/wav/拾.wav" "$work/拾.wav"
 run "missing file mid-chain: skipped"   "$on"                         "叮咚 伍 号台即将到时" -- "叮咚/n/15/号台即将到时"
+mkfifo "$room/wav/拾.wav"
+run "FIFO mid-chain: skipped"           "$on"                         "叮咚 伍 号台即将到时" -- "叮咚/n/15/号台即将到时"
+rm "$room/wav/拾.wav"
 mv "$work/拾.wav" "$room/wav/拾.wav"
 
 ALSA_CONF="$work/no-device.conf" run "no sound device: silent" "$on" "" -- "$total"

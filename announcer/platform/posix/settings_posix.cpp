@@ -1,9 +1,13 @@
 // setting.ini read with the usual INI rules: section and key names compared
 // without regard to case, blanks around names and values ignored, the first
-// occurrence of a key wins.
+// occurrence of a key wins. A settings file that is not a regular file counts
+// as missing.
 #include <ini.h>
 #include <strings.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "../platform.h"
@@ -35,8 +39,15 @@ public:
 
     std::u16string readProfileString(const std::u16string& section, const std::u16string& key,
                                      const std::u16string& fallback, const std::u16string& file) override {
+        const int fd = openRegularFile(file);
+        if (fd < 0) return fallback;
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(::fdopen(fd, "r"), std::fclose);
+        if (!stream) {
+            ::close(fd);
+            return fallback;
+        }
         Lookup lookup{kit::utf16ToUtf8(section), kit::utf16ToUtf8(key), std::nullopt};
-        if (ini_parse(nativePath(file).c_str(), onEntry, &lookup) < 0 || !lookup.value) return fallback;
+        if (ini_parse_file(stream.get(), onEntry, &lookup) < 0 || !lookup.value) return fallback;
         return kit::utf8ToUtf16(*lookup.value);
     }
 };

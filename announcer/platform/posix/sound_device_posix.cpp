@@ -3,6 +3,7 @@
 // same, so consecutive words follow each other without reopening the device.
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <optional>
 #include <vector>
@@ -22,11 +23,15 @@ struct PcmFormat {
     bool operator==(const PcmFormat&) const = default;
 };
 
+// A WAV file read through the descriptor that was checked to be a regular file.
 class SndFile {
 public:
-    explicit SndFile(const std::string& path) { handle_ = sf_open(path.c_str(), SFM_READ, &info_); }
+    explicit SndFile(const std::u16string& path) : fd_(openRegularFile(path)) {
+        if (fd_ >= 0) handle_ = sf_open_fd(fd_, SFM_READ, &info_, SF_FALSE);
+    }
     ~SndFile() {
         if (handle_) sf_close(handle_);
+        if (fd_ >= 0) ::close(fd_);
     }
     SndFile(const SndFile&) = delete;
     SndFile& operator=(const SndFile&) = delete;
@@ -36,6 +41,7 @@ public:
     const SF_INFO& info() const { return info_; }
 
 private:
+    int fd_;
     SF_INFO info_{};
     SNDFILE* handle_ = nullptr;
 };
@@ -72,8 +78,8 @@ public:
     }
 
     bool playSound(const std::u16string& soundname, std::uint16_t) override {
-        SndFile file(nativePath(soundname));
-        if (!file.ok()) return false;  // a missing or unreadable file is silence
+        SndFile file(soundname);
+        if (!file.ok()) return false;  // a missing, unreadable or special file is silence
         const PcmFormat format{isShallow(file.info()) ? SND_PCM_FORMAT_S16 : SND_PCM_FORMAT_S32,
                                static_cast<unsigned>(file.info().channels),
                                static_cast<unsigned>(file.info().samplerate)};
