@@ -27,6 +27,7 @@ LibraryState::~LibraryState() {
     if (processEnding) {
         // The channel's threads are gone and its locks may be held: leave it.
         [[maybe_unused]] CComm* abandoned = serial.release();
+        [[maybe_unused]] std::recursive_mutex* held = exports.release();
         return;
     }
     if (serial) serial->Close();
@@ -34,7 +35,7 @@ LibraryState::~LibraryState() {
 
 LibraryState& library() { return state; }
 
-std::unique_lock<std::recursive_mutex> exclusiveUse() { return std::unique_lock(state.exports); }
+std::unique_lock<std::recursive_mutex> exclusiveUse() { return std::unique_lock(*state.exports); }
 
 int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs) {
     const auto lock = exclusiveUse();

@@ -37,8 +37,9 @@ struct LibraryState {
     // a time. Never held while the host's callback runs: the relay to it takes
     // no part in this lock. Recursive because an export that holds it for
     // several steps reaches the channel through ChannelWrite and ChannelRead,
-    // which take it too.
-    std::recursive_mutex exports;
+    // which take it too. Left in place, like the serial channel, when the
+    // process ends: another thread may still hold it then.
+    std::unique_ptr<std::recursive_mutex> exports = std::make_unique<std::recursive_mutex>();
 
 private:
     static std::unique_ptr<CComm> makeSerial();

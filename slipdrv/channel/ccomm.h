@@ -55,8 +55,12 @@ public:
     // Bytes delivered (1 or more); 0 when nothing is wanted; -1 when the port
     // is closed; -100 when the receive buffer is still empty after the wait.
     int Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs);
-    // Forgets the bytes received and not yet read.
-    void discardReceived() { buffer_.clear(); }
+    // Drops what has been received and not yet read: the driver's queue
+    // first, then the buffer, so nothing the driver held lands afterwards.
+    void discardReceived() {
+        if (isOpen()) device_->purgeInput();
+        buffer_.clear();
+    }
 
     bool isOpen() const { return device_->isOpen(); }
     bool workerRunning() const { return workerIdle_.load() == 0; }

@@ -26,15 +26,20 @@ public:
     virtual bool open(int port) = 0;
 
     // The line set-up of an open port: receive events watched, queues of 1024
-    // bytes, both queues purged, the write time-outs (100 ms per byte plus
+    // bytes, unread input purged (output a previous opener left is still sent
+    // on Linux; Windows purges both queues), the write time-outs (100 ms per byte plus
     // 30000 ms), 8 data bits, no parity, one stop bit at `baud`, CTS/RTS
     // handshake, DTR raised.
     virtual void setUp(int baud) = 0;
 
     virtual bool isOpen() const = 0;
 
-    // Lowers DTR, purges both queues and closes the device.
+    // Lowers DTR, purges unread input (and on Windows the output queue, empty
+    // after a completed write) and closes the device.
     virtual void close() = 0;
+
+    // Drops the bytes waiting in the driver's input queue.
+    virtual void purgeInput() = 0;
 
     // Sends the run and waits until the driver has transmitted it; true when
     // all `length` bytes went out within the write time-outs and no stretch of

@@ -79,6 +79,11 @@ public:
         return false;
     }
 
+    void purgeInput() override {
+        const int fd = fd_;
+        if (fd >= 0) ::ioctl(fd, TCFLSH, TCIFLUSH);
+    }
+
     std::uint32_t inQueue() override {
         int waiting = 0;
         if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;

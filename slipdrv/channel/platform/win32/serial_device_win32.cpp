@@ -117,7 +117,7 @@ public:
         writeOverlapped_ = OVERLAPPED{};
         writeOverlapped_.hEvent = writeEvent_;
         DWORD n = 0;
-        bool sent = WriteFile(h, bytes, length, &n, &writeOverlapped_) != FALSE;
+        bool sent = WriteFile(h, bytes, length, &n, &writeOverlapped_) != FALSE && n == length;
         if (!sent && GetLastError() == ERROR_IO_PENDING) sent = awaitWrite(h, bounds, n) && n == length;
         if (!sent) {
             // Not sent once the printer reads again, long after the call failed.
@@ -130,6 +130,11 @@ public:
         // as long as the printer holds the line.
         FlushFileBuffers(h);
         return true;
+    }
+
+    void purgeInput() override {
+        const HANDLE h = handle_;
+        if (h != INVALID_HANDLE_VALUE) PurgeComm(h, PURGE_RXCLEAR);
     }
 
     std::uint32_t inQueue() override {
@@ -201,10 +206,15 @@ public:
 
 private:
     // Waits for the pending write under both bounds; its progress shows as the
-    // output queue changing. A write still pending when a bound runs out is
-    // cancelled and reaped, so it never outlives the caller's bytes.
+    // output queue changing. A driver that has not reported a queue during this
+    // write (Wine never does, nor do some USB adapters) gives no sign of
+    // progress, so until it does only the total bound applies. A write still
+    // pending when a bound runs out is cancelled and reaped, so it never
+    // outlives the caller's bytes; one that completed just before the cancel
+    // counts as sent.
     bool awaitWrite(HANDLE h, WriteBounds& bounds, DWORD& written) {
         DWORD lastQueued = MAXDWORD;
+        bool queueReported = false;
         for (;;) {
             const DWORD step = std::min<DWORD>(kWriteProgressPollMs, bounds.remainingMs());
             const DWORD waited = WaitForSingleObject(writeEvent_, step);
@@ -212,16 +222,15 @@ private:
             if (waited != WAIT_TIMEOUT) break;
             DWORD errors = 0;
             COMSTAT stat{};
-            if (ClearCommError(h, &errors, &stat) && stat.cbOutQue != lastQueued) {
-                if (lastQueued != MAXDWORD) bounds.moved();
+            if (ClearCommError(h, &errors, &stat)) {
+                queueReported = queueReported || stat.cbOutQue != 0;
+                if (!queueReported || (lastQueued != MAXDWORD && stat.cbOutQue != lastQueued)) bounds.moved();
                 lastQueued = stat.cbOutQue;
             }
             if (bounds.remainingMs() == 0) break;
         }
         CancelIoEx(h, &writeOverlapped_);
-        DWORD unused = 0;
-        GetOverlappedResult(h, &writeOverlapped_, &unused, TRUE);
-        return false;
+        return GetOverlappedResult(h, &writeOverlapped_, &written, TRUE) != FALSE;
     }
 
     static void clearErrors(HANDLE h) {
