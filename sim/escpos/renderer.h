@@ -1,0 +1,112 @@
+// The receipt renderer: printer state driven by decoded commands, drawing the
+// printed dots on paper that grows downwards, one piece per cut. One PNG pixel
+// is one dot; only black dots are drawn on white paper. Images (bit images,
+// raster images, downloaded and NV images), line spacing, feeds and cuts are
+// handled; the other commands leave the paper unchanged. No platform code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "escpos_decoder.h"
+
+namespace escpos {
+
+// One piece of paper: `width` dots wide, `height` dot rows long.
+class Paper {
+public:
+    explicit Paper(int width = 576) : width_(width), stride_((static_cast<std::size_t>(width) + 7) / 8) {}
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool empty() const { return height_ == 0; }
+    bool dot(int x, int y) const;
+    // Blackens one dot, lengthening the paper to reach row y; dots right of
+    // the width are dropped.
+    void set(int x, int y);
+    void extendTo(int height);
+    // One row packed 8 dots a byte, the leftmost dot in bit 7, 1 for black.
+    const std::uint8_t* row(int y) const { return bits_.data() + static_cast<std::size_t>(y) * stride_; }
+
+private:
+    int width_;
+    std::size_t stride_;
+    int height_ = 0;
+    std::vector<std::uint8_t> bits_;
+};
+
+// A black-and-white image kept in the bytes it arrived in: in columns (each
+// column `stride` bytes top to bottom, bit 7 the top dot) or in rows (each row
+// `stride` bytes left to right, bit 7 the leftmost dot). 1 bits are black.
+struct Image {
+    enum class Layout : std::uint8_t { kColumns, kRows };
+    int width = 0;
+    int height = 0;
+    Layout layout = Layout::kColumns;
+    std::size_t stride = 0;
+    std::vector<std::uint8_t> bytes;
+
+    bool dot(int x, int y) const;
+};
+
+struct RendererOptions {
+    int width = 576;
+    std::string nvStore = "nv-images.bin";  // empty: NV images live only in memory
+    int maxHeight = 100000;                 // dot rows a piece may reach; printing past it is dropped
+};
+
+class Renderer {
+public:
+    using PieceSink = std::function<void(const Paper&)>;
+
+    Renderer(RendererOptions options, PieceSink sink);
+
+    void apply(const Command& command);
+    // The end of the stream: the pending line is printed and the last piece,
+    // if anything was printed or fed on it, goes to the sink.
+    void finish();
+
+    int pieces() const { return pieces_; }
+    // Images or feeds cut short because a piece reached its maximum height.
+    int dropped() const { return dropped_; }
+
+private:
+    void reset();
+    void printLine(int feed);  // prints the pending line and feeds max(feed, its height)
+    void feed(int dots);
+    void cut();
+    struct Placed {
+        Image image;
+        int x;
+        int scaleX;
+    };
+
+    void drawAt(const Image& image, int x, int y, int scaleX, int scaleY);
+    void printBlock(const Image& image, int scaleX, int scaleY);  // an image printed on its own rows
+    void bitImage(const Command& command);
+    void loadNvStore();
+    void saveNvStore() const;
+
+    RendererOptions options_;
+    PieceSink sink_;
+    Paper paper_;
+    bool used_ = false;  // something was printed or fed on this piece
+    int y_ = 0;          // top of the current line
+    int x_ = 0;          // print position within the line
+    int lineHeight_ = 0;
+    std::vector<Placed> line_;  // bit images waiting for the line to be printed
+    int lineSpacing_ = 30;
+    Image download_;
+    std::vector<Image> nvImages_;
+    std::vector<std::uint8_t> nvDefinition_;  // the last FS q payload, as stored
+    int pieces_ = 0;
+    int dropped_ = 0;
+};
+
+// Writes the paper as a 1-bit greyscale PNG; false if the file cannot be written.
+bool writePng(const Paper& paper, const std::string& path);
+
+}  // namespace escpos
