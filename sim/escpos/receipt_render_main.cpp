@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "escpos_decoder.h"
@@ -36,7 +38,7 @@ std::string withoutExtension(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
     escpos::RendererOptions options;
     bool listing = false;
     std::string prefix;
@@ -68,7 +70,7 @@ int main(int argc, char** argv) {
     }
     if (input.empty()) return fail(std::string("no input file\n") + kUsage);
     std::ifstream in(input, std::ios::binary);
-    if (!in) return fail("cannot read " + input + ": " + std::strerror(errno));
+    if (!in) return fail("cannot read " + input + ": " + std::generic_category().message(errno));
     if (prefix.empty()) prefix = withoutExtension(input);
 
     std::uint64_t commands = 0;
@@ -105,4 +107,15 @@ int main(int argc, char** argv) {
     if (renderer.dropped() > 0) std::cerr << ", " << renderer.dropped() << " prints cut short at the maximum length";
     std::cerr << "\n";
     return writeFailed ? 1 : 0;
+}
+
+// A font that cannot be loaded (or memory running out) ends the run with a
+// message rather than an uncaught exception.
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "receipt-render: " << e.what() << "\n";
+        return 1;
+    }
 }

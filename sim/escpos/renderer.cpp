@@ -12,6 +12,12 @@ namespace escpos {
 namespace {
 
 constexpr int kDefaultLineSpacing = 30;
+// Items one line may hold before it is printed on its own: positioning
+// commands can pile characters on one spot without the line ever filling.
+constexpr std::size_t kMaxLineItems = 1024;
+constexpr std::size_t kMaxTabs = 32;
+constexpr int kDefaultTabColumns = 8;
+constexpr int kFontAWidth = 12, kFontAHeight = 24, kFontBWidth = 9, kFontBHeight = 17;
 constexpr char kNvMagic[8] = {'N', 'V', 'I', 'M', 'G', 'S', '0', '1'};
 
 // The horizontal and vertical magnification of GS v 0, GS / and FS p modes:
@@ -84,8 +90,12 @@ void Paper::extendTo(int height) {
 }
 
 Renderer::Renderer(RendererOptions options, PieceSink sink)
-    : options_(std::move(options)), sink_(std::move(sink)), paper_(options_.width) {
+    : options_(std::move(options)),
+      sink_(std::move(sink)),
+      paper_(options_.width),
+      font_(std::make_unique<TextFont>(options_.fontPath)) {
     loadNvStore();
+    reset();
 }
 
 void Renderer::reset() {
@@ -94,6 +104,25 @@ void Renderer::reset() {
     lineHeight_ = 0;
     lineSpacing_ = kDefaultLineSpacing;
     download_ = Image{};
+    barcode_ = BarcodeSettings{};
+    qrModel_ = 50;
+    qrModuleSize_ = 3;
+    qrLevel_ = 48;
+    qrData_.clear();
+    mode_ = TextMode{};
+    justification_ = 0;
+    leftMargin_ = 0;
+    areaWidth_ = 0;
+    lineUpsideDown_ = false;
+    tabs_.clear();
+    for (std::size_t i = 1; i <= kMaxTabs; ++i) tabs_.push_back(static_cast<int>(i) * kDefaultTabColumns * kFontAWidth);
+}
+
+int Renderer::areaLeft() const { return std::clamp(leftMargin_, 0, options_.width - 1); }
+
+int Renderer::areaWidth() const {
+    const int rest = options_.width - areaLeft();
+    return areaWidth_ == 0 ? rest : std::clamp(areaWidth_, 1, rest);
 }
 
 void Renderer::apply(const Command& command) {
@@ -103,6 +132,79 @@ void Renderer::apply(const Command& command) {
         case Kind::kInitialize:
             reset();
             break;
+        case Kind::kText:
+            text(command.payload);
+            break;
+        case Kind::kHorizontalTab:
+            horizontalTab();
+            break;
+        case Kind::kPrintMode: {
+            const std::uint32_t n = arg(0);
+            mode_.fontB = (n & 0x01) != 0;
+            mode_.emphasized = (n & 0x08) != 0;
+            mode_.scaleY = (n & 0x10) ? 2 : 1;
+            mode_.scaleX = (n & 0x20) ? 2 : 1;
+            mode_.underline = (n & 0x80) ? 1 : 0;
+            break;
+        }
+        case Kind::kCharacterSize:
+            if ((arg(0) & 0x88) == 0) {
+                mode_.scaleX = static_cast<int>(arg(0) >> 4) + 1;
+                mode_.scaleY = static_cast<int>(arg(0) & 0x0F) + 1;
+            }
+            break;
+        case Kind::kCharacterFont:
+            if (arg(0) % 48 <= 1 && arg(0) <= 49) mode_.fontB = arg(0) % 48 == 1;
+            break;
+        case Kind::kEmphasized:
+            mode_.emphasized = (arg(0) & 1) != 0;
+            break;
+        case Kind::kDoubleStrike:
+            mode_.doubleStrike = (arg(0) & 1) != 0;
+            break;
+        case Kind::kUnderline:
+            if (arg(0) % 48 <= 2 && arg(0) <= 50) mode_.underline = static_cast<int>(arg(0) % 48);
+            break;
+        case Kind::kUpsideDown:
+            mode_.upsideDown = (arg(0) & 1) != 0;
+            break;
+        case Kind::kRotation90:
+            if (arg(0) % 48 <= 2 && arg(0) <= 50) mode_.rotated = arg(0) % 48 != 0;
+            break;
+        case Kind::kReverse:
+            mode_.reverse = (arg(0) & 1) != 0;
+            break;
+        case Kind::kRightSpacing:
+            mode_.rightSpacing = static_cast<int>(arg(0));
+            break;
+        case Kind::kJustification:
+            if (arg(0) % 48 <= 2 && arg(0) <= 50) justification_ = static_cast<int>(arg(0) % 48);
+            break;
+        case Kind::kLeftMargin:
+            leftMargin_ = static_cast<int>(arg(0));
+            break;
+        case Kind::kAreaWidth:
+            areaWidth_ = static_cast<int>(arg(0));
+            break;
+        case Kind::kAbsolutePosition:
+            if (static_cast<int>(arg(0)) < areaWidth()) x_ = static_cast<int>(arg(0));
+            break;
+        case Kind::kRelativePosition: {
+            const int to = x_ + static_cast<std::int16_t>(arg(0));
+            if (to >= 0 && to < areaWidth()) x_ = to;
+            break;
+        }
+        case Kind::kTabPositions: {
+            // Stops in character columns of the current font, size and spacing,
+            // ascending; the list ends at the first that is not.
+            const int column = ((mode_.fontB ? kFontBWidth : kFontAWidth) + mode_.rightSpacing) * mode_.scaleX;
+            tabs_.clear();
+            for (const std::uint8_t n : command.payload) {
+                if (tabs_.size() == kMaxTabs || (!tabs_.empty() && n * column <= tabs_.back())) break;
+                tabs_.push_back(n * column);
+            }
+            break;
+        }
         case Kind::kLineFeed:
             printLine(lineSpacing_);
             break;
@@ -120,6 +222,25 @@ void Renderer::apply(const Command& command) {
             break;
         case Kind::kBitImage:
             bitImage(command);
+            break;
+        case Kind::kBarcodeHeight:
+            barcode_.height = static_cast<int>(arg(0));
+            break;
+        case Kind::kBarcodeWidth:
+            barcode_.moduleWidth = static_cast<int>(arg(0));
+            break;
+        case Kind::kHriPosition:
+            barcode_.hriPosition = static_cast<int>(arg(0) % 48);
+            break;
+        case Kind::kHriFont:
+            barcode_.hriFont = static_cast<int>(arg(0) % 48);
+            break;
+        case Kind::kBarcode:
+            if (const auto bars = drawBarcode(static_cast<int>(arg(0)), command.payload, barcode_))
+                symbol(*bars, barcode_.hriPosition, barcode_.hriFont);
+            break;
+        case Kind::kTwoDimensionalCode:
+            twoDimensionalCode(command.payload);
             break;
         case Kind::kRasterImage: {
             const auto scale = scaleOf(arg(0));
@@ -178,10 +299,68 @@ void Renderer::bitImage(const Command& command) {
     const std::uint32_t mode = args[0];
     const std::size_t columnBytes = mode == 0 || mode == 1 ? 1 : 3;
     const int scaleX = mode == 0 || mode == 32 ? 2 : 1;
-    if (x_ >= options_.width) return;  // past the right end: nothing of it prints
+    if (x_ >= areaWidth()) return;  // past the right end: nothing of it prints
+    if (line_.size() >= kMaxLineItems) printLine(0);
     line_.push_back({columnImage(static_cast<int>(args[1]), columnBytes, command.payload), x_, scaleX});
     x_ += static_cast<int>(args[1]) * scaleX;
     lineHeight_ = std::max(lineHeight_, static_cast<int>(columnBytes * 8));
+}
+
+// A barcode or QR code prints on rows of its own, justified like a line, with
+// its human-readable text (in plain characters of the HRI font) above, below
+// or both.
+void Renderer::symbol(const BarcodeImage& bars, int hriPosition, int hriFont) {
+    if (!line_.empty()) printLine(0);
+    const auto hri = [&] {
+        if (bars.hri.empty()) return;
+        const TextMode saved = mode_;
+        mode_ = TextMode{};
+        mode_.fontB = hriFont == 1;
+        text(std::span(reinterpret_cast<const std::uint8_t*>(bars.hri.data()), bars.hri.size()));
+        printLine(0);
+        mode_ = saved;
+    };
+    if (hriPosition == 1 || hriPosition == 3) hri();
+    Image image;
+    image.width = bars.width;
+    image.height = bars.height;
+    image.layout = Image::Layout::kRows;
+    image.stride = (static_cast<std::size_t>(bars.width) + 7) / 8;
+    image.bytes.assign(image.stride * static_cast<std::size_t>(bars.height), 0);
+    for (int y = 0; y < bars.height; ++y)
+        for (int x = 0; x < bars.width; ++x)
+            if (bars.dot(x, y))
+                image.bytes[static_cast<std::size_t>(y) * image.stride + static_cast<std::size_t>(x / 8)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
+    line_.push_back({std::move(image), 0, 1, 1, 0});
+    lineHeight_ = bars.height;
+    printLine(0);
+    if (hriPosition == 2 || hriPosition == 3) hri();
+}
+
+// GS ( k for QR codes: cn 49, then the function and its arguments. Model,
+// module size and error level are kept; fn 80 stores the data, fn 81 prints it.
+void Renderer::twoDimensionalCode(std::span<const std::uint8_t> payload) {
+    if (payload.size() < 3 || payload[0] != 49) return;
+    switch (payload[1]) {
+        case 65:
+            qrModel_ = payload[2];
+            break;
+        case 67:
+            qrModuleSize_ = payload[2];
+            break;
+        case 69:
+            qrLevel_ = payload[2];
+            break;
+        case 80:
+            qrData_.assign(payload.begin() + 3, payload.end());
+            break;
+        case 81:
+            if (const auto code = drawQrCode(qrData_, qrModuleSize_, qrLevel_, qrModel_)) symbol(*code, 0, 0);
+            break;
+        default:
+            break;
+    }
 }
 
 void Renderer::drawAt(const Image& image, int x, int y, int scaleX, int scaleY) {
@@ -199,11 +378,71 @@ void Renderer::drawAt(const Image& image, int x, int y, int scaleX, int scaleY) 
                     for (int dx = 0; dx < scaleX; ++dx) paper_.set(x + ix * scaleX + dx, y + iy * scaleY + dy);
 }
 
+void Renderer::horizontalTab() {
+    const auto next = std::upper_bound(tabs_.begin(), tabs_.end(), x_);
+    if (next != tabs_.end() && *next < areaWidth()) x_ = *next;
+}
+
+void Renderer::text(std::span<const std::uint8_t> bytes) {
+    const int width = mode_.fontB ? kFontBWidth : kFontAWidth;
+    const int height = mode_.fontB ? kFontBHeight : kFontAHeight;
+    const int cellWidth = width + mode_.rightSpacing;
+    for (const std::uint8_t code : bytes) {
+        // A rotated character is rasterised lying on its side, then turned
+        // clockwise into the upright cell.
+        const GlyphCell& glyph = mode_.rotated ? font_->glyph(code, height, width) : font_->glyph(code, width, height);
+        const auto glyphDot = [&](int x, int y) {
+            if (x < 0 || x >= width) return false;
+            if (mode_.upsideDown) x = width - 1 - x, y = height - 1 - y;
+            return mode_.rotated ? glyph.dot(y, width - 1 - x) : glyph.dot(x, y);
+        };
+        const bool bold = mode_.emphasized || mode_.doubleStrike;
+        Image cell;
+        cell.width = cellWidth;
+        cell.height = height;
+        cell.layout = Image::Layout::kRows;
+        cell.stride = (static_cast<std::size_t>(cellWidth) + 7) / 8;
+        cell.bytes.assign(cell.stride * static_cast<std::size_t>(height), 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < cellWidth; ++x) {
+                const bool black = glyphDot(x, y) || (bold && glyphDot(x - 1, y));
+                if (black != mode_.reverse)
+                    cell.bytes[static_cast<std::size_t>(y) * cell.stride + static_cast<std::size_t>(x / 8)] |=
+                        static_cast<std::uint8_t>(0x80 >> (x % 8));
+            }
+        // Reversed and rotated characters are not underlined.
+        const int underline = mode_.reverse || mode_.rotated ? 0 : mode_.underline;
+        const int advance = cellWidth * mode_.scaleX;
+        if (line_.size() >= kMaxLineItems || (x_ > 0 && x_ + advance > areaWidth())) printLine(lineSpacing_);
+        line_.push_back({std::move(cell), x_, mode_.scaleX, mode_.scaleY, underline});
+        x_ += advance;
+        lineHeight_ = std::max(lineHeight_, height * mode_.scaleY);
+        lineUpsideDown_ = lineUpsideDown_ || mode_.upsideDown;
+    }
+}
+
 void Renderer::printLine(int feedDots) {
-    for (const auto& placed : line_) drawAt(placed.image, placed.x, y_, placed.scaleX, 1);
+    // The line is justified within the print area as a whole; an upside-down
+    // line is then turned end for end, its first character at the right.
+    const int left = areaLeft();
+    const int width = areaWidth();
+    int used = 0;
+    for (const auto& placed : line_) used = std::max(used, placed.x + placed.image.width * placed.scaleX);
+    const int shift = justification_ == 0 ? 0 : std::max(0, (width - used) / (justification_ == 1 ? 2 : 1));
+    for (const auto& placed : line_) {
+        const int w = placed.image.width * placed.scaleX;
+        const int h = placed.image.height * placed.scaleY;
+        const int x = lineUpsideDown_ ? left + width - (shift + placed.x + w) : left + shift + placed.x;
+        const int top = y_ + lineHeight_ - h;
+        drawAt(placed.image, x, top, placed.scaleX, placed.scaleY);
+        const int underlineTop = lineUpsideDown_ ? top : top + h - placed.underline;
+        for (int dy = 0; dy < placed.underline && underlineTop + dy < options_.maxHeight; ++dy)
+            for (int dx = 0; dx < w; ++dx) paper_.set(x + dx, underlineTop + dy);
+    }
     const int height = lineHeight_;
     line_.clear();
     x_ = 0;
+    lineUpsideDown_ = false;
     lineHeight_ = 0;
     feed(std::max(feedDots, height));
 }

@@ -1,17 +1,21 @@
 // The receipt renderer: printer state driven by decoded commands, drawing the
 // printed dots on paper that grows downwards, one piece per cut. One PNG pixel
-// is one dot; only black dots are drawn on white paper. Images (bit images,
-// raster images, downloaded and NV images), line spacing, feeds and cuts are
-// handled; the other commands leave the paper unchanged. No platform code.
+// is one dot; only black dots are drawn on white paper. Single-byte text in
+// its print modes, sizes and positions, images (bit images, raster images,
+// downloaded and NV images), line spacing, feeds and cuts are handled; the
+// other commands leave the paper unchanged. No platform code.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "barcode_image.h"
 #include "escpos_decoder.h"
+#include "text_font.h"
 
 namespace escpos {
 
@@ -56,6 +60,7 @@ struct RendererOptions {
     int width = 576;
     std::string nvStore = "nv-images.bin";  // empty: NV images live only in memory
     int maxHeight = 100000;                 // dot rows a piece may reach; printing past it is dropped
+    std::string fontPath = TextFont::defaultPath();
 };
 
 class Renderer {
@@ -78,12 +83,36 @@ private:
     void printLine(int feed);  // prints the pending line and feeds max(feed, its height)
     void feed(int dots);
     void cut();
+    // Something waiting on the line: x from the left end of the print area;
+    // drawn with its bottom on the bottom of the line.
     struct Placed {
         Image image;
         int x;
         int scaleX;
+        int scaleY = 1;
+        int underline = 0;  // dot rows of underline along the cell's bottom
+    };
+    struct TextMode {
+        bool fontB = false;
+        bool emphasized = false;
+        bool doubleStrike = false;
+        int underline = 0;
+        bool upsideDown = false;
+        bool rotated = false;
+        bool reverse = false;
+        int scaleX = 1;
+        int scaleY = 1;
+        int rightSpacing = 0;
     };
 
+    void text(std::span<const std::uint8_t> bytes);
+    void place(Placed placed, int width, int height);  // wraps first if the item does not fit
+    int areaLeft() const;
+    int areaWidth() const;
+    void horizontalTab();
+
+    void symbol(const BarcodeImage& bars, int hriPosition, int hriFont);
+    void twoDimensionalCode(std::span<const std::uint8_t> payload);
     void drawAt(const Image& image, int x, int y, int scaleX, int scaleY);
     void printBlock(const Image& image, int scaleX, int scaleY);  // an image printed on its own rows
     void bitImage(const Command& command);
@@ -99,7 +128,19 @@ private:
     int lineHeight_ = 0;
     std::vector<Placed> line_;  // bit images waiting for the line to be printed
     int lineSpacing_ = 30;
+    TextMode mode_;
+    int justification_ = 0;  // 0 left, 1 centre, 2 right
+    int leftMargin_ = 0;
+    int areaWidth_ = 0;  // GS W; 0 for the rest of the paper
+    bool lineUpsideDown_ = false;
+    std::vector<int> tabs_;  // tab stops in dots from the area's left end
+    std::unique_ptr<TextFont> font_;
     Image download_;
+    BarcodeSettings barcode_;
+    int qrModel_ = 50;
+    int qrModuleSize_ = 3;
+    int qrLevel_ = 48;
+    std::vector<std::uint8_t> qrData_;  // the symbol stored by GS ( k fn 80
     std::vector<Image> nvImages_;
     std::vector<std::uint8_t> nvDefinition_;  // the last FS q payload, as stored
     int pieces_ = 0;

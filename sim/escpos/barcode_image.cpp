@@ -1,0 +1,229 @@
+// Barcodes and QR codes encoded with libzint and drawn as printed dots.
+#include "barcode_image.h"
+
+#include <zint.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+namespace escpos {
+namespace {
+
+constexpr std::size_t kMaxBarcodeData = 255;  // the most a count byte can announce
+constexpr int kPlaceholderModulesPerByte = 11;
+
+struct SymbolDeleter {
+    void operator()(zint_symbol* symbol) const { ZBarcode_Delete(symbol); }
+};
+using Symbol = std::unique_ptr<zint_symbol, SymbolDeleter>;
+
+bool allDigits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Encodes the data; null when libzint refuses it (warnings are accepted).
+Symbol encode(int symbology, const std::string& data, int option1 = -1) {
+    Symbol symbol(ZBarcode_Create());
+    if (!symbol || data.empty()) return nullptr;
+    symbol->symbology = symbology;
+    symbol->input_mode = DATA_MODE;
+    if (option1 >= 0) symbol->option_1 = option1;
+    const int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                                       static_cast<int>(data.size()));
+    if (result >= ZINT_ERROR || symbol->rows < 1 || symbol->width < 1) return nullptr;
+    return symbol;
+}
+
+bool moduleSet(const zint_symbol& symbol, int row, int column) {
+    return ((symbol.encoded_data[row][column >> 3] >> (column & 7)) & 1) != 0;
+}
+
+// Each module of the symbol as a moduleWidth x rowHeight block of dots.
+BarcodeImage draw(const zint_symbol& symbol, int moduleWidth, int rowHeight) {
+    BarcodeImage image;
+    image.width = symbol.width * moduleWidth;
+    image.height = symbol.rows * rowHeight;
+    image.dots.assign(static_cast<std::size_t>(image.width) * image.height, 0);
+    for (int row = 0; row < symbol.rows; ++row) {
+        for (int column = 0; column < symbol.width; ++column) {
+            if (!moduleSet(symbol, row, column)) continue;
+            for (int y = row * rowHeight; y < (row + 1) * rowHeight; ++y) {
+                auto* line = image.dots.data() + static_cast<std::size_t>(y) * image.width;
+                std::fill_n(line + column * moduleWidth, moduleWidth, std::uint8_t{1});
+            }
+        }
+    }
+    return image;
+}
+
+// The UPC-A number system, manufacturer and product digits folded into the
+// six digits of a UPC-E symbol; empty when the number has no short form.
+std::string compressUpcA(const std::string& upcA) {
+    if (upcA[0] != '0' && upcA[0] != '1') return {};
+    const std::string maker = upcA.substr(1, 5);
+    const std::string product = upcA.substr(6, 5);
+    std::string six;
+    if ((maker.substr(2) == "000" || maker.substr(2) == "100" || maker.substr(2) == "200") &&
+        product.substr(0, 2) == "00") {
+        six = maker.substr(0, 2) + product.substr(2, 3) + maker[2];
+    } else if (maker.substr(3) == "00" && product.substr(0, 3) == "000") {
+        six = maker.substr(0, 3) + product.substr(3, 2) + "3";
+    } else if (maker[4] == '0' && product.substr(0, 4) == "0000") {
+        six = maker.substr(0, 4) + product[4] + "4";
+    } else if (maker[4] != '0' && product.substr(0, 4) == "0000" && product[4] >= '5') {
+        six = maker + product[4];
+    } else {
+        return {};
+    }
+    return upcA.substr(0, 1) + six;
+}
+
+// The symbology and data libzint takes for UPC-E data of 6-8 or 11-12 digits.
+std::optional<std::pair<int, std::string>> upcE(const std::string& digits) {
+    switch (digits.size()) {
+        case 6:
+        case 7:
+            return std::pair{BARCODE_UPCE, digits};
+        case 8:
+            return std::pair{BARCODE_UPCE_CHK, digits};
+        case 11:
+        case 12: {
+            std::string shortForm = compressUpcA(digits);
+            if (shortForm.empty()) return std::nullopt;
+            if (digits.size() == 12) return std::pair{BARCODE_UPCE_CHK, shortForm + digits[11]};
+            return std::pair{BARCODE_UPCE, shortForm};
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// Code 128 data as the printer takes it: "{A", "{B" and "{C" select a code set
+// (set C bytes are two-digit values 0-99), "{S" shifts one character, "{{" is a
+// brace, "{1"-"{4" are function characters (left out). libzint then picks its
+// own code sets for the same characters.
+std::optional<std::string> code128Text(const std::string& data) {
+    std::string text;
+    char set = 'B';
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        auto c = static_cast<unsigned char>(data[i]);
+        if (c == '{') {
+            if (++i == data.size()) return std::nullopt;
+            const char selector = data[i];
+            if (selector == 'A' || selector == 'B' || selector == 'C') {
+                set = selector;
+                continue;
+            }
+            if (selector == 'S' || (selector >= '1' && selector <= '4')) continue;
+            if (selector != '{') return std::nullopt;
+        }
+        if (set == 'C') {
+            if (c > 99) return std::nullopt;
+            text += static_cast<char>('0' + c / 10);
+            text += static_cast<char>('0' + c % 10);
+        } else if (c > 127) {
+            return std::nullopt;
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    return text;
+}
+
+std::optional<BarcodeImage> placeholder(int m, std::size_t length, const BarcodeSettings& settings) {
+    BarcodeImage image;
+    image.width = static_cast<int>(length) * kPlaceholderModulesPerByte * settings.moduleWidth;
+    image.height = settings.height;
+    image.dots.assign(static_cast<std::size_t>(image.width) * image.height, 0);
+    const int border = settings.moduleWidth;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const bool edge = x < border || y < border || x >= image.width - border || y >= image.height - border;
+            if (edge) image.dots[static_cast<std::size_t>(y) * image.width + x] = 1;
+        }
+    }
+    image.hri = "code " + std::to_string(m);
+    return image;
+}
+
+}  // namespace
+
+std::optional<BarcodeImage> drawBarcode(int m, std::span<const std::uint8_t> data, const BarcodeSettings& settings) {
+    if (data.empty() || data.size() > kMaxBarcodeData) return std::nullopt;
+    if (settings.moduleWidth < 1 || settings.moduleWidth > 6 || settings.height < 1 || settings.height > 255) {
+        return std::nullopt;
+    }
+    const int code = m >= 65 ? m - 65 : m;
+    if (m < 0 || (m > 8 && m < 65) || m > 75) return std::nullopt;
+    if (m == 7 || m == 8 || m == 74 || m == 75) return placeholder(m, data.size(), settings);
+
+    std::string text(data.begin(), data.end());
+    int symbology = 0;
+    switch (code) {
+        case 0:  // UPC-A
+            if (!allDigits(text) || (text.size() != 11 && text.size() != 12)) return std::nullopt;
+            symbology = text.size() == 12 ? BARCODE_UPCA_CHK : BARCODE_UPCA;
+            break;
+        case 1: {  // UPC-E
+            if (!allDigits(text)) return std::nullopt;
+            auto upc = upcE(text);
+            if (!upc) return std::nullopt;
+            symbology = upc->first;
+            text = upc->second;
+            break;
+        }
+        case 2:  // EAN-13
+            if (!allDigits(text) || (text.size() != 12 && text.size() != 13)) return std::nullopt;
+            symbology = text.size() == 13 ? BARCODE_EANX_CHK : BARCODE_EANX;
+            break;
+        case 3:  // EAN-8
+            if (!allDigits(text) || (text.size() != 7 && text.size() != 8)) return std::nullopt;
+            symbology = text.size() == 8 ? BARCODE_EANX_CHK : BARCODE_EANX;
+            break;
+        case 4:  // Code 39: the start and stop characters are added by the encoder
+            if (text.size() >= 2 && text.front() == '*' && text.back() == '*') text = text.substr(1, text.size() - 2);
+            if (text.empty() || text.find('*') != std::string::npos) return std::nullopt;
+            symbology = BARCODE_CODE39;
+            break;
+        case 5:  // Interleaved 2 of 5, in digit pairs
+            if (!allDigits(text) || text.size() % 2 != 0) return std::nullopt;
+            symbology = BARCODE_C25INTER;
+            break;
+        case 6:  // Codabar, start and stop characters A-D in the data
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](char c) { return c >= 'a' && c <= 'd' ? static_cast<char>(c - 'a' + 'A') : c; });
+            symbology = BARCODE_CODABAR;
+            break;
+        case 7:  // Code 93
+            if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) > 127; })) {
+                return std::nullopt;
+            }
+            symbology = BARCODE_CODE93;
+            break;
+        case 8: {  // Code 128
+            auto converted = code128Text(text);
+            if (!converted) return std::nullopt;
+            text = *converted;
+            symbology = BARCODE_CODE128;
+            break;
+        }
+        default:
+            return std::nullopt;
+    }
+    Symbol symbol = encode(symbology, text);
+    if (!symbol || symbol->rows != 1) return std::nullopt;
+    BarcodeImage image = draw(*symbol, settings.moduleWidth, settings.height);
+    image.hri = reinterpret_cast<const char*>(symbol->text);
+    return image;
+}
+
+std::optional<BarcodeImage> drawQrCode(std::span<const std::uint8_t> data, int moduleSize, int errorLevel, int model) {
+    if (data.empty() || moduleSize < 1 || moduleSize > 16 || errorLevel < 48 || errorLevel > 51) return std::nullopt;
+    if (model != 49 && model != 50) return std::nullopt;
+    Symbol symbol = encode(BARCODE_QRCODE, std::string(data.begin(), data.end()), errorLevel - 47);
+    if (!symbol || symbol->rows != symbol->width) return std::nullopt;
+    return draw(*symbol, moduleSize, moduleSize);
+}
+
+}  // namespace escpos

@@ -1,0 +1,165 @@
+// Text on the renderer's paper: cells found where the layout puts them, at the
+// sizes, justifications, margins and positions the stream selects, and the
+// print modes that change the dots within a cell.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "renderer.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, LF = 0x0A, HT = 0x09, CR = 0x0D;
+
+escpos::Paper render(const Bytes& stream) {
+    std::vector<escpos::Paper> pieces;
+    escpos::Renderer renderer({576, "", 100000}, [&](const escpos::Paper& p) { pieces.push_back(p); });
+    escpos::Decoder decoder([&](const escpos::Command& c) { renderer.apply(c); });
+    decoder.feed(stream);
+    decoder.finish();
+    renderer.finish();
+    return pieces.empty() ? escpos::Paper() : pieces[0];
+}
+
+// Half-open ranges of the black dots of one printed line.
+struct Box {
+    int x0, x1, y0, y1;
+    bool operator==(const Box&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+    return out << "x [" << b.x0 << ", " << b.x1 << ") y [" << b.y0 << ", " << b.y1 << ")";
+}
+
+// One box per band of rows holding black dots.
+std::vector<Box> lineBoxes(const escpos::Paper& paper) {
+    std::vector<Box> boxes;
+    bool inBand = false;
+    for (int y = 0; y <= paper.height(); ++y) {
+        int first = -1, last = -1;
+        for (int x = 0; y < paper.height() && x < paper.width(); ++x)
+            if (paper.dot(x, y)) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        if (first < 0) {
+            inBand = false;
+            continue;
+        }
+        if (!inBand) boxes.push_back({first, last + 1, y, y + 1});
+        inBand = true;
+        Box& b = boxes.back();
+        b.x0 = std::min(b.x0, first);
+        b.x1 = std::max(b.x1, last + 1);
+        b.y1 = y + 1;
+    }
+    return boxes;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+TEST(Text, CellsAreWhereTheLayoutPutsThem) {
+    // Reverse printing blackens whole cells, so each line's box is the extent
+    // of its cells: font A 12 x 24, font B 9 x 17, times the size; paper 576.
+    const Bytes reverse = {GS, 'B', 1};
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::vector<Box> lines;
+    } cases[] = {
+        {"font A", text("AB"), {{0, 24, 0, 24}}},
+        {"ESC M 1 font B", cat({{ESC, 'M', 1}, text("ABC")}), {{0, 27, 0, 17}}},
+        {"ESC ! font B", cat({{ESC, '!', 1}, text("AB")}), {{0, 18, 0, 17}}},
+        {"ESC ! double width and height", cat({{ESC, '!', 0x30}, text("A")}), {{0, 24, 0, 48}}},
+        {"GS ! 2x1", cat({{GS, '!', 0x10}, text("AB")}), {{0, 48, 0, 24}}},
+        {"GS ! 1x2", cat({{GS, '!', 0x01}, text("A")}), {{0, 12, 0, 48}}},
+        {"GS ! 3x3", cat({{GS, '!', 0x22}, text("A")}), {{0, 36, 0, 72}}},
+        {"GS ! 8x8", cat({{GS, '!', 0x77}, text("A")}), {{0, 96, 0, 192}}},
+        {"mixed heights share a bottom", cat({text("A"), {GS, '!', 0x01}, text("B")}), {{0, 24, 0, 48}}},
+        {"ESC SP right spacing", cat({{ESC, ' ', 3}, text("AB")}), {{0, 30, 0, 24}}},
+        {"centred", cat({{ESC, 'a', 1}, text("AB")}), {{276, 300, 0, 24}}},
+        {"right", cat({{ESC, 'a', 50}, text("AB")}), {{552, 576, 0, 24}}},
+        {"GS L margin", cat({{GS, 'L', 40, 0}, text("A")}), {{40, 52, 0, 24}}},
+        {"GS L + GS W, right", cat({{GS, 'L', 40, 0, GS, 'W', 100, 0, ESC, 'a', 2}, text("A")}), {{128, 140, 0, 24}}},
+        {"ESC $", cat({{ESC, '$', 100, 0}, text("A")}), {{100, 112, 0, 24}}},
+        {"ESC $ then ESC \\ -10", cat({{ESC, '$', 100, 0, ESC, '\\', 0xF6, 0xFF}, text("A")}), {{90, 102, 0, 24}}},
+        {"HT default stops", cat({{HT}, text("A")}), {{96, 108, 0, 24}}},
+        {"ESC D stops", cat({{ESC, 'D', 2, 5, 0, HT, HT}, text("A")}), {{60, 72, 0, 24}}},
+        {"wrap at GS W", cat({{GS, 'W', 60, 0}, text("ABCDEF")}), {{0, 60, 0, 24}, {0, 12, 30, 54}}},
+        {"upside-down line", cat({{ESC, '{', 1}, text("AB")}), {{552, 576, 0, 24}}},
+        {"LF at default spacing", text("A\nB"), {{0, 12, 0, 24}, {0, 12, 30, 54}}},
+        {"ESC 3 spacing", cat({{ESC, '3', 40}, text("A\nB")}), {{0, 12, 0, 24}, {0, 12, 40, 64}}},
+        {"ESC J", cat({text("A"), {ESC, 'J', 50}, text("B")}), {{0, 12, 0, 24}, {0, 12, 50, 74}}},
+        {"ESC d", cat({text("A"), {ESC, 'd', 2}, text("B")}), {{0, 12, 0, 24}, {0, 12, 60, 84}}},
+        {"CR changes nothing", cat({text("A"), {CR}, text("B")}), {{0, 24, 0, 24}}},
+        {"ESC @ resets the modes", cat({{GS, '!', 0x11, ESC, 'a', 1, ESC, '@'}, reverse, text("A")}), {{0, 12, 0, 24}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(lineBoxes(render(cat({reverse, c.stream}))), c.lines);
+    }
+}
+
+int blackDots(const escpos::Paper& paper) {
+    int n = 0;
+    for (int y = 0; y < paper.height(); ++y)
+        for (int x = 0; x < paper.width(); ++x) n += paper.dot(x, y);
+    return n;
+}
+
+bool fullRow(const escpos::Paper& paper, int y, int x0, int x1) {
+    for (int x = x0; x < x1; ++x)
+        if (!paper.dot(x, y)) return false;
+    return true;
+}
+
+TEST(Text, PrintModesChangeTheDotsWithinTheCell) {
+    // A capital's ink stays inside its cell and fills a good part of it.
+    const auto plain = render(text("HH"));
+    const auto boxes = lineBoxes(plain);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_GE(boxes[0].x0, 0);
+    EXPECT_LE(boxes[0].x1, 24);
+    EXPECT_GE(boxes[0].y1 - boxes[0].y0, 12);
+    EXPECT_LE(boxes[0].y1, 24);
+
+    // Underlines: the cells' bottom rows black from end to end, 1 or 2 of them.
+    for (const auto& [stream, rows] : {std::pair{Bytes{ESC, '-', 1}, 1}, std::pair{Bytes{ESC, '-', 50}, 2},
+                                       std::pair{Bytes{ESC, '!', 0x80}, 1}, std::pair{Bytes{ESC, '-', 0}, 0}}) {
+        SCOPED_TRACE(rows);
+        const auto paper = render(cat({stream, text("HH"), {LF}}));
+        for (int k = 1; k <= 3; ++k) EXPECT_EQ(fullRow(paper, 24 - k, 0, 24), k <= rows) << "row " << 24 - k;
+    }
+
+    // Emphasis and double strike thicken the strokes alike.
+    const auto bold = render(cat({{ESC, 'E', 1}, text("HH")}));
+    EXPECT_GT(blackDots(bold), blackDots(plain));
+    EXPECT_EQ(blackDots(render(cat({{ESC, 'G', 1}, text("HH")}))), blackDots(bold));
+
+    // Upside-down: a low stroke ends up high, and vice versa.
+    const auto low = lineBoxes(render(text("_")));
+    const auto flipped = lineBoxes(render(cat({{ESC, '{', 1}, text("_")})));
+    ASSERT_EQ(low.size(), 1u);
+    ASSERT_EQ(flipped.size(), 1u);
+    EXPECT_GT(low[0].y0, 12);
+    EXPECT_LT(flipped[0].y1, 12);
+
+    // 90-degree rotation: a horizontal stroke becomes a vertical one.
+    const auto rotated = lineBoxes(render(cat({{ESC, 'V', 1}, text("-")})));
+    const auto upright = lineBoxes(render(text("-")));
+    ASSERT_EQ(rotated.size(), 1u);
+    ASSERT_EQ(upright.size(), 1u);
+    EXPECT_GT(upright[0].x1 - upright[0].x0, upright[0].y1 - upright[0].y0);
+    EXPECT_LT(rotated[0].x1 - rotated[0].x0, rotated[0].y1 - rotated[0].y0);
+}
+
+}  // namespace
