@@ -50,7 +50,7 @@ BarcodeImage draw(const zint_symbol& symbol, int moduleWidth, int rowHeight) {
             if (!moduleSet(symbol, row, column)) continue;
             for (int y = row * rowHeight; y < (row + 1) * rowHeight; ++y) {
                 auto* line = image.dots.data() + static_cast<std::size_t>(y) * image.width;
-                std::fill_n(line + column * moduleWidth, moduleWidth, std::uint8_t{1});
+                std::fill_n(line + static_cast<std::ptrdiff_t>(column) * moduleWidth, moduleWidth, std::uint8_t{1});
             }
         }
     }

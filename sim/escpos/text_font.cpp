@@ -67,8 +67,8 @@ GlyphCell TextFont::rasterise(std::uint8_t code, int width, int height) {
         const int pixels =
             static_cast<int>(std::max<long>(1, std::min(width * units / advance, height * units / extent)));
         FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
-        const int ascent = static_cast<int>(face->ascender * pixels / units);
-        const int descent = static_cast<int>(-face->descender * pixels / units);
+        const int ascent = static_cast<int>(long{face->ascender} * pixels / units);
+        const int descent = static_cast<int>(-long{face->descender} * pixels / units);
         const int advancePixels = static_cast<int>(advance * pixels / units);
         f.baseline = (height - ascent - descent) / 2 + ascent;
         f.left = (width - advancePixels) / 2;
