@@ -35,7 +35,7 @@ public:
 
     // Reads the file's header. False when the file is missing, is not a
     // regular file, or is not an image this loader reads; then width() and
-    // height() mean nothing. It never waits on a special file.
+    // height() mean nothing. It never waits on a FIFO or a device.
     virtual bool open(const char* path) = 0;
     virtual int width() const = 0;
     virtual int height() const = 0;

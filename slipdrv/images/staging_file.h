@@ -1,7 +1,7 @@
 // The staging files of the bit-image exports, opened with the sharing each
 // step allows other openers of the same name (Windows enforces it; Linux has
 // no such modes). Only an ordinary file is used: never a link, a file with a
-// second name, a directory or a special file, and opening never waits.
+// second name, a directory, a FIFO or a device, and opening never waits.
 #pragma once
 
 #include <cstdio>

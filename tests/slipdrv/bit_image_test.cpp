@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bit_image_fixture.h"
-#include "bit_image_special_files.h"
+#include "fifos_and_links.h"
 
 namespace slipdrv {
 namespace {

@@ -79,7 +79,7 @@ public:
 
     bool playSound(const std::u16string& soundname, std::uint16_t) override {
         SndFile file(soundname);
-        if (!file.ok()) return false;  // a missing, unreadable or special file is silence
+        if (!file.ok()) return false;  // a missing or unreadable file, or one that is not a regular file, is silence
         const PcmFormat format{isShallow(file.info()) ? SND_PCM_FORMAT_S16 : SND_PCM_FORMAT_S32,
                                static_cast<unsigned>(file.info().channels),
                                static_cast<unsigned>(file.info().samplerate)};

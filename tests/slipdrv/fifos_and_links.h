@@ -1,4 +1,4 @@
-// Special files for the bit-image tests, made in the current directory.
+// FIFOs and symbolic links for the bit-image tests, made in the current directory.
 #pragma once
 
 #include <string>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bit_image_special_files.h"
+#include "fifos_and_links.h"
 
 namespace slipdrv::testing {
 namespace {

@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "bit_image_special_files.h"
+#include "fifos_and_links.h"
 
 namespace slipdrv::testing {
 
