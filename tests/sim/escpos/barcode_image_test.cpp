@@ -2,17 +2,15 @@
 // definition drawn, written as a PNG and read back by a barcode scanner;
 // module width, bar height and module size scale the picture; bad data refused.
 #include "barcode_image.h"
-#include "renderer.h"
+#include "render_support.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,33 +32,32 @@ char checkDigit(const std::string& digits) {
     return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
-// An 8-bit grey PNG of the dots with a white margin around them, as a scanner needs.
-void writePng(const BarcodeImage& image, const std::filesystem::path& path, int margin) {
-    const int width = image.width + 2 * margin;
-    const int height = image.height + 2 * margin;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height, 255);
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
-            if (image.dot(x, y)) pixels[static_cast<std::size_t>(y + margin) * width + x + margin] = 0;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    ASSERT_TRUE(file);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_GRAY,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) png_write_row(png, pixels.data() + static_cast<std::size_t>(y) * width);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
+// Paper holding the dots with a white margin around them, as a scanner needs.
+// A dot is read through `dot`, so both a symbol and a rendered piece fit.
+template <typename Picture>
+escpos::Paper onPaper(const Picture& picture, int margin) {
+    escpos::Paper paper(picture.width() + 2 * margin);
+    paper.extendTo(picture.height() + 2 * margin);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.dot(x, y)) paper.set(x + margin, y + margin);
+    return paper;
 }
+
+// BarcodeImage keeps its size in fields; Paper in methods.
+struct SymbolView {
+    const BarcodeImage& image;
+    int width() const { return image.width; }
+    int height() const { return image.height; }
+    bool dot(int x, int y) const { return image.dot(x, y); }
+};
 
 bool haveScanner() { return std::system("command -v zbarimg >/dev/null 2>&1") == 0; }
 
 // What the scanner reads in the picture, or "" when it finds nothing.
-std::string scan(const BarcodeImage& image, int margin) {
+std::string scan(const escpos::Paper& paper) {
     const auto path = std::filesystem::temp_directory_path() / ("barcode-" + std::to_string(::getpid()) + ".png");
-    writePng(image, path, margin);
+    if (!escpos::writePng(paper, path.string())) return "";
     std::string out;
     const std::string command = "zbarimg --raw -q '" + path.string() + "' 2>/dev/null";
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
@@ -113,7 +110,8 @@ TEST(BarcodeImage, EverySymbologyScansBackToItsData) {
             const BarcodeSettings settings{.height = 80, .moduleWidth = moduleWidth};
             const auto image = escpos::drawBarcode(c.m, c.data, settings);
             ASSERT_TRUE(image) << "m " << c.m << " " << c.expected;
-            EXPECT_EQ(scan(*image, 10 * moduleWidth), c.expected) << "m " << c.m << " width " << moduleWidth;
+            EXPECT_EQ(scan(onPaper(SymbolView{*image}, 10 * moduleWidth)), c.expected)
+                << "m " << c.m << " width " << moduleWidth;
         }
     }
 }
@@ -137,7 +135,8 @@ TEST(BarcodeImage, QrCodesScanBackToTheirBytes) {
     for (const auto& c : cases) {
         const auto image = escpos::drawQrCode(bytes(c.data), c.moduleSize, c.errorLevel, c.model);
         ASSERT_TRUE(image) << c.data;
-        EXPECT_EQ(scan(*image, 4 * c.moduleSize), c.data) << "size " << c.moduleSize << " level " << c.errorLevel;
+        EXPECT_EQ(scan(onPaper(SymbolView{*image}, 4 * c.moduleSize)), c.data)
+            << "size " << c.moduleSize << " level " << c.errorLevel;
     }
 }
 
@@ -276,22 +275,8 @@ TEST(BarcodeImage, RenderedStreamsScanBack) {
         {"QR code", qr("member:8812"), "member:8812"},
     };
     for (const auto& c : cases) {
-        std::vector<BarcodeImage> pieces;
-        escpos::RendererOptions options;
-        options.nvStore.clear();
-        escpos::Renderer renderer(options, [&](const escpos::Paper& paper) {
-            BarcodeImage picture;
-            picture.width = paper.width();
-            picture.height = paper.height();
-            for (int y = 0; y < paper.height(); ++y)
-                for (int x = 0; x < paper.width(); ++x) picture.dots.push_back(paper.dot(x, y) ? 1 : 0);
-            pieces.push_back(std::move(picture));
-        });
-        escpos::Decoder decoder([&](const escpos::Command& command) { renderer.apply(command); });
-        decoder.feed(c.stream);
-        decoder.finish();
-        renderer.finish();
+        const auto pieces = escpos::testing::renderPieces(c.stream);
         ASSERT_EQ(pieces.size(), 1u) << c.label;
-        EXPECT_EQ(scan(pieces[0], 16), c.expected) << c.label;
+        EXPECT_EQ(scan(onPaper(pieces[0], 16)), c.expected) << c.label;
     }
 }

@@ -3,15 +3,12 @@
 // must decode without an unknown, truncated or oversized command.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "command_check.h"
+#include "bit_image_fixture.h"
 #include "escpos_decoder.h"
-#include "image_test_support.h"
 
 namespace slipdrv::testing {
 namespace {
@@ -118,27 +115,12 @@ std::vector<Call> calls() {
     };
 }
 
-class ExportsDecodeTest : public CommandTest {
-protected:
-    void SetUp() override {
-        std::random_device random;
-        do dir_ = std::filesystem::temp_directory_path() / ("escpos-exports-" + std::to_string(random()));
-        while (!std::filesystem::create_directory(dir_));
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(dir_);
-        CommandTest::TearDown();
-    }
-    std::filesystem::path dir_, previous_;
-};
+// The image exports write their staging files into a scratch directory.
+using ExportsDecodeTest = BitImageTest;
 
 TEST_F(ExportsDecodeTest, EverythingTheExportsSendDecodes) {
     // 100 x 30 dots: two or four ESC * bands, and column data of 13 x 4 bytes.
-    ASSERT_TRUE(
-        image_testing::writeFile("logo.bmp", image_testing::encodeBmp(image_testing::patternPicture(100, 30), 24)));
+    save("logo.bmp", image_testing::patternPicture(100, 30));
     auto& channel = openParallel();
     for (const auto& c : calls()) {
         channel.clear();

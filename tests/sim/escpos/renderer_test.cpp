@@ -1,6 +1,6 @@
 // The renderer's paper: images pixel-exact where the stream puts them, feeds
 // and cuts; and the receipt-render program on a small file.
-#include "renderer.h"
+#include "render_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -58,14 +58,8 @@ Bytes cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-std::vector<escpos::Paper> render(const Bytes& stream, const std::string& nvStore = "", int width = 576) {
-    std::vector<escpos::Paper> pieces;
-    escpos::Renderer renderer({width, nvStore, 100000}, [&](const escpos::Paper& p) { pieces.push_back(p); });
-    escpos::Decoder decoder([&](const escpos::Command& c) { renderer.apply(c); });
-    decoder.feed(stream);
-    decoder.finish();
-    renderer.finish();
-    return pieces;
+std::vector<escpos::Paper> render(const Bytes& stream, const std::string& nvStore = "") {
+    return escpos::testing::renderPieces(stream, {576, nvStore, 100000});
 }
 
 // Every dot of the paper is black exactly where the scaled pattern is.
@@ -178,16 +172,14 @@ TEST(Renderer, EachCutEndsAPieceOfPaper) {
 }
 
 TEST(Renderer, PrintingPastTheMaximumLengthIsDropped) {
-    std::vector<escpos::Paper> pieces;
-    escpos::Renderer renderer({384, "", 100}, [&](const escpos::Paper& p) { pieces.push_back(p); });
-    escpos::Decoder decoder([&](const escpos::Command& c) { renderer.apply(c); });
-    decoder.feed(cat({{ESC, 'J', 90, GS, 'v', '0', 0, 1, 0, 40, 0}, Bytes(40, 0xFF), {ESC, 'd', 255}}));
-    decoder.finish();
-    renderer.finish();
+    int dropped = 0;
+    const auto pieces = escpos::testing::renderPieces(
+        cat({{ESC, 'J', 90, GS, 'v', '0', 0, 1, 0, 40, 0}, Bytes(40, 0xFF), {ESC, 'd', 255}}), {384, "", 100},
+        &dropped);
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].height(), 100);
     EXPECT_TRUE(pieces[0].dot(0, 99));
-    EXPECT_GT(renderer.dropped(), 0);
+    EXPECT_GT(dropped, 0);
 }
 
 std::string readFile(const std::filesystem::path& path) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "renderer.h"
+#include "render_support.h"
 
 namespace {
 
@@ -15,12 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, LF = 0x0A, HT = 0x09, CR = 0x0D;
 
 escpos::Paper render(const Bytes& stream) {
-    std::vector<escpos::Paper> pieces;
-    escpos::Renderer renderer({576, "", 100000}, [&](const escpos::Paper& p) { pieces.push_back(p); });
-    escpos::Decoder decoder([&](const escpos::Command& c) { renderer.apply(c); });
-    decoder.feed(stream);
-    decoder.finish();
-    renderer.finish();
+    const auto pieces = escpos::testing::renderPieces(stream);
     return pieces.empty() ? escpos::Paper() : pieces[0];
 }
 
