@@ -20,6 +20,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dot_image.h"
@@ -52,6 +53,13 @@ public:
     explicit Args(FuzzInput& in) : in_(in) {}
 
     int integer() { return in_.integer(); }
+    // Calls an export that takes only integers, drawing them in order (a
+    // braced list is evaluated left to right).
+    template <typename... Ints>
+    int call(int (*exported)(Ints...)) {
+        const std::tuple<Ints...> values{(static_cast<void>(sizeof(Ints)), integer())...};
+        return std::apply(exported, values);
+    }
 
     // A zero-terminated text in a buffer of exactly its size, or null.
     const char* text() {
@@ -187,7 +195,7 @@ const Call kExports[] = {
     },
     [](Args&) { return BPClosePrinter(); },
     [](Args& a) { return BPPrintString(a.text()); },
-    [](Args& a) { return BPEnableCallBackFunc(a.integer()); },
+    [](Args& a) { return a.call(BPEnableCallBackFunc); },
     [](Args& a) { return BPSetCallBackFunc(a.integer() & 1 ? ignoreStatus : nullptr); },
     [](Args&) { return BPPrintAndFeed(); },
     [](Args&) { return BPPrintNotFeed(); },
@@ -198,62 +206,44 @@ const Call kExports[] = {
     },
     [](Args&) { return BPMoveHorizontalTAB(); },
     [](Args&) { return BPCancelPrintPageMode(); },
-    [](Args& a) { return BPRealtimeResponse(a.integer()); },
+    [](Args& a) { return a.call(BPRealtimeResponse); },
     [](Args&) { return BPPrintPageMode(); },
-    [](Args& a) { return BPSetASCIIRightSpace(a.integer()); },
-    [](Args& a) { return BPSetPrintMode(a.integer()); },
-    [](Args& a) {
-        const int nL = a.integer();
-        return BPSetAbsoluPrintPosition(nL, a.integer());
-    },
-    [](Args& a) { return BPSelectUserDefineSet(a.integer()); },
+    [](Args& a) { return a.call(BPSetASCIIRightSpace); },
+    [](Args& a) { return a.call(BPSetPrintMode); },
+    [](Args& a) { return a.call(BPSetAbsoluPrintPosition); },
+    [](Args& a) { return a.call(BPSelectUserDefineSet); },
     [](Args& a) {
         const int c1 = a.integer(), c2 = a.integer(), x = a.integer();
         return BPUserDefineCharacter(c1, c2, x, a.pattern(x >= 0 && x <= 12 ? 3 * x : 0));
     },
-    [](Args& a) { return BPSetUnderLine(a.integer()); },
+    [](Args& a) { return a.call(BPSetUnderLine); },
     [](Args&) { return BPSelectDefaultLineSpace(); },
-    [](Args& a) { return BPSetLineSpace(a.integer()); },
-    [](Args& a) { return BPCancelUserDefineCharacter(a.integer()); },
+    [](Args& a) { return a.call(BPSetLineSpace); },
+    [](Args& a) { return a.call(BPCancelUserDefineCharacter); },
     [](Args&) { return BPInitializePrinter(); },
     [](Args& a) { return BPSetHorizonTABPosition(a.text()); },
-    [](Args& a) { return BPEmphasizedPrintSet(a.integer()); },
-    [](Args& a) { return BPSuperposePrintSet(a.integer()); },
-    [](Args& a) { return BPPrintFeedPaper(a.integer()); },
+    [](Args& a) { return a.call(BPEmphasizedPrintSet); },
+    [](Args& a) { return a.call(BPSuperposePrintSet); },
+    [](Args& a) { return a.call(BPPrintFeedPaper); },
     [](Args&) { return BPSelectPageMode(); },
-    [](Args& a) { return BPSelectCharacterAB(a.integer()); },
-    [](Args& a) { return BPSelectInternationalCharacterSet(a.integer()); },
+    [](Args& a) { return a.call(BPSelectCharacterAB); },
+    [](Args& a) { return a.call(BPSelectInternationalCharacterSet); },
     [](Args&) { return BPSelectStardardMode(); },
-    [](Args& a) { return BPPagePrintDirection(a.integer()); },
-    [](Args& a) { return BPClockwiseRotation90Set(a.integer()); },
-    [](Args& a) {
-        const int x = a.integer(), y = a.integer(), w = a.integer();
-        return BPSetPrintAreaPageMode(x, y, w, a.integer());
-    },
-    [](Args& a) {
-        const int nL = a.integer();
-        return BPSetRelativePrintPosition(nL, a.integer());
-    },
-    [](Args& a) { return BPSelectJustification(a.integer()); },
-    [](Args& a) { return BPSelectPaperSensor(a.integer()); },
-    [](Args& a) { return BPSelectSensorStopPrint(a.integer()); },
-    [](Args& a) { return BPSetPanelButtonsEnable(a.integer()); },
-    [](Args& a) { return BPPrintFeedSomeLines(a.integer()); },
-    [](Args& a) { return BPSelectCharacterCodeTable(a.integer()); },
+    [](Args& a) { return a.call(BPPagePrintDirection); },
+    [](Args& a) { return a.call(BPClockwiseRotation90Set); },
+    [](Args& a) { return a.call(BPSetPrintAreaPageMode); },
+    [](Args& a) { return a.call(BPSetRelativePrintPosition); },
+    [](Args& a) { return a.call(BPSelectJustification); },
+    [](Args& a) { return a.call(BPSelectPaperSensor); },
+    [](Args& a) { return a.call(BPSelectSensorStopPrint); },
+    [](Args& a) { return a.call(BPSetPanelButtonsEnable); },
+    [](Args& a) { return a.call(BPPrintFeedSomeLines); },
+    [](Args& a) { return a.call(BPSelectCharacterCodeTable); },
     [](Args&) { return BPFeedMarkStartPosition(); },
-    [](Args& a) {
-        const int width = a.integer();
-        return BPSelectCharacterSize(width, a.integer());
-    },
-    [](Args& a) {
-        const int nL = a.integer();
-        return BPPageAbsoluVerticalPosition(nL, a.integer());
-    },
-    [](Args& a) {
-        const int n = a.integer();
-        return BPExecuteTestPrint(n, a.integer());
-    },
-    [](Args& a) { return BPUserDefineCommand(a.integer()); },
+    [](Args& a) { return a.call(BPSelectCharacterSize); },
+    [](Args& a) { return a.call(BPPageAbsoluVerticalPosition); },
+    [](Args& a) { return a.call(BPExecuteTestPrint); },
+    [](Args& a) { return a.call(BPUserDefineCommand); },
     [](Args& a) {
         const int n = a.integer();
         return BPSetMemorySwitch(n, a.integers(8));
@@ -263,40 +253,22 @@ const Call kExports[] = {
         a.readsReply();
         return n >= 1 && n <= 8 && serialChannel() ? kSkipped : BPGetMemorySwitch(n, a.replyBuffer());
     },
-    [](Args& a) {
-        const int n = a.integer(), m = a.integer(), nL = a.integer();
-        return BPSetAdjustmentValue(n, m, nL, a.integer());
-    },
-    [](Args& a) {
-        const int n = a.integer();
-        return BPCustomizeControlValue(n, a.integer());
-    },
-    [](Args& a) { return BPSelectHRIPosition(a.integer()); },
+    [](Args& a) { return a.call(BPSetAdjustmentValue); },
+    [](Args& a) { return a.call(BPCustomizeControlValue); },
+    [](Args& a) { return a.call(BPSelectHRIPosition); },
     [](Args& a) {
         const int n = a.integer();
         return selects(n, {{1, 3}, {49, 51}}) ? kSkipped : BPTransmitPrinterID(n);
     },
-    [](Args& a) {
-        const int nL = a.integer();
-        return BPSetLeftMargin(nL, a.integer());
-    },
-    [](Args& a) { return BPSetBeginningPosition(a.integer()); },
-    [](Args& a) {
-        const int m = a.integer();
-        return BPSelectCutPaper(m, a.integer());
-    },
-    [](Args& a) {
-        const int nL = a.integer();
-        return BPSetPrintingAreaWidth(nL, a.integer());
-    },
-    [](Args& a) {
-        const int nL = a.integer();
-        return BPPageRelativeVertialPosition(nL, a.integer());
-    },
-    [](Args& a) { return BPAutoStatusBackSet(a.integer()); },
-    [](Args& a) { return BPSmoothingModeSet(a.integer()); },
-    [](Args& a) { return BPSelectHRICharacter(a.integer()); },
-    [](Args& a) { return BPSetBarCodeHeight(a.integer()); },
+    [](Args& a) { return a.call(BPSetLeftMargin); },
+    [](Args& a) { return a.call(BPSetBeginningPosition); },
+    [](Args& a) { return a.call(BPSelectCutPaper); },
+    [](Args& a) { return a.call(BPSetPrintingAreaWidth); },
+    [](Args& a) { return a.call(BPPageRelativeVertialPosition); },
+    [](Args& a) { return a.call(BPAutoStatusBackSet); },
+    [](Args& a) { return a.call(BPSmoothingModeSet); },
+    [](Args& a) { return a.call(BPSelectHRICharacter); },
+    [](Args& a) { return a.call(BPSetBarCodeHeight); },
     [](Args& a) {
         const int m = a.integer(), n = a.integer();
         return BPPrintBarCode(m, n, a.text());
@@ -305,26 +277,20 @@ const Call kExports[] = {
         const int n = a.integer();
         return selects(n, {{1, 1}, {49, 49}}) ? kSkipped : BPTransmitStatus(n);
     },
-    [](Args& a) { return BPSetBarCodeWidth(a.integer()); },
-    [](Args& a) { return BPSetChinesePrintMode(a.integer()); },
+    [](Args& a) { return a.call(BPSetBarCodeWidth); },
+    [](Args& a) { return a.call(BPSetChinesePrintMode); },
     [](Args&) { return BPSelectChineseMode(); },
-    [](Args& a) { return BPChineseUnderLineSet(a.integer()); },
+    [](Args& a) { return a.call(BPChineseUnderLineSet); },
     [](Args&) { return BPExitChineseMode(); },
     [](Args& a) {
         const int c1 = a.integer(), c2 = a.integer();
         return BPUserDefineChinese(c1, c2, a.integers(72));
     },
-    [](Args& a) { return BPSelectChineseCodeSys(a.integer()); },
-    [](Args& a) {
-        const int left = a.integer();
-        return BPSetChineseLRSpace(left, a.integer());
-    },
-    [](Args& a) { return BPSetChineseQuadrupleSize(a.integer()); },
-    [](Args& a) { return BPUpsidedownPrintiModeSet(a.integer()); },
-    [](Args& a) {
-        const int n = a.integer();
-        return BPPrintNVBitImage(n, a.integer());
-    },
+    [](Args& a) { return a.call(BPSelectChineseCodeSys); },
+    [](Args& a) { return a.call(BPSetChineseLRSpace); },
+    [](Args& a) { return a.call(BPSetChineseQuadrupleSize); },
+    [](Args& a) { return a.call(BPUpsidedownPrintiModeSet); },
+    [](Args& a) { return a.call(BPPrintNVBitImage); },
     [](Args& a) {
         const char* path = a.imagePath();
         const int result = BPDefineNVBitImage(path);
