@@ -93,7 +93,9 @@ Renderer::Renderer(RendererOptions options, PieceSink sink)
     : options_(std::move(options)),
       sink_(std::move(sink)),
       paper_(options_.width),
-      font_(std::make_unique<TextFont>(options_.fontPath)) {
+      font_(std::make_unique<TextFont>(std::vector{options_.latinFont, options_.chineseFont},
+                                       TextFont::Fit::kMonospaced)),
+      chineseFont_(std::make_unique<TextFont>(std::vector{options_.chineseFont}, TextFont::Fit::kSquare)) {
     loadNvStore();
     reset();
 }
@@ -114,6 +116,13 @@ void Renderer::reset() {
     leftMargin_ = 0;
     areaWidth_ = 0;
     lineUpsideDown_ = false;
+    codePage_ = 0;
+    chinese_ = false;
+    pendingChinese_.clear();
+    chineseMode_ = ChineseMode{};
+    userCharactersOn_ = false;
+    userCharacters_.clear();
+    userChinese_.clear();
     tabs_.clear();
     for (std::size_t i = 1; i <= kMaxTabs; ++i) tabs_.push_back(static_cast<int>(i) * kDefaultTabColumns * kFontAWidth);
 }
@@ -128,6 +137,11 @@ int Renderer::areaWidth() const {
 void Renderer::apply(const Command& command) {
     const auto args = command.args();
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : 0u; };
+    // A GB18030 character cut short by a command prints as a box.
+    if (command.kind != Kind::kText && !pendingChinese_.empty()) {
+        chineseCharacter(pendingChinese_);
+        pendingChinese_.clear();
+    }
     switch (command.kind) {
         case Kind::kInitialize:
             reset();
@@ -173,6 +187,53 @@ void Renderer::apply(const Command& command) {
             break;
         case Kind::kReverse:
             mode_.reverse = (arg(0) & 1) != 0;
+            break;
+        case Kind::kCodeTable:
+            codePage_ = arg(0);
+            break;
+        case Kind::kUserCharacterSet:
+            userCharactersOn_ = (arg(0) & 1) != 0;
+            break;
+        case Kind::kDefineUserCharacters:
+            defineUserCharacters(command);
+            break;
+        case Kind::kCancelUserCharacter:
+            userCharacters_.erase(static_cast<std::uint8_t>(arg(0)));
+            break;
+        case Kind::kChineseMode:
+            chinese_ = true;
+            break;
+        case Kind::kExitChineseMode:
+            chinese_ = false;
+            pendingChinese_.clear();
+            break;
+        case Kind::kChinesePrintMode:
+            chineseMode_.scaleX = (arg(0) & 0x04) ? 2 : 1;
+            chineseMode_.scaleY = (arg(0) & 0x08) ? 2 : 1;
+            chineseMode_.underline = (arg(0) & 0x80) ? 1 : 0;
+            break;
+        case Kind::kChineseUnderline:
+            if (arg(0) % 48 <= 2 && arg(0) <= 50) chineseMode_.underline = static_cast<int>(arg(0) % 48);
+            break;
+        case Kind::kChineseQuadruple:
+            chineseMode_.scaleX = chineseMode_.scaleY = (arg(0) & 1) ? 2 : 1;
+            break;
+        case Kind::kChineseSpacing:
+            chineseMode_.leftSpace = static_cast<int>(arg(0));
+            chineseMode_.rightSpace = static_cast<int>(arg(1));
+            break;
+        case Kind::kDefineChineseCharacter:
+            // 24 columns of 3 bytes, the top dot in bit 7 of each column's first byte.
+            if (command.payload.size() == 72) {
+                const Image pattern = columnImage(24, 3, command.payload);
+                GlyphCell& cell = userChinese_[static_cast<std::uint16_t>(arg(0) << 8 | (arg(1) & 0xFF))];
+                cell = GlyphCell{24, 24, std::vector<std::uint8_t>(24 * 24)};
+                for (int y = 0; y < 24; ++y)
+                    for (int x = 0; x < 24; ++x) cell.dots[static_cast<std::size_t>(y) * 24 + x] = pattern.dot(x, y);
+            }
+            break;
+        case Kind::kCancelChineseCharacter:
+            userChinese_.erase(static_cast<std::uint16_t>(arg(0) << 8 | (arg(1) & 0xFF)));
             break;
         case Kind::kRightSpacing:
             mode_.rightSpacing = static_cast<int>(arg(0));
@@ -383,42 +444,161 @@ void Renderer::horizontalTab() {
     if (next != tabs_.end() && *next < areaWidth()) x_ = *next;
 }
 
+// ESC & y c1 c2, then for each character from c1 to c2 its width x and x
+// columns of y bytes. Characters outside 20h-7Eh are not defined.
+void Renderer::defineUserCharacters(const Command& command) {
+    const auto args = command.args();
+    if (args.size() < 3) return;
+    const std::size_t columnBytes = args[0];
+    std::size_t at = 0;
+    for (std::uint32_t code = args[1]; code <= args[2] && at < command.payload.size(); ++code) {
+        const int width = command.payload[at];
+        const std::size_t size = static_cast<std::size_t>(width) * columnBytes;
+        if (command.payload.size() - at - 1 < size) break;
+        const Image pattern = columnImage(width, columnBytes, command.payload.subspan(at + 1, size));
+        at += 1 + size;
+        if (code < 0x20 || code > 0x7E) continue;
+        GlyphCell cell{width, pattern.height,
+                       std::vector<std::uint8_t>(static_cast<std::size_t>(width) * pattern.height)};
+        for (int y = 0; y < cell.height; ++y)
+            for (int x = 0; x < width; ++x) cell.dots[static_cast<std::size_t>(y) * width + x] = pattern.dot(x, y);
+        userCharacters_[static_cast<std::uint8_t>(code)] = std::move(cell);
+    }
+}
+
+// Text bytes: in Chinese mode a byte from 81h to FEh starts a GB18030
+// character of two or four bytes, which may arrive split across text runs; a
+// sequence broken by a byte that cannot continue it prints as a box, and that
+// byte is read afresh. Every other byte is a single-byte character.
 void Renderer::text(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        if (!pendingChinese_.empty()) {
+            pendingChinese_.push_back(byte);
+            const int length = gb18030Length(pendingChinese_);
+            if (length == 0) {
+                pendingChinese_.pop_back();
+                chineseCharacter(pendingChinese_);
+                pendingChinese_.clear();
+            } else {
+                if (pendingChinese_.size() == static_cast<std::size_t>(length)) {
+                    chineseCharacter(pendingChinese_);
+                    pendingChinese_.clear();
+                }
+                continue;
+            }
+        }
+        if (chinese_ && byte >= 0x81 && byte <= 0xFE)
+            pendingChinese_.push_back(byte);
+        else
+            singleByteCharacter(byte);
+    }
+}
+
+namespace {
+
+// A user-defined glyph fitted to a cell of another size (turned characters),
+// nearest dot by dot.
+void scaleGlyph(const GlyphCell& from, int width, int height, GlyphCell& to) {
+    to = GlyphCell{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+    if (from.width == 0 || from.height == 0) return;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            to.dots[static_cast<std::size_t>(y) * width + x] =
+                from.dot(x * from.width / width, y * from.height / height) ? 1 : 0;
+}
+
+}  // namespace
+
+void Renderer::singleByteCharacter(std::uint8_t code) {
     const int width = mode_.fontB ? kFontBWidth : kFontAWidth;
     const int height = mode_.fontB ? kFontBHeight : kFontAHeight;
-    const int cellWidth = width + mode_.rightSpacing;
-    for (const std::uint8_t code : bytes) {
-        // A rotated character is rasterised lying on its side, then turned
-        // clockwise into the upright cell.
-        const GlyphCell& glyph = mode_.rotated ? font_->glyph(code, height, width) : font_->glyph(code, width, height);
-        const auto glyphDot = [&](int x, int y) {
-            if (x < 0 || x >= width) return false;
-            if (mode_.upsideDown) x = width - 1 - x, y = height - 1 - y;
-            return mode_.rotated ? glyph.dot(y, width - 1 - x) : glyph.dot(x, y);
-        };
-        const bool bold = mode_.emphasized || mode_.doubleStrike;
-        Image cell;
-        cell.width = cellWidth;
-        cell.height = height;
-        cell.layout = Image::Layout::kRows;
-        cell.stride = (static_cast<std::size_t>(cellWidth) + 7) / 8;
-        cell.bytes.assign(cell.stride * static_cast<std::size_t>(height), 0);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < cellWidth; ++x) {
-                const bool black = glyphDot(x, y) || (bold && glyphDot(x - 1, y));
-                if (black != mode_.reverse)
-                    cell.bytes[static_cast<std::size_t>(y) * cell.stride + static_cast<std::size_t>(x / 8)] |=
-                        static_cast<std::uint8_t>(0x80 >> (x % 8));
-            }
-        // Reversed and rotated characters are not underlined.
-        const int underline = mode_.reverse || mode_.rotated ? 0 : mode_.underline;
-        const int advance = cellWidth * mode_.scaleX;
-        if (line_.size() >= kMaxLineItems || (x_ > 0 && x_ + advance > areaWidth())) printLine(lineSpacing_);
-        line_.push_back({std::move(cell), x_, mode_.scaleX, mode_.scaleY, underline});
-        x_ += advance;
-        lineHeight_ = std::max(lineHeight_, height * mode_.scaleY);
-        lineUpsideDown_ = lineUpsideDown_ || mode_.upsideDown;
+    // Reversed and rotated characters are not underlined.
+    const int underline = mode_.reverse || mode_.rotated ? 0 : mode_.underline;
+    if (userCharactersOn_) {
+        if (const auto found = userCharacters_.find(code); found != userCharacters_.end()) {
+            // Drawn from the top of the cell, as wide as it was defined.
+            const GlyphCell& pattern = found->second;
+            const auto glyphOf = [&](int w, int h) -> const GlyphCell& {
+                GlyphCell upright{pattern.width, height,
+                                  std::vector<std::uint8_t>(static_cast<std::size_t>(pattern.width) * height)};
+                for (int y = 0; y < std::min(height, pattern.height); ++y)
+                    for (int x = 0; x < pattern.width; ++x)
+                        upright.dots[static_cast<std::size_t>(y) * pattern.width + x] = pattern.dot(x, y);
+                scaleGlyph(upright, w, h, scratchGlyph_);
+                return scratchGlyph_;
+            };
+            character(glyphOf, {pattern.width, height, 0, mode_.rightSpacing, mode_.scaleX, mode_.scaleY, underline});
+            return;
+        }
     }
+    const char32_t unicode = characterSets_.singleByte(codePage_, code);
+    character([&](int w, int h) -> const GlyphCell& { return font_->glyph(unicode, w, h); },
+              {width, height, 0, mode_.rightSpacing, mode_.scaleX, mode_.scaleY, underline});
+}
+
+// A Chinese character in its 24 x 24 cell with the Chinese spacing; the
+// larger of the Chinese and the common magnification applies.
+void Renderer::chineseCharacter(std::span<const std::uint8_t> sequence) {
+    constexpr int kSize = 24;
+    const int underline = mode_.reverse || mode_.rotated ? 0 : chineseMode_.underline;
+    const CellLayout layout{kSize,
+                            kSize,
+                            chineseMode_.leftSpace,
+                            chineseMode_.rightSpace,
+                            std::max(mode_.scaleX, chineseMode_.scaleX),
+                            std::max(mode_.scaleY, chineseMode_.scaleY),
+                            underline};
+    if (sequence.size() == 2) {
+        const auto found = userChinese_.find(static_cast<std::uint16_t>(sequence[0] << 8 | sequence[1]));
+        if (found != userChinese_.end()) {
+            const GlyphCell& pattern = found->second;
+            character(
+                [&](int w, int h) -> const GlyphCell& {
+                    scaleGlyph(pattern, w, h, scratchGlyph_);
+                    return scratchGlyph_;
+                },
+                layout);
+            return;
+        }
+    }
+    // An incomplete sequence and a character without a glyph both print a box.
+    const char32_t unicode = characterSets_.gb18030(sequence);
+    character([&](int w, int h) -> const GlyphCell& { return chineseFont_->glyph(unicode, w, h); }, layout);
+}
+
+void Renderer::character(const GlyphSource& glyphOf, const CellLayout& layout) {
+    const int width = layout.width;
+    const int height = layout.height;
+    // A rotated character is rasterised lying on its side, then turned
+    // clockwise into the upright cell.
+    const GlyphCell& glyph = mode_.rotated ? glyphOf(height, width) : glyphOf(width, height);
+    const auto glyphDot = [&](int x, int y) {
+        if (x < 0 || x >= width) return false;
+        if (mode_.upsideDown) x = width - 1 - x, y = height - 1 - y;
+        return mode_.rotated ? glyph.dot(y, width - 1 - x) : glyph.dot(x, y);
+    };
+    const bool bold = mode_.emphasized || mode_.doubleStrike;
+    const int cellWidth = layout.leftSpace + width + layout.rightSpace;
+    Image cell;
+    cell.width = cellWidth;
+    cell.height = height;
+    cell.layout = Image::Layout::kRows;
+    cell.stride = (static_cast<std::size_t>(cellWidth) + 7) / 8;
+    cell.bytes.assign(cell.stride * static_cast<std::size_t>(height), 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < cellWidth; ++x) {
+            const int gx = x - layout.leftSpace;
+            const bool black = glyphDot(gx, y) || (bold && glyphDot(gx - 1, y));
+            if (black != mode_.reverse)
+                cell.bytes[static_cast<std::size_t>(y) * cell.stride + static_cast<std::size_t>(x / 8)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+    const int advance = cellWidth * layout.scaleX;
+    if (line_.size() >= kMaxLineItems || (x_ > 0 && x_ + advance > areaWidth())) printLine(lineSpacing_);
+    line_.push_back({std::move(cell), x_, layout.scaleX, layout.scaleY, layout.underline});
+    x_ += advance;
+    lineHeight_ = std::max(lineHeight_, height * layout.scaleY);
+    lineUpsideDown_ = lineUpsideDown_ || mode_.upsideDown;
 }
 
 void Renderer::printLine(int feedDots) {
@@ -477,6 +657,8 @@ void Renderer::cut() {
 }
 
 void Renderer::finish() {
+    if (!pendingChinese_.empty()) chineseCharacter(pendingChinese_);
+    pendingChinese_.clear();
     cut();
     reset();
 }

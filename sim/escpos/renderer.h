@@ -1,19 +1,22 @@
 // The receipt renderer: printer state driven by decoded commands, drawing the
 // printed dots on paper that grows downwards, one piece per cut. One PNG pixel
-// is one dot; only black dots are drawn on white paper. Single-byte text in
-// its print modes, sizes and positions, images (bit images, raster images,
-// downloaded and NV images), line spacing, feeds and cuts are handled; the
-// other commands leave the paper unchanged. No platform code.
+// is one dot; only black dots are drawn on white paper. Text (single-byte code
+// pages, Chinese GB18030 text, user-defined characters) in its print modes,
+// sizes and positions, images (bit images, raster images, downloaded and NV
+// images), barcodes and QR codes, line spacing, feeds and cuts are handled;
+// the other commands leave the paper unchanged. No platform code.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "barcode_image.h"
+#include "character_sets.h"
 #include "escpos_decoder.h"
 #include "text_font.h"
 
@@ -58,9 +61,10 @@ struct Image {
 
 struct RendererOptions {
     int width = 576;
-    std::string nvStore = "nv-images.bin";  // empty: NV images live only in memory
-    int maxHeight = 100000;                 // dot rows a piece may reach; printing past it is dropped
-    std::string fontPath = TextFont::defaultPath();
+    std::string nvStore = "nv-images.bin";           // empty: NV images live only in memory
+    int maxHeight = 100000;                          // dot rows a piece may reach; printing past it is dropped
+    FontFile latinFont = TextFont::latinFont();      // single-byte text
+    FontFile chineseFont = TextFont::chineseFont();  // Chinese text, and single-byte characters the first lacks
 };
 
 class Renderer {
@@ -105,7 +109,23 @@ private:
         int rightSpacing = 0;
     };
 
+    // The size and spacing of one character cell and how it is printed.
+    struct CellLayout {
+        int width;
+        int height;
+        int leftSpace;
+        int rightSpace;
+        int scaleX;
+        int scaleY;
+        int underline;
+    };
+    using GlyphSource = std::function<const GlyphCell&(int width, int height)>;
+
     void text(std::span<const std::uint8_t> bytes);
+    void singleByteCharacter(std::uint8_t code);
+    void chineseCharacter(std::span<const std::uint8_t> sequence);
+    void character(const GlyphSource& glyphOf, const CellLayout& layout);
+    void defineUserCharacters(const Command& command);
     void place(Placed placed, int width, int height);  // wraps first if the item does not fit
     int areaLeft() const;
     int areaWidth() const;
@@ -135,6 +155,22 @@ private:
     bool lineUpsideDown_ = false;
     std::vector<int> tabs_;  // tab stops in dots from the area's left end
     std::unique_ptr<TextFont> font_;
+    std::unique_ptr<TextFont> chineseFont_;
+    CharacterSets characterSets_;
+    std::uint32_t codePage_ = 0;
+    bool chinese_ = false;                      // FS &: bytes 81h-FEh start GB18030 characters
+    std::vector<std::uint8_t> pendingChinese_;  // the bytes so far of a GB18030 character
+    struct ChineseMode {
+        int scaleX = 1;  // FS ! double width, FS W quadruple
+        int scaleY = 1;
+        int underline = 0;
+        int leftSpace = 0;
+        int rightSpace = 0;
+    } chineseMode_;
+    bool userCharactersOn_ = false;                     // ESC %
+    std::map<std::uint8_t, GlyphCell> userCharacters_;  // ESC &, by character code
+    std::map<std::uint16_t, GlyphCell> userChinese_;    // FS 2, by the two bytes of the code
+    GlyphCell scratchGlyph_;                            // a user-defined glyph scaled to a cell
     Image download_;
     BarcodeSettings barcode_;
     int qrModel_ = 50;

@@ -4,9 +4,17 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 namespace escpos {
+namespace {
+
+// Glyphs kept before the cache starts afresh: Chinese text may use tens of
+// thousands of characters, and a stream may ask for every one of them.
+constexpr std::size_t kMaxCachedGlyphs = 8192;
+
+}  // namespace
 
 struct TextFont::Face {
     FT_Library library = nullptr;
@@ -22,59 +30,93 @@ struct TextFont::Face {
     }
 };
 
-const char* TextFont::defaultPath() { return "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"; }
-
-TextFont::TextFont(std::string path) : path_(std::move(path)) {}
-
-TextFont::~TextFont() = default;
-
-void TextFont::open() {
-    auto face = std::make_unique<Face>();
-    if (FT_Init_FreeType(&face->library) != 0) throw std::runtime_error("cannot start the FreeType library");
-    if (FT_New_Face(face->library, path_.c_str(), 0, &face->face) != 0)
-        throw std::runtime_error("cannot read the text font " + path_ +
-                                 " (install the Debian package fonts-dejavu-core)");
-    face_ = std::move(face);
+FontFile TextFont::latinFont() {
+    return {"/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf", 0, "fonts-dejavu-core"};
 }
 
-const GlyphCell& TextFont::glyph(std::uint8_t code, int width, int height) {
-    const auto key = std::tuple{code, width, height};
-    if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
-    return cache_.emplace(key, rasterise(code, width, height)).first->second;
+FontFile TextFont::chineseFont() {
+    // The second face of the collection is the monospaced one.
+    return {"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", 1, "fonts-wqy-zenhei"};
 }
 
-GlyphCell TextFont::rasterise(std::uint8_t code, int width, int height) {
+GlyphCell boxCell(int width, int height) {
     GlyphCell cell{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
     const auto set = [&](int x, int y) {
         if (x >= 0 && y >= 0 && x < width && y < height) cell.dots[static_cast<std::size_t>(y) * width + x] = 1;
     };
-    if (code < 0x20 || code > 0x7E) {
-        // A character the font is not asked for: an outlined box inside the cell.
-        for (int x = 1; x < width - 1; ++x) set(x, 2), set(x, height - 3);
-        for (int y = 2; y < height - 2; ++y) set(1, y), set(width - 2, y);
-        return cell;
+    for (int x = 1; x < width - 1; ++x) set(x, 2), set(x, height - 3);
+    for (int y = 2; y < height - 2; ++y) set(1, y), set(width - 2, y);
+    return cell;
+}
+
+TextFont::TextFont(std::vector<FontFile> files, Fit fit) : files_(std::move(files)), fit_(fit) {
+    if (files_.empty() || !std::ifstream(files_.front().path, std::ios::binary))
+        throw std::runtime_error("cannot read the font " + (files_.empty() ? std::string("(none)") : files_[0].path) +
+                                 (files_.empty() ? "" : " (install the Debian package " + files_[0].package + ")"));
+    faces_.resize(files_.size());
+}
+
+TextFont::~TextFont() = default;
+
+const GlyphCell& TextFont::glyph(char32_t code, int width, int height) {
+    const auto key = std::tuple{code, width, height};
+    if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
+    if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
+    return cache_.emplace(key, rasterise(code, width, height)).first->second;
+}
+
+// The first face that has the character; a file that cannot be opened is
+// passed over (the first one was checked when the font was made).
+TextFont::Face* TextFont::faceFor(char32_t code) {
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        if (!faces_[i]) {
+            auto face = std::make_unique<Face>();
+            if (FT_Init_FreeType(&face->library) != 0 ||
+                FT_New_Face(face->library, files_[i].path.c_str(), files_[i].face, &face->face) != 0) {
+                if (i == 0)
+                    throw std::runtime_error("cannot read the font " + files_[i].path +
+                                             " (install the Debian package " + files_[i].package + ")");
+                continue;
+            }
+            faces_[i] = std::move(face);
+        }
+        if (FT_Get_Char_Index(faces_[i]->face, code) != 0) return faces_[i].get();
     }
-    if (!face_) open();
-    Face& f = *face_;
+    return nullptr;
+}
+
+GlyphCell TextFont::rasterise(char32_t code, int width, int height) {
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return boxCell(width, height);
+    Face* found = faceFor(code);
+    if (!found) return boxCell(width, height);
+    Face& f = *found;
     if (f.sizedWidth != width || f.sizedHeight != height) {
-        // The largest size whose advance fits the width and whose ascent and
-        // descent fit the height; the glyph box is centred in the cell.
         const FT_Face face = f.face;
-        const long units = face->units_per_EM;
-        FT_Load_Char(face, 'M', FT_LOAD_NO_SCALE);
-        const long advance = std::max<long>(face->glyph->advance.x, 1);
-        const long extent = std::max<long>(face->ascender - face->descender, 1);
-        const int pixels =
-            static_cast<int>(std::max<long>(1, std::min(width * units / advance, height * units / extent)));
-        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
-        const int ascent = static_cast<int>(long{face->ascender} * pixels / units);
-        const int descent = static_cast<int>(-long{face->descender} * pixels / units);
-        const int advancePixels = static_cast<int>(advance * pixels / units);
-        f.baseline = (height - ascent - descent) / 2 + ascent;
-        f.left = (width - advancePixels) / 2;
+        if (fit_ == Fit::kSquare) {
+            const int pixels = std::max(1, std::min(width, height));
+            FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
+            f.baseline = height - height / 8;
+            f.left = (width - pixels) / 2;
+        } else {
+            // The largest size whose advance fits the width and whose ascent
+            // and descent fit the height; the glyph box is centred in the cell.
+            const long units = face->units_per_EM;
+            FT_Load_Char(face, 'M', FT_LOAD_NO_SCALE);
+            const long advance = std::max<long>(face->glyph->advance.x, 1);
+            const long extent = std::max<long>(face->ascender - face->descender, 1);
+            const int pixels =
+                static_cast<int>(std::max<long>(1, std::min(width * units / advance, height * units / extent)));
+            FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels));
+            const int ascent = static_cast<int>(long{face->ascender} * pixels / units);
+            const int descent = static_cast<int>(-long{face->descender} * pixels / units);
+            const int advancePixels = static_cast<int>(advance * pixels / units);
+            f.baseline = (height - ascent - descent) / 2 + ascent;
+            f.left = (width - advancePixels) / 2;
+        }
         f.sizedWidth = width;
         f.sizedHeight = height;
     }
+    GlyphCell cell{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
     if (FT_Load_Char(f.face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0) return cell;
     const FT_GlyphSlot slot = f.face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
@@ -83,9 +125,10 @@ GlyphCell TextFont::rasterise(std::uint8_t code, int width, int height) {
         for (unsigned column = 0; column < bitmap.width; ++column) {
             const bool black = bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? ((bits[column / 8] >> (7 - column % 8)) & 1)
                                                                        : bits[column] >= 128;
-            if (black)
-                set(f.left + slot->bitmap_left + static_cast<int>(column),
-                    f.baseline - slot->bitmap_top + static_cast<int>(row));
+            const int x = f.left + slot->bitmap_left + static_cast<int>(column);
+            const int y = f.baseline - slot->bitmap_top + static_cast<int>(row);
+            if (black && x >= 0 && y >= 0 && x < width && y < height)
+                cell.dots[static_cast<std::size_t>(y) * width + x] = 1;
         }
     }
     return cell;

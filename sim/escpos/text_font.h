@@ -1,5 +1,6 @@
-// Glyphs of single-byte text rasterised from a monospaced outline font into
-// black-and-white cells of a given size, each rasterised once and kept.
+// Glyphs rasterised from outline fonts into black-and-white cells of a given
+// size, each rasterised once and kept. A character is taken from the first
+// font file that has it; one that none has is drawn as an outlined box.
 // No platform code.
 #pragma once
 
@@ -21,30 +22,49 @@ struct GlyphCell {
     bool dot(int x, int y) const { return dots[static_cast<std::size_t>(y) * width + x] != 0; }
 };
 
+// A font file and the face within it (collections hold several), with the
+// Debian package that installs it for the error message.
+struct FontFile {
+    std::string path;
+    int face = 0;
+    std::string package;
+};
+
 class TextFont {
 public:
-    // The font file used when none is given.
-    static const char* defaultPath();
+    // How a glyph is scaled into its cell: a monospaced font so that its
+    // advance and its ascent and descent fit; an ideographic font so that its
+    // em square fills the cell, the baseline an eighth of the height up.
+    enum class Fit : std::uint8_t { kMonospaced, kSquare };
 
-    // Opens the font on first use; throws std::runtime_error naming the file
-    // and the package to install when it cannot be read.
-    explicit TextFont(std::string path = defaultPath());
+    // The monospaced font of single-byte text, and the font of Chinese text.
+    static FontFile latinFont();
+    static FontFile chineseFont();
+
+    // Throws std::runtime_error naming the file and the package to install
+    // when the first file cannot be read; later files only add characters.
+    // Faces are opened on first use.
+    TextFont(std::vector<FontFile> files, Fit fit);
     ~TextFont();
     TextFont(const TextFont&) = delete;
     TextFont& operator=(const TextFont&) = delete;
 
-    // The glyph of `code` (20h-7Eh; any other byte gives an outlined box),
-    // scaled to fit the cell and sitting on a common baseline.
-    const GlyphCell& glyph(std::uint8_t code, int width, int height);
+    // The glyph of Unicode character `code`, sitting on a common baseline;
+    // control characters and characters no file has give an outlined box.
+    const GlyphCell& glyph(char32_t code, int width, int height);
 
 private:
     struct Face;
-    void open();
-    GlyphCell rasterise(std::uint8_t code, int width, int height);
+    Face* faceFor(char32_t code);
+    GlyphCell rasterise(char32_t code, int width, int height);
 
-    std::string path_;
-    std::unique_ptr<Face> face_;
-    std::map<std::tuple<std::uint8_t, int, int>, GlyphCell> cache_;
+    std::vector<FontFile> files_;
+    Fit fit_;
+    std::vector<std::unique_ptr<Face>> faces_;  // one per file, null until opened
+    std::map<std::tuple<char32_t, int, int>, GlyphCell> cache_;
 };
+
+// An outlined box filling a cell: what is printed for a character no font has.
+GlyphCell boxCell(int width, int height);
 
 }  // namespace escpos

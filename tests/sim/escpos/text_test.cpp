@@ -12,7 +12,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, LF = 0x0A, HT = 0x09, CR = 0x0D;
+constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A, HT = 0x09, CR = 0x0D;
+// GB18030: 中 D6 D0, 文 CE C4, U+20000 (no glyph in the font) 95 32 82 36.
+const std::vector<std::uint8_t> kChineseOn = {FS, '&'};
 
 escpos::Paper render(const Bytes& stream) {
     const auto pieces = escpos::testing::renderPieces(stream);
@@ -97,6 +99,18 @@ TEST(Text, CellsAreWhereTheLayoutPutsThem) {
         {"ESC d", cat({text("A"), {ESC, 'd', 2}, text("B")}), {{0, 12, 0, 24}, {0, 12, 60, 84}}},
         {"CR changes nothing", cat({text("A"), {CR}, text("B")}), {{0, 24, 0, 24}}},
         {"ESC @ resets the modes", cat({{GS, '!', 0x11, ESC, 'a', 1, ESC, '@'}, reverse, text("A")}), {{0, 12, 0, 24}}},
+        {"Chinese two-byte", cat({kChineseOn, {0xD6, 0xD0, 0xCE, 0xC4}}), {{0, 48, 0, 24}}},
+        {"Chinese four-byte", cat({kChineseOn, {0x95, 0x32, 0x82, 0x36}}), {{0, 24, 0, 24}}},
+        {"Chinese and ASCII", cat({kChineseOn, text("A"), {0xD6, 0xD0}}), {{0, 36, 0, 24}}},
+        {"FS ! double width and height", cat({kChineseOn, {FS, '!', 0x0C, 0xD6, 0xD0}}), {{0, 48, 0, 48}}},
+        {"FS W quadruple", cat({kChineseOn, {FS, 'W', 1, 0xD6, 0xD0}}), {{0, 48, 0, 48}}},
+        {"GS ! also sizes Chinese", cat({kChineseOn, {GS, '!', 0x20, 0xD6, 0xD0}}), {{0, 72, 0, 24}}},
+        {"FS S spacing", cat({kChineseOn, {FS, 'S', 2, 3, 0xD6, 0xD0}}), {{0, 29, 0, 24}}},
+        {"FS . single bytes", cat({kChineseOn, {FS, '.', 0xD6, 0xD0}}), {{0, 24, 0, 24}}},
+        {"broken sequence", cat({kChineseOn, {0xD6, ' '}}), {{0, 36, 0, 24}}},
+        {"user-defined width",
+         cat({{ESC, '%', 1, ESC, '&', 3, 'A', 'A', 5}, Bytes(15, 0), text("A")}),
+         {{0, 5, 0, 24}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -155,6 +169,43 @@ TEST(Text, PrintModesChangeTheDotsWithinTheCell) {
     ASSERT_EQ(upright.size(), 1u);
     EXPECT_GT(upright[0].x1 - upright[0].x0, upright[0].y1 - upright[0].y0);
     EXPECT_LT(rotated[0].x1 - rotated[0].x0, rotated[0].y1 - rotated[0].y0);
+}
+
+TEST(Text, CharacterSetsPickTheGlyph) {
+    // Streams that must print the same dots, or must not: the same letter
+    // through several code pages; a character the font lacks and a broken
+    // sequence both as the box; user-defined patterns used only when selected.
+    const Bytes udc = {ESC, '&', 3, 'A', 'A', 2, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const Bytes chinese = {FS, '2', 0xFE, 0xA1};
+    const struct {
+        const char* name;
+        Bytes a, b;
+        bool same;
+    } cases[] = {
+        {"U with diaeresis in 437 and 1252", {ESC, 't', 0, 0x9A}, {ESC, 't', 16, 0xDC}, true},
+        {"U with diaeresis in 437 and 850", {ESC, 't', 0, 0x9A}, {ESC, 't', 2, 0x9A}, true},
+        {"one byte in 437 and 1252", {ESC, 't', 16, 0x9A}, {ESC, 't', 0, 0x9A}, false},
+        {"ESC @ back to 437", {ESC, 't', 16, ESC, '@', 0x9A}, {0x9A}, true},
+        {"no glyph and broken sequence", cat({kChineseOn, {0x95, 0x32, 0x82, 0x36}}), cat({kChineseOn, {0xD6}}), true},
+        {"a glyph is no box", cat({kChineseOn, {0xD6, 0xD0}}), cat({kChineseOn, {0x95, 0x32, 0x82, 0x36}}), false},
+        {"ESC & unused until ESC %", cat({udc, text("A")}), text("A"), true},
+        {"ESC & used", cat({udc, {ESC, '%', 1}, text("A")}), text("A"), false},
+        {"ESC ? cancels", cat({udc, {ESC, '%', 1, ESC, '?', 'A'}, text("A")}), text("A"), true},
+        {"FS 2 replaces the character", cat({kChineseOn, chinese, Bytes(72, 0), {0xFE, 0xA1}}), {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto a = render(cat({c.a, {LF}}));
+        const auto b = render(cat({c.b, {LF}}));
+        bool same = a.height() == b.height();
+        for (int y = 0; same && y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) same = same && a.dot(x, y) == b.dot(x, y);
+        EXPECT_EQ(same, c.same);
+    }
+    // A user-defined Chinese pattern fills exactly its 24 x 24 cell.
+    const auto full = render(cat({kChineseOn, chinese, Bytes(72, 0xFF), {0xFE, 0xA1, LF}}));
+    EXPECT_EQ(lineBoxes(full), (std::vector<Box>{{0, 24, 0, 24}}));
+    EXPECT_EQ(blackDots(full), 24 * 24);
 }
 
 }  // namespace
