@@ -103,7 +103,12 @@ static int run(int argc, char** argv) {
     decoder.finish();
     renderer.finish();
     std::cout.flush();
-    std::cerr << commands << " commands, " << unknownBytes << " unknown bytes, " << renderer.pieces() << " pieces";
+    const auto plural = [](auto n, const char* one, const char* many) {
+        return std::to_string(n) + (n == 1 ? one : many);
+    };
+    std::cerr << plural(commands, " command, ", " commands, ")
+              << plural(unknownBytes, " unknown byte, ", " unknown bytes, ")
+              << plural(renderer.pieces(), " piece", " pieces");
     if (renderer.dropped() > 0) std::cerr << ", " << renderer.dropped() << " prints cut short at the maximum length";
     std::cerr << "\n";
     return writeFailed ? 1 : 0;

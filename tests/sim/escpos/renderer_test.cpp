@@ -199,7 +199,7 @@ TEST(ReceiptRender, WritesOnePngPerPieceAndASummary) {
         return std::system((base + " " + args + " >/dev/null 2>" + (dir / "err.txt").string()).c_str());
     };
     ASSERT_EQ(run((dir / "r.bin").string()), 0) << readFile(dir / "err.txt");
-    EXPECT_EQ(readFile(dir / "err.txt"), "4 commands, 1 unknown bytes, 2 pieces\n");
+    EXPECT_EQ(readFile(dir / "err.txt"), "4 commands, 1 unknown byte, 2 pieces\n");
     for (const char* name : {"r-1.png", "r-2.png"}) {
         const std::string png = readFile(dir / name);
         ASSERT_GE(png.size(), 24u) << name;
