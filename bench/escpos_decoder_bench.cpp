@@ -1,6 +1,9 @@
 // The command-stream decoder: a receipt of about 3 KB (Chinese heading, item
 // lines, a logo in ESC * bands, a barcode, a cut) and a stream of 8 MB made of
-// such receipts, decoded with a sink that only counts. Run by hand (see README.md).
+// such receipts, decoded with a sink that only counts. Then the same receipt
+// decoded and rendered to paper by a renderer made afresh each time, as
+// receipt-render does for a file (fonts opened, glyphs rasterised). Run by
+// hand (see README.md).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "escpos_decoder.h"
+#include "renderer.h"
 
 namespace {
 
@@ -68,7 +72,22 @@ void BM_DecodeLargeStream(benchmark::State& state) {
     decode(state, stream);
 }
 
+void BM_RenderReceipt(benchmark::State& state) {
+    const Bytes stream = receipt();
+    int rows = 0;
+    for (auto _ : state) {
+        escpos::Renderer renderer({576, "", 100000}, [&](const escpos::Paper& paper) { rows += paper.height(); });
+        escpos::Decoder decoder([&](const escpos::Command& command) { renderer.apply(command); });
+        decoder.feed(stream);
+        decoder.finish();
+        renderer.finish();
+        benchmark::DoNotOptimize(rows);
+    }
+    state.SetLabel(std::to_string(stream.size()) + " bytes");
+}
+
 BENCHMARK(BM_DecodeReceipt);
+BENCHMARK(BM_RenderReceipt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeLargeStream)->Unit(benchmark::kMillisecond);
 
 }  // namespace
