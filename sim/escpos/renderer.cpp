@@ -89,6 +89,29 @@ void Paper::extendTo(int height) {
     bits_.resize(static_cast<std::size_t>(height) * stride_);
 }
 
+void Paper::addRow(int y, const std::uint8_t* bits) {
+    if (y < 0) return;
+    extendTo(y + 1);
+    std::uint8_t* to = bits_.data() + static_cast<std::size_t>(y) * stride_;
+    for (std::size_t i = 0; i < stride_; ++i) to[i] |= bits[i];
+}
+
+void Paper::erase(int x0, int y0, int x1, int y1) {
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, width_), y1 = std::min(y1, height_);
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* bits = bits_.data() + static_cast<std::size_t>(y) * stride_;
+        for (int x = x0; x < x1;) {
+            if (x % 8 == 0 && x + 8 <= x1) {
+                bits[x / 8] = 0;
+                x += 8;
+            } else {
+                bits[x / 8] &= static_cast<std::uint8_t>(~(0x80 >> (x % 8)));
+                ++x;
+            }
+        }
+    }
+}
+
 Renderer::Renderer(RendererOptions options, PieceSink sink)
     : options_(std::move(options)),
       sink_(std::move(sink)),
@@ -125,11 +148,15 @@ void Renderer::reset() {
     userChinese_.clear();
     tabs_.clear();
     for (std::size_t i = 1; i <= kMaxTabs; ++i) tabs_.push_back(static_cast<int>(i) * kDefaultTabColumns * kFontAWidth);
+    leavePageMode();
+    frame_ = PageFrame{0, 0, options_.width, std::min(kDefaultPageLength, options_.maxHeight), 0};
 }
 
-int Renderer::areaLeft() const { return std::clamp(leftMargin_, 0, options_.width - 1); }
+// GS L and GS W shape standard mode's lines; a page's lines span its area.
+int Renderer::areaLeft() const { return pageMode_ ? 0 : std::clamp(leftMargin_, 0, options_.width - 1); }
 
 int Renderer::areaWidth() const {
+    if (pageMode_) return frame_.lineWidth();
     const int rest = options_.width - areaLeft();
     return areaWidth_ == 0 ? rest : std::clamp(areaWidth_, 1, rest);
 }
@@ -143,6 +170,17 @@ void Renderer::apply(const Command& command) {
         pendingChinese_.clear();
     }
     switch (command.kind) {
+        case Kind::kPageMode:
+        case Kind::kStandardMode:
+        case Kind::kPageArea:
+        case Kind::kPageDirection:
+        case Kind::kPageVerticalPosition:
+        case Kind::kPageRelativeVertical:
+        case Kind::kFormFeed:
+        case Kind::kPrintPage:
+        case Kind::kCancelPageData:
+            pageCommand(command);
+            break;
         case Kind::kInitialize:
             reset();
             break;
@@ -341,13 +379,15 @@ void Renderer::apply(const Command& command) {
         }
         case Kind::kCut:
             // The cuts with a feed print the pending line, then feed n dots.
+            // A page is never cut.
+            if (pageMode_) break;
             if (!line_.empty()) printLine(0);
             if (args.size() > 1) feed(static_cast<int>(arg(1)));
             cut();
             break;
         case Kind::kPartialCutOnePoint:
         case Kind::kPartialCutThreePoints:
-            cut();
+            if (!pageMode_) cut();
             break;
         default:
             break;
@@ -425,6 +465,7 @@ void Renderer::twoDimensionalCode(std::span<const std::uint8_t> payload) {
 }
 
 void Renderer::drawAt(const Image& image, int x, int y, int scaleX, int scaleY) {
+    if (pageMode_) return drawOnPage(image, x, y, scaleX, scaleY);
     used_ = true;
     const int columns = std::min(image.width, (options_.width - x + scaleX - 1) / scaleX);
     int rows = image.height;
@@ -602,6 +643,12 @@ void Renderer::character(const GlyphSource& glyphOf, const CellLayout& layout) {
 }
 
 void Renderer::printLine(int feedDots) {
+    const int height = drawLine();
+    x_ = 0;
+    feed(std::max(feedDots, height));
+}
+
+int Renderer::drawLine() {
     // The line is justified within the print area as a whole; an upside-down
     // line is then turned end for end, its first character at the right.
     const int left = areaLeft();
@@ -613,29 +660,33 @@ void Renderer::printLine(int feedDots) {
         const int w = placed.image.width * placed.scaleX;
         const int h = placed.image.height * placed.scaleY;
         const int x = lineUpsideDown_ ? left + width - (shift + placed.x + w) : left + shift + placed.x;
-        const int top = y_ + lineHeight_ - h;
+        const int top = lineTop() + lineHeight_ - h;
         drawAt(placed.image, x, top, placed.scaleX, placed.scaleY);
         const int underlineTop = lineUpsideDown_ ? top : top + h - placed.underline;
-        for (int dy = 0; dy < placed.underline && underlineTop + dy < options_.maxHeight; ++dy)
-            for (int dx = 0; dx < w; ++dx) paper_.set(x + dx, underlineTop + dy);
+        for (int dy = 0; dy < placed.underline; ++dy)
+            for (int dx = 0; dx < w; ++dx) plot(x + dx, underlineTop + dy);
     }
     const int height = lineHeight_;
     line_.clear();
-    x_ = 0;
     lineUpsideDown_ = false;
     lineHeight_ = 0;
-    feed(std::max(feedDots, height));
+    return height;
 }
 
 void Renderer::printBlock(const Image& image, int scaleX, int scaleY) {
     if (!line_.empty()) printLine(0);
     if (image.width == 0 || image.height == 0) return;
-    drawAt(image, 0, y_, scaleX, scaleY);
+    drawAt(image, 0, lineTop(), scaleX, scaleY);
     feed(image.height * scaleY);
 }
 
 void Renderer::feed(int dots) {
     if (dots <= 0) return;
+    if (pageMode_) {
+        // Past the frame's end nothing more is drawn.
+        pageY_ = std::min(pageY_ + dots, frame_.depth());
+        return;
+    }
     used_ = true;
     if (dots > options_.maxHeight - y_) {
         dots = options_.maxHeight - y_;
@@ -659,6 +710,7 @@ void Renderer::cut() {
 void Renderer::finish() {
     if (!pendingChinese_.empty()) chineseCharacter(pendingChinese_);
     pendingChinese_.clear();
+    leavePageMode();  // a page never printed leaves nothing on the paper
     cut();
     reset();
 }

@@ -3,8 +3,8 @@
 // is one dot; only black dots are drawn on white paper. Text (single-byte code
 // pages, Chinese GB18030 text, user-defined characters) in its print modes,
 // sizes and positions, images (bit images, raster images, downloaded and NV
-// images), barcodes and QR codes, line spacing, feeds and cuts are handled;
-// the other commands leave the paper unchanged. No platform code.
+// images), barcodes and QR codes, line spacing, feeds, cuts and page mode are
+// handled; the other commands leave the paper unchanged. No platform code.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@
 #include "barcode_image.h"
 #include "character_sets.h"
 #include "escpos_decoder.h"
+#include "page_mode.h"
 #include "text_font.h"
 
 namespace escpos {
@@ -35,6 +36,10 @@ public:
     // the width are dropped.
     void set(int x, int y);
     void extendTo(int height);
+    // Blackens the black dots of a packed row (see row()) on row y.
+    void addRow(int y, const std::uint8_t* bits);
+    // Whitens the dots of columns [x0, x1) on rows [y0, y1), within the paper.
+    void erase(int x0, int y0, int x1, int y1);
     // One row packed 8 dots a byte, the leftmost dot in bit 7, 1 for black.
     const std::uint8_t* row(int y) const { return bits_.data() + static_cast<std::size_t>(y) * stride_; }
 
@@ -85,6 +90,7 @@ public:
 private:
     void reset();
     void printLine(int feed);  // prints the pending line and feeds max(feed, its height)
+    int drawLine();            // draws the pending line where it stands; returns its height
     void feed(int dots);
     void cut();
     // Something waiting on the line: x from the left end of the print area;
@@ -139,6 +145,15 @@ private:
     void loadNvStore();
     void saveNvStore() const;
 
+    // Page mode (page_mode.cpp): lines are laid out in the frame of the print
+    // area and drawn onto the page, which goes onto the paper when printed.
+    void pageCommand(const Command& command);
+    void leavePageMode();  // the page's data is discarded
+    void printPage();
+    void drawOnPage(const Image& image, int x, int y, int scaleX, int scaleY);
+    void plot(int x, int y);  // one dot of the current line, on the paper or on the page
+    int lineTop() const { return pageMode_ ? pageY_ : y_; }
+
     RendererOptions options_;
     PieceSink sink_;
     Paper paper_;
@@ -181,6 +196,11 @@ private:
     std::vector<std::uint8_t> nvDefinition_;  // the last FS q payload, as stored
     int pieces_ = 0;
     int dropped_ = 0;
+    bool pageMode_ = false;
+    PageFrame frame_;     // ESC W and ESC T, also kept in standard mode for the next page
+    Paper page_;          // what the page holds, from its top row
+    int pageY_ = 0;       // top of the current line in the frame
+    int pageLength_ = 0;  // rows down to the bottom of the lowest area drawn in
 };
 
 // Writes the paper as a 1-bit greyscale PNG; false if the file cannot be written.

@@ -1,6 +1,7 @@
 // Everything the exports send decodes: each export that writes to the printer
 // is called with valid arguments on the in-memory channel, and what it wrote
-// must decode without an unknown, truncated or oversized command.
+// must decode without an unknown, truncated or oversized command. A page laid
+// out through the page-mode exports prints within its area.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,6 +10,7 @@
 
 #include "bit_image_fixture.h"
 #include "escpos_decoder.h"
+#include "render_support.h"
 
 namespace slipdrv::testing {
 namespace {
@@ -135,6 +137,45 @@ TEST_F(ExportsDecodeTest, EverythingTheExportsSendDecodes) {
         decoder.feed(channel.written());
         decoder.finish();
         EXPECT_TRUE(faults.empty()) << c.name << ": " << ::testing::PrintToString(faults);
+    }
+}
+
+TEST_F(ExportsDecodeTest, APageLaidOutThroughTheExportsPrintsWithinItsArea) {
+    // The area: 2 mm across and 3 mm down, 40 x 20 mm, so dots [16, 336) x [24, 184).
+    constexpr int kLeft = 16, kRight = 336, kTop = 24, kPage = 184;
+    save("logo.bmp", image_testing::patternPicture(100, 30));
+    auto& channel = openParallel();
+    for (const int direction : {0, 1, 2, 3}) {
+        SCOPED_TRACE(direction);
+        channel.clear();
+        // Printed once with text and the logo, then cancelled and printed with one character.
+        BPSelectPageMode();
+        BPPagePrintDirection(direction);
+        BPSetPrintAreaPageMode(2, 3, 40, 20);
+        BPPageAbsoluVerticalPosition(8, 0);
+        BPPageRelativeVertialPosition(4, 0);
+        BPPrintString("Total 12.50\n");
+        BPPrintBitmap("logo.bmp", 33);
+        BPPrintPageMode();
+        BPCancelPrintPageMode();
+        BPPrintString("x");
+        BPPrintExitStandardMode();
+        const auto pieces = escpos::testing::renderPieces(channel.written());
+        ASSERT_EQ(pieces.size(), 1u);
+        const auto& paper = pieces[0];
+        EXPECT_EQ(paper.height(), 2 * kPage);
+        int outside = 0, inFirst = 0, inSecond = 0;
+        for (int y = 0; y < paper.height(); ++y)
+            for (int x = 0; x < paper.width(); ++x) {
+                if (!paper.dot(x, y)) continue;
+                if (x < kLeft || x >= kRight || y % kPage < kTop) ++outside;
+                ++(y < kPage ? inFirst : inSecond);
+            }
+        EXPECT_EQ(outside, 0);
+        // After the cancel only one character cell is left to print.
+        EXPECT_GT(inSecond, 0);
+        EXPECT_LT(inSecond, 12 * 24);
+        EXPECT_GT(inFirst, 2 * inSecond);
     }
 }
 
