@@ -279,11 +279,13 @@ void Renderer::apply(const Command& command) {
         case Kind::kJustification:
             if (arg(0) % 48 <= 2 && arg(0) <= 50) justification_ = static_cast<int>(arg(0) % 48);
             break;
+        // The margin and the area width take effect only at the start of a
+        // line: a line already begun keeps the area it started in.
         case Kind::kLeftMargin:
-            leftMargin_ = static_cast<int>(arg(0));
+            if (line_.empty()) leftMargin_ = static_cast<int>(arg(0));
             break;
         case Kind::kAreaWidth:
-            areaWidth_ = static_cast<int>(arg(0));
+            if (line_.empty()) areaWidth_ = static_cast<int>(arg(0));
             break;
         case Kind::kAbsolutePosition:
             if (static_cast<int>(arg(0)) < areaWidth()) x_ = static_cast<int>(arg(0));

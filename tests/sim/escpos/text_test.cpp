@@ -86,6 +86,7 @@ TEST(Text, CellsAreWhereTheLayoutPutsThem) {
         {"centred", cat({{ESC, 'a', 1}, text("AB")}), {{276, 300, 0, 24}}},
         {"right", cat({{ESC, 'a', 50}, text("AB")}), {{552, 576, 0, 24}}},
         {"GS L margin", cat({{GS, 'L', 40, 0}, text("A")}), {{40, 52, 0, 24}}},
+        {"GS L mid-line ignored", cat({text("A"), {GS, 'L', 40, 0}, text("B\nC")}), {{0, 24, 0, 24}, {0, 12, 30, 54}}},
         {"GS L + GS W, right", cat({{GS, 'L', 40, 0, GS, 'W', 100, 0, ESC, 'a', 2}, text("A")}), {{128, 140, 0, 24}}},
         {"ESC $", cat({{ESC, '$', 100, 0}, text("A")}), {{100, 112, 0, 24}}},
         {"ESC $ then ESC \\ -10", cat({{ESC, '$', 100, 0, ESC, '\\', 0xF6, 0xFF}, text("A")}), {{90, 102, 0, 24}}},
