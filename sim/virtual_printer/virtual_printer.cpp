@@ -32,7 +32,7 @@ timespec toTimespec(std::chrono::nanoseconds left) {
 
 }  // namespace
 
-VirtualPrinter::VirtualPrinter() {
+VirtualPrinter::VirtualPrinter() : decoder_([this](const escpos::Command& command) { commandLocked(command); }) {
     auto fail = [this](const char* what) {
         const int error = errno;
         closeFd(heldSlave_);
@@ -131,6 +131,21 @@ void VirtualPrinter::replyTo(std::vector<std::uint8_t> request, std::vector<std:
 void VirtualPrinter::clearRules() {
     std::lock_guard lock(mutex_);
     rules_.clear();
+}
+
+void VirtualPrinter::setConditions(Conditions conditions) {
+    std::lock_guard lock(mutex_);
+    answering_ = true;
+    const auto status = state_.setConditions(conditions);
+    if (status.empty() || hungUp_ || hangUpRequested_) return;
+    queueLocked(status);
+    flushLocked();
+    if (!pending_.empty()) wake();
+}
+
+Conditions VirtualPrinter::conditions() const {
+    std::lock_guard lock(mutex_);
+    return state_.conditions();
 }
 
 void VirtualPrinter::hangUp() {
@@ -234,23 +249,44 @@ void VirtualPrinter::readLine(std::size_t most) {
 
 void VirtualPrinter::receiveLocked(std::span<const std::uint8_t> chunk) {
     const auto now = Clock::now();
+    answers_.clear();
     for (const std::uint8_t byte : chunk) {
         received_.push_back(byte);
+        ++streamOffset_;
         // Matched byte by byte, so a request followed by more bytes in the same
         // chunk still gets its reply, and in the order the requests arrived.
         for (const Rule& rule : rules_) {
             if (received_.size() >= rule.request.size() &&
                 std::equal(rule.request.rbegin(), rule.request.rend(), received_.rbegin())) {
+                answeredByRule_.push_back(streamOffset_);
                 if (rule.delay.count() <= 0) {
-                    queueLocked(rule.reply);
+                    answers_.emplace_back(streamOffset_, rule.reply);
                 } else {
                     timed_.emplace(now + rule.delay, rule.reply);
                 }
             }
         }
     }
+    decoder_.feed(chunk);  // adds the state's answers
+    // Each answer goes out in the order of the requests, however they interleave.
+    std::stable_sort(answers_.begin(), answers_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& answer : answers_) queueLocked(answer.second);
+    answers_.clear();
     flushLocked();
     changed_.notify_all();
+}
+
+// Called by the decoder from receiveLocked() for each command complete so far.
+void VirtualPrinter::commandLocked(const escpos::Command& command) {
+    const std::uint64_t end = command.offset + command.length;
+    bool ruleAnswered = false;
+    while (!answeredByRule_.empty() && answeredByRule_.front() <= end) {
+        ruleAnswered = ruleAnswered || answeredByRule_.front() == end;
+        answeredByRule_.pop_front();
+    }
+    if (!answering_) return;
+    auto answer = state_.apply(command);
+    if (!answer.empty() && !ruleAnswered) answers_.emplace_back(end, std::move(answer));
 }
 
 void VirtualPrinter::queueLocked(const std::vector<std::uint8_t>& bytes) {

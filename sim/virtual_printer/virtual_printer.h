@@ -1,14 +1,18 @@
 // A receipt printer played on a pseudo-terminal, for tests and for trying the
 // library without hardware. The client opens devicePath() as it would open a
 // serial port; the printer records every byte the client writes, answers
-// requests with bytes the test chooses, sends bursts, can stop reading, and
-// can hang up.
+// requests with bytes the test chooses or from a printer state, sends bursts,
+// can stop reading, and can hang up.
+//
+// Every member may be called from any thread. The printer's own thread reads
+// the line, answers, and calls the receive handler (without the lock held).
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -16,6 +20,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "escpos_decoder.h"
+#include "printer_state.h"
 
 namespace vprinter {
 
@@ -55,6 +62,15 @@ public:
                  std::chrono::milliseconds delay = {});
     void clearRules();
 
+    // From the first call on, the printer also answers the status,
+    // identification and memory-switch requests (see PrinterState) from
+    // `conditions`; before it, only the rules answer. A request that a rule
+    // answers gets no answer from the state. When automatic status is on and
+    // the change concerns it, the status is sent at once.
+    void setConditions(Conditions conditions);
+    // The conditions now: DLE ENQ may have cleared an error since they were set.
+    Conditions conditions() const;
+
     // Closes the master and the held slave descriptor: the client's port sees a
     // hang-up (POLLHUP, reads end, writes fail with EIO). Pending sends are
     // dropped; received() keeps what arrived before.
@@ -81,6 +97,7 @@ private:
     void wake() const;
     void readLine(std::size_t most);
     void receiveLocked(std::span<const std::uint8_t> chunk);
+    void commandLocked(const escpos::Command& command);
     void queueLocked(const std::vector<std::uint8_t>& bytes);
     void flushLocked();
     void sendDueLocked();
@@ -95,6 +112,15 @@ private:
     mutable std::condition_variable changed_;
     std::vector<std::uint8_t> received_;
     std::vector<Rule> rules_;
+    // The received stream is decoded so that the state can answer requests.
+    // Offsets count every byte since construction (clear() does not reset them).
+    escpos::Decoder decoder_;
+    PrinterState state_;
+    bool answering_ = false;                    // setConditions() was called
+    std::uint64_t streamOffset_ = 0;            // bytes received so far
+    std::deque<std::uint64_t> answeredByRule_;  // stream offsets where a rule's request ended
+    // Answers due for the chunk being received, by the offset of their request's end.
+    std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> answers_;
     std::multimap<Clock::time_point, std::vector<std::uint8_t>> timed_;
     std::vector<std::uint8_t> pending_;  // bytes waiting for room on the line, from pendingSent_ on
     std::size_t pendingSent_ = 0;

@@ -3,25 +3,20 @@
 // Wine (which reaches the link through a COM port mapping and drives the
 // printer by writing lines to the control FIFO).
 //
-//   virtual-printer --link PATH [--record FILE] [--control FIFO]
-//                   [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]
-//
-// --stop-reading-after N: the printer reads N bytes, then no more (a jammed
-// printer: the client's writes back up).
-//
-// The link is created last: once it exists, the printer, the record file and
-// the control FIFO are ready. Control commands, one per line:
-//   send HEX            send-after MS HEX       reply REQHEX REPLYHEX
-//   clear-rules         hangup                  quit
-// HEX is pairs of hex digits; in send and send-after blanks may separate them.
-// Ends on quit, SIGTERM, SIGINT or SIGHUP, removing the link.
+// The usage text below lists the options and control commands. The link is
+// created last: once it exists, the printer, the record file, the listing
+// and the control FIFO are ready. Ends on quit, SIGTERM, SIGINT or SIGHUP:
+// the link is removed, then the piece still on the printer is rendered and
+// the listing finished.
 
+#include "printout.h"
 #include "virtual_printer.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -47,15 +42,43 @@ struct Options {
     std::vector<std::pair<Bytes, Bytes>> replies;
     long long stopReadingAfter = -1;  // -1: reads for ever
     bool show = false;
+    std::optional<vprinter::Conditions> conditions;  // set: answers from the printer state
+    vprinter::PrintoutOptions printout;
 };
 
+constexpr const char* kUsage =
+    "usage: virtual-printer --link PATH [--record FILE] [--control FIFO]\n"
+    "                       [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]\n"
+    "                       [--state COND]... [--paper PREFIX] [--listing FILE] [--width DOTS]\n"
+    "Plays a receipt printer on a pseudo-terminal that PATH links to.\n"
+    "  --record FILE           append every byte received to FILE\n"
+    "  --control FIFO          take control commands from FIFO, one per line (below)\n"
+    "  --reply REQ=REPLY       send REPLY each time the bytes received end with REQ (hex);\n"
+    "                          a rule that answers a request overrides the state\n"
+    "  --stop-reading-after N  read N bytes, then no more (a jammed printer)\n"
+    "  --show                  dump what arrives on stdout, name PNG files on stderr\n"
+    "  --state COND            answer status requests from this state; repeatable. COND:\n"
+    "                          paper-near-end, paper-out, cover-open, drawer-open, offline,\n"
+    "                          error (cleared by DLE ENQ 1 or 2), or ok for none\n"
+    "  --paper PREFIX          render each piece of paper as it is cut to PREFIX-1.png, ...\n"
+    "                          and the rest at exit (NV images: nv-images.bin here)\n"
+    "  --listing FILE          write the decoded commands to FILE as they arrive\n"
+    "  --width DOTS            printable width of the paper: 384, 576 (default) or 640\n"
+    "Control commands (HEX: pairs of hex digits, blanks allowed in send and send-after):\n"
+    "  send HEX   send-after MS HEX   reply REQHEX REPLYHEX   clear-rules   hangup   quit\n"
+    "  state [COND...]   replaces the state (none or ok: ready) and answers from it\n";
+
 [[noreturn]] void usage(const char* why) {
-    std::fprintf(stderr,
-                 "virtual-printer: %s\n"
-                 "usage: virtual-printer --link PATH [--record FILE] [--control FIFO]\n"
-                 "                       [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]\n",
-                 why);
+    std::fprintf(stderr, "virtual-printer: %s\n%s", why, kUsage);
     std::exit(2);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
+}
+
+// Adds a condition named on the command line or a control line; "ok" adds none.
+bool addCondition(vprinter::Conditions& conditions, const std::string& name) {
+    if (name == "ok") return true;
+    const auto condition = vprinter::conditionNamed(name);
+    if (condition) conditions.add(*condition);
+    return condition.has_value();
 }
 
 std::optional<Bytes> parseHex(const std::string& text, bool allowBlanks) {
@@ -94,7 +117,10 @@ Options parseOptions(int argc, char** argv) {
             if (i + 1 >= argc) usage(("missing value after " + arg).c_str());
             return argv[++i];
         };
-        if (arg == "--link") {
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
+        } else if (arg == "--link") {
             options.link = value();
         } else if (arg == "--record") {
             options.record = value();
@@ -118,6 +144,22 @@ Options parseOptions(int argc, char** argv) {
                 usage(("bad --stop-reading-after " + count).c_str());
         } else if (arg == "--show") {
             options.show = true;
+            options.printout.announce = true;
+        } else if (arg == "--state") {
+            const std::string name = value();
+            if (!options.conditions) options.conditions.emplace();
+            if (!addCondition(*options.conditions, name)) usage(("unknown --state " + name).c_str());
+        } else if (arg == "--paper") {
+            options.printout.paperPrefix = value();
+            if (options.printout.paperPrefix.empty()) usage("--paper needs a prefix");
+        } else if (arg == "--listing") {
+            options.printout.listing = value();
+            if (options.printout.listing.empty()) usage("--listing needs a file");
+        } else if (arg == "--width") {
+            const std::string width = value();
+            if (width != "384" && width != "576" && width != "640")
+                usage(("--width must be 384, 576 or 640, not " + width).c_str());
+            options.printout.width = std::stoi(width);
         } else {
             usage(("unknown argument " + arg).c_str());
         }
@@ -194,6 +236,11 @@ bool runCommand(vprinter::VirtualPrinter& printer, const std::string& line) {
             printer.clearRules();
         } else if (command == "hangup") {
             printer.hangUp();
+        } else if (command == "state") {
+            vprinter::Conditions conditions;
+            for (std::string name; in >> name;)
+                if (!addCondition(conditions, name)) return bad();
+            printer.setConditions(conditions);
         } else {
             return bad();
         }
@@ -276,18 +323,30 @@ int main(int argc, char** argv) {
     int controlFd = -1, controlWriteFd = -1;
     if (!options.control.empty() && !openControl(options.control, controlFd, controlWriteFd)) return 1;
 
+    std::unique_ptr<vprinter::Printout> printout;
+    if (!options.printout.listing.empty() || !options.printout.paperPrefix.empty()) {
+        try {
+            printout = std::make_unique<vprinter::Printout>(options.printout);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "virtual-printer: %s\n", e.what());
+            return 2;
+        }
+    }
+
     std::size_t shown = 0;  // only the printer's thread touches it; outlives the printer
-    vprinter::VirtualPrinter printer;
-    for (const auto& [request, reply] : options.replies) printer.replyTo(request, reply);
-    if (options.stopReadingAfter >= 0) printer.stopReadingAfter(static_cast<std::size_t>(options.stopReadingAfter));
-    printer.onReceive([&](std::span<const std::uint8_t> chunk) {
+    auto printer = std::make_unique<vprinter::VirtualPrinter>();
+    for (const auto& [request, reply] : options.replies) printer->replyTo(request, reply);
+    if (options.conditions) printer->setConditions(*options.conditions);
+    if (options.stopReadingAfter >= 0) printer->stopReadingAfter(static_cast<std::size_t>(options.stopReadingAfter));
+    printer->onReceive([&](std::span<const std::uint8_t> chunk) {
         if (recordFd >= 0) writeAll(recordFd, chunk.data(), chunk.size());
         if (options.show) showChunk(chunk, shown);
+        if (printout) printout->receive(chunk);
         shown += chunk.size();
     });
 
-    if (!makeLink(printer.devicePath(), options.link)) return 1;
-    std::printf("virtual-printer: %s -> %s\n", options.link.c_str(), printer.devicePath().c_str());
+    if (!makeLink(printer->devicePath(), options.link)) return 1;
+    std::printf("virtual-printer: %s -> %s\n", options.link.c_str(), printer->devicePath().c_str());
     std::fflush(stdout);
 
     std::string pending;
@@ -310,11 +369,13 @@ int main(int argc, char** argv) {
                 std::string line = pending.substr(0, end);
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
-                running = runCommand(printer, line);
+                running = runCommand(*printer, line);
             }
         }
     }
 
     ::unlink(options.link.c_str());
+    printer.reset();  // no more bytes arrive after this
+    if (printout) printout->finish();
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "pty_client.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -41,6 +43,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 using vprinter::VirtualPrinter;
+using vptest::Client;
 
 Bytes allByteValues() {
     Bytes bytes(256);
@@ -57,69 +60,6 @@ Bytes burst(std::size_t size) {
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-int remainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::max<long long>(0, left.count()));
-}
-
-// The client's end of the line, opened as the library opens a serial port.
-// Its line settings are left as the printer made them.
-class Client {
-public:
-    explicit Client(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-    ~Client() { close(); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-    // Writes everything, waiting for room; false when the line fails or stays full.
-    bool write(const Bytes& bytes, std::chrono::milliseconds timeout = 10s) {
-        const auto deadline = Clock::now() + timeout;
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-            pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, remainingMs(deadline)) <= 0) return false;
-        }
-        return true;
-    }
-
-    // Reads until `count` bytes have arrived or the time is up.
-    Bytes read(std::size_t count, std::chrono::milliseconds timeout = 10s) {
-        const auto deadline = Clock::now() + timeout;
-        Bytes got;
-        while (got.size() < count) {
-            std::uint8_t buffer[4096];
-            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-            if (n > 0) {
-                got.insert(got.end(), buffer, buffer + n);
-                continue;
-            }
-            if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, remainingMs(deadline)) <= 0) break;
-        }
-        return got;
-    }
-
-    // Whatever arrives within `wait`; used to show that nothing (more) came.
-    Bytes readAnything(std::chrono::milliseconds wait) { return read(1 << 20, wait); }
-
-private:
-    int fd_;
-};
 
 // --- the line ----------------------------------------------------------------
 
@@ -619,6 +559,73 @@ TEST(VirtualPrinterProgram, RefusesBadStarts) {
         EXPECT_NE(status, -1) << "still running";
         EXPECT_EQ(readFile(file), "keep");
         EXPECT_FALSE(exists(dir / "link"));
+    }
+}
+
+// A printer that starts without paper answers from its state and from the
+// state the control FIFO sets, lists what arrives and renders each piece of
+// paper as it is cut, and the rest at exit.
+TEST(VirtualPrinterProgram, AnswersFromItsStateAndShowsThePaper) {
+    TempDir dir;
+    const std::string link = dir / "printer", fifo = dir / "control", paper = dir / "paper", listing = dir / "listing";
+    Program program({"--link", link, "--control", fifo, "--state", "paper-out", "--paper", paper, "--listing", listing,
+                     "--width", "384"},
+                    dir / "stdout");
+    ASSERT_TRUE(waitFor([&] { return exists(link); })) << readFile(dir / "stdout");
+    Client client(link);
+    const Bytes statusRequest{0x10, 0x04, 0x04};
+    Bytes receipt = text(std::string("\x1b@Table 7\n\x1dV\x00Thanks\n", 20));
+    receipt.insert(receipt.end(), statusRequest.begin(), statusRequest.end());
+    ASSERT_TRUE(client.write(receipt));
+    EXPECT_EQ(client.read(1), Bytes{0x72}) << "paper out";
+    EXPECT_TRUE(waitFor([&] { return exists(paper + "-1.png"); })) << "the cut piece";
+    EXPECT_TRUE(waitFor([&] { return readFile(listing).find("GS V") != std::string::npos; })) << readFile(listing);
+
+    const struct {
+        const char* line;
+        std::uint8_t answer;
+    } states[] = {{"state paper-near-end drawer-open", 0x1e}, {"state", 0x12}};
+    for (const auto& state : states) {
+        SCOPED_TRACE(state.line);
+        control(fifo, state.line);
+        control(fifo, "send 46");  // once this arrives, the state line has been run
+        EXPECT_EQ(client.read(1), text("F"));
+        ASSERT_TRUE(client.write(statusRequest));
+        EXPECT_EQ(client.read(1), Bytes{state.answer});
+    }
+
+    control(fifo, "quit");
+    EXPECT_EQ(program.wait(), 0);
+    EXPECT_TRUE(exists(paper + "-2.png")) << "the piece left on the printer at exit";
+    EXPECT_FALSE(exists(paper + "-3.png"));
+    const std::string png = readFile(paper + "-1.png");
+    ASSERT_GE(png.size(), 24u);
+    EXPECT_EQ(png.substr(16, 4), std::string("\0\0\x01\x80", 4)) << "not 384 dots wide";
+    const std::string lines = readFile(listing);
+    // ESC @, text, LF, GS V, text, LF and the three status requests.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 9) << lines;
+    EXPECT_NE(lines.find("DLE EOT"), std::string::npos) << lines;
+}
+
+TEST(VirtualPrinterProgram, HelpAndRefusedValues) {
+    TempDir dir;
+    const std::string link = dir / "link";
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"help", {"--help"}, 0, "usage: virtual-printer"},
+        {"a width no paper has", {"--link", link, "--width", "500"}, 2, "--width"},
+        {"an unknown condition", {"--link", link, "--state", "jammed"}, 2, "jammed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program program(c.args, dir / "out");
+        EXPECT_EQ(program.wait(), c.status);
+        EXPECT_NE(readFile(dir / "out").find(c.says), std::string::npos) << readFile(dir / "out");
+        EXPECT_FALSE(exists(link));
     }
 }
 
