@@ -12,49 +12,11 @@
 
 namespace {
 
+using escpos::testing::bands;
+using escpos::testing::Box;
+using escpos::testing::cat;
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, LF = 0x0A, FF = 0x0C, CAN = 0x18;
-
-// Half-open ranges of the black dots of one band of rows.
-struct Box {
-    int x0, x1, y0, y1;
-    bool operator==(const Box&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-    return out << "x [" << b.x0 << ", " << b.x1 << ") y [" << b.y0 << ", " << b.y1 << ")";
-}
-
-// One box per band of rows holding black dots.
-std::vector<Box> bands(const escpos::Paper& paper) {
-    std::vector<Box> boxes;
-    bool inBand = false;
-    for (int y = 0; y < paper.height(); ++y) {
-        int first = -1, last = -1;
-        for (int x = 0; x < paper.width(); ++x)
-            if (paper.dot(x, y)) {
-                if (first < 0) first = x;
-                last = x;
-            }
-        if (first < 0) {
-            inBand = false;
-            continue;
-        }
-        if (!inBand) boxes.push_back({first, last + 1, y, y + 1});
-        inBand = true;
-        Box& b = boxes.back();
-        b.x0 = std::min(b.x0, first);
-        b.x1 = std::max(b.x1, last + 1);
-        b.y1 = y + 1;
-    }
-    return boxes;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 std::uint8_t lo(int v) { return static_cast<std::uint8_t>(v & 0xFF); }
 std::uint8_t hi(int v) { return static_cast<std::uint8_t>((v >> 8) & 0xFF); }

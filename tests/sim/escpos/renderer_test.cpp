@@ -17,6 +17,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using escpos::testing::cat;
 constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A;
 
 // Per process, so that builds running the tests at once do not share files.
@@ -49,12 +50,6 @@ Bytes rowBytes(int bytesPerRow, int rows) {
                 if (pattern(b * 8 + k, r)) v |= static_cast<std::uint8_t>(0x80 >> k);
             out.push_back(v);
         }
-    return out;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 

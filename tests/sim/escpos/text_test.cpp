@@ -11,6 +11,9 @@
 
 namespace {
 
+using escpos::testing::bands;
+using escpos::testing::Box;
+using escpos::testing::cat;
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A, HT = 0x09, CR = 0x0D;
 // GB18030: 中 D6 D0, 文 CE C4, U+20000 (no glyph in the font) 95 32 82 36.
@@ -19,47 +22,6 @@ const std::vector<std::uint8_t> kChineseOn = {FS, '&'};
 escpos::Paper render(const Bytes& stream) {
     const auto pieces = escpos::testing::renderPieces(stream);
     return pieces.empty() ? escpos::Paper() : pieces[0];
-}
-
-// Half-open ranges of the black dots of one printed line.
-struct Box {
-    int x0, x1, y0, y1;
-    bool operator==(const Box&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-    return out << "x [" << b.x0 << ", " << b.x1 << ") y [" << b.y0 << ", " << b.y1 << ")";
-}
-
-// One box per band of rows holding black dots.
-std::vector<Box> lineBoxes(const escpos::Paper& paper) {
-    std::vector<Box> boxes;
-    bool inBand = false;
-    for (int y = 0; y <= paper.height(); ++y) {
-        int first = -1, last = -1;
-        for (int x = 0; y < paper.height() && x < paper.width(); ++x)
-            if (paper.dot(x, y)) {
-                if (first < 0) first = x;
-                last = x;
-            }
-        if (first < 0) {
-            inBand = false;
-            continue;
-        }
-        if (!inBand) boxes.push_back({first, last + 1, y, y + 1});
-        inBand = true;
-        Box& b = boxes.back();
-        b.x0 = std::min(b.x0, first);
-        b.x1 = std::max(b.x1, last + 1);
-        b.y1 = y + 1;
-    }
-    return boxes;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -115,7 +77,7 @@ TEST(Text, CellsAreWhereTheLayoutPutsThem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(lineBoxes(render(cat({reverse, c.stream}))), c.lines);
+        EXPECT_EQ(bands(render(cat({reverse, c.stream}))), c.lines);
     }
 }
 
@@ -135,7 +97,7 @@ bool fullRow(const escpos::Paper& paper, int y, int x0, int x1) {
 TEST(Text, PrintModesChangeTheDotsWithinTheCell) {
     // A capital's ink stays inside its cell and fills a good part of it.
     const auto plain = render(text("HH"));
-    const auto boxes = lineBoxes(plain);
+    const auto boxes = bands(plain);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_GE(boxes[0].x0, 0);
     EXPECT_LE(boxes[0].x1, 24);
@@ -156,16 +118,16 @@ TEST(Text, PrintModesChangeTheDotsWithinTheCell) {
     EXPECT_EQ(blackDots(render(cat({{ESC, 'G', 1}, text("HH")}))), blackDots(bold));
 
     // Upside-down: a low stroke ends up high, and vice versa.
-    const auto low = lineBoxes(render(text("_")));
-    const auto flipped = lineBoxes(render(cat({{ESC, '{', 1}, text("_")})));
+    const auto low = bands(render(text("_")));
+    const auto flipped = bands(render(cat({{ESC, '{', 1}, text("_")})));
     ASSERT_EQ(low.size(), 1u);
     ASSERT_EQ(flipped.size(), 1u);
     EXPECT_GT(low[0].y0, 12);
     EXPECT_LT(flipped[0].y1, 12);
 
     // 90-degree rotation: a horizontal stroke becomes a vertical one.
-    const auto rotated = lineBoxes(render(cat({{ESC, 'V', 1}, text("-")})));
-    const auto upright = lineBoxes(render(text("-")));
+    const auto rotated = bands(render(cat({{ESC, 'V', 1}, text("-")})));
+    const auto upright = bands(render(text("-")));
     ASSERT_EQ(rotated.size(), 1u);
     ASSERT_EQ(upright.size(), 1u);
     EXPECT_GT(upright[0].x1 - upright[0].x0, upright[0].y1 - upright[0].y0);
@@ -205,7 +167,7 @@ TEST(Text, CharacterSetsPickTheGlyph) {
     }
     // A user-defined Chinese pattern fills exactly its 24 x 24 cell.
     const auto full = render(cat({kChineseOn, chinese, Bytes(72, 0xFF), {0xFE, 0xA1, LF}}));
-    EXPECT_EQ(lineBoxes(full), (std::vector<Box>{{0, 24, 0, 24}}));
+    EXPECT_EQ(bands(full), (std::vector<Box>{{0, 24, 0, 24}}));
     EXPECT_EQ(blackDots(full), 24 * 24);
 }
 
