@@ -265,7 +265,7 @@ void Renderer::apply(const Command& command) {
             if (command.payload.size() == 72) {
                 const Image pattern = columnImage(24, 3, command.payload);
                 GlyphCell& cell = userChinese_[static_cast<std::uint16_t>(arg(0) << 8 | (arg(1) & 0xFF))];
-                cell = GlyphCell{24, 24, std::vector<std::uint8_t>(24 * 24)};
+                cell = GlyphCell{24, 24, std::vector<std::uint8_t>(std::size_t{24} * 24)};
                 for (int y = 0; y < 24; ++y)
                     for (int x = 0; x < 24; ++x) cell.dots[static_cast<std::size_t>(y) * 24 + x] = pattern.dot(x, y);
             }
