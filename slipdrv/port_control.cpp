@@ -1,8 +1,10 @@
 #include "port_control.h"
 
+#include <climits>
 #include <cstring>
 
 #include "command_row.h"
+#include "gb18030.h"
 
 namespace slipdrv {
 namespace {
@@ -99,6 +101,21 @@ int SLIPDRV_CALL BPPrintString(const char* text) {
     if (!text) return -1;
     return ChannelWrite(reinterpret_cast<const std::uint8_t*>(text), static_cast<int>(std::strlen(text)),
                         kCommandTimeoutMs);
+}
+
+int SLIPDRV_CALL BPPrintStringUTF8(const char* text) {
+    if (!text) return -1;
+    try {
+        // As long as one write can be: ChannelWrite takes an int.
+        const auto bytes = utf8ToGb18030(text, INT_MAX);
+        if (!bytes) return -1;
+        // Empty text is a write of no bytes, as BPPrintString makes it.
+        const auto* data = bytes->empty() ? reinterpret_cast<const std::uint8_t*>(text) : bytes->data();
+        return ChannelWrite(data, static_cast<int>(bytes->size()), kCommandTimeoutMs);
+    } catch (...) {
+        // No room for the converted text: nothing leaves the export but -1.
+        return -1;
+    }
 }
 
 int SLIPDRV_CALL BPEnableCallBackFunc(int flag) {

@@ -182,6 +182,59 @@ int SLIPDRV_CALL BPPrintBitmap(const char* path, int m);
 int SLIPDRV_CALL BPPrintDownloadBitImage(const char* path, int m);
 /* 78: ESC p 0 255 255: pulse the cash drawer */
 int SLIPDRV_CALL BPOpenCashBox(void);
+/* 79: GS ( k, in one write: a model 2 QR code of the bytes before the zero
+ * (1-7089 of them), module size 1-16 dots, error correction 0-3 or 48-51
+ * (L, M, Q, H), printed at once */
+int SLIPDRV_CALL BPPrintQRCode(const char* data, int moduleSize, int errorLevel);
+#define SLIPDRV_QR_LEVEL_L 48 /* about 7% of the symbol can be restored */
+#define SLIPDRV_QR_LEVEL_M 49 /* 15% */
+#define SLIPDRV_QR_LEVEL_Q 50 /* 25% */
+#define SLIPDRV_QR_LEVEL_H 51 /* 30% */
+/* 80: UTF-8 text converted to GB18030 (ASCII unchanged) and sent as
+ * BPPrintString sends its bytes; -1 with nothing sent for malformed UTF-8.
+ * Multi-byte characters print in Chinese mode (BPSelectChineseMode). */
+int SLIPDRV_CALL BPPrintStringUTF8(const char* text);
+
+/* Bits of the reply bytes of BPRealtimeGetStatus(n), DLE EOT n. Bits 1 and 4
+ * of every reply are 1, bits 0 and 7 are 0. */
+/* n = 1, printer status */
+#define SLIPDRV_STATUS1_DRAWER_PIN 0x04 /* drawer kick-out connector pin 3 is high */
+#define SLIPDRV_STATUS1_OFFLINE 0x08
+/* n = 2, why the printer is offline */
+#define SLIPDRV_STATUS2_COVER_OPEN 0x04
+#define SLIPDRV_STATUS2_FEED_BUTTON 0x08    /* paper is being fed by the feed button */
+#define SLIPDRV_STATUS2_PAPER_END_STOP 0x20 /* printing stopped at the end of the paper */
+#define SLIPDRV_STATUS2_ERROR 0x40
+/* n = 3, which error */
+#define SLIPDRV_STATUS3_AUTOCUTTER_ERROR 0x08
+#define SLIPDRV_STATUS3_UNRECOVERABLE 0x20
+#define SLIPDRV_STATUS3_AUTO_RECOVERABLE 0x40
+/* n = 4, paper sensors (two bits each) */
+#define SLIPDRV_STATUS4_PAPER_NEAR_END 0x0C
+#define SLIPDRV_STATUS4_PAPER_END 0x60
+
+/* Symbology codes m of BPPrintBarCode. Format A: the data closed by NUL. */
+#define SLIPDRV_BARCODE_A_UPC_A 0
+#define SLIPDRV_BARCODE_A_UPC_E 1
+#define SLIPDRV_BARCODE_A_JAN13 2
+#define SLIPDRV_BARCODE_A_JAN8 3
+#define SLIPDRV_BARCODE_A_CODE39 4
+#define SLIPDRV_BARCODE_A_ITF 5
+#define SLIPDRV_BARCODE_A_CODABAR 6
+#define SLIPDRV_BARCODE_A_PRINTER_OWN_13_DIGITS 7 /* the printer's own code, 12-13 digits */
+#define SLIPDRV_BARCODE_A_PRINTER_OWN_8_DIGITS 8  /* the printer's own code, 7-8 digits */
+/* Format B: the count byte n first. */
+#define SLIPDRV_BARCODE_B_UPC_A 65
+#define SLIPDRV_BARCODE_B_UPC_E 66
+#define SLIPDRV_BARCODE_B_JAN13 67
+#define SLIPDRV_BARCODE_B_JAN8 68
+#define SLIPDRV_BARCODE_B_CODE39 69
+#define SLIPDRV_BARCODE_B_ITF 70
+#define SLIPDRV_BARCODE_B_CODABAR 71
+#define SLIPDRV_BARCODE_B_CODE93 72
+#define SLIPDRV_BARCODE_B_CODE128 73
+#define SLIPDRV_BARCODE_B_PRINTER_OWN_13_DIGITS 74
+#define SLIPDRV_BARCODE_B_PRINTER_OWN_8_DIGITS 75
 
 #ifdef __cplusplus
 }

@@ -1,7 +1,8 @@
-// Barcodes: the four settings of how barcodes look, and GS k with the data
-// checked against the rules of its symbology.
+// Barcodes: the four settings of how barcodes look, GS k with the data
+// checked against the rules of its symbology, and QR codes (GS ( k).
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
 #include "command_row.h"
@@ -47,6 +48,13 @@ const Symbology* symbologyOf(int m) {
     if (m >= 65 && m <= 75) return formatB[static_cast<std::size_t>(m - 65)];
     return nullptr;
 }
+
+// A QR code holds at most 7089 bytes (model 2, numeric data); the five GS ( k
+// commands around the data take 41 bytes.
+constexpr std::size_t kMaxQrData = 7089;
+constexpr std::size_t kQrCommandBytes = 41;
+constexpr Accepted kQrModuleSize = values({{1, 16}});
+constexpr Accepted kQrErrorLevel = values({{0, 3}, {48, 51}});  // L, M, Q, H
 
 bool accepts(Characters set, unsigned char c) {
     const bool digit = c >= '0' && c <= '9';
@@ -94,6 +102,27 @@ int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
         command[size++] = c;
     }
     if (!formatB) command[size++] = 0x00;
+    return ChannelWrite(command.data(), static_cast<int>(size), kCommandTimeoutMs);
+}
+
+int SLIPDRV_CALL BPPrintQRCode(const char* data, int moduleSize, int errorLevel) {
+    if (!data || !kQrModuleSize.contains(moduleSize) || !kQrErrorLevel.contains(errorLevel)) return -1;
+    const std::size_t length = strnlen(data, kMaxQrData + 1);
+    if (length == 0 || length > kMaxQrData) return -1;
+    const std::uint8_t level = low8(errorLevel < 48 ? errorLevel + 48 : errorLevel);
+    const auto stored = static_cast<std::int32_t>(length + 3);  // counted from the byte '1' on
+
+    std::array<std::uint8_t, kQrCommandBytes + kMaxQrData> command{};
+    std::size_t size = 0;
+    const auto put = [&](std::initializer_list<std::uint8_t> bytes) {
+        for (const std::uint8_t b : bytes) command[size++] = b;
+    };
+    put({GS, '(', 'k', 0x04, 0x00, '1', 'A', '2', 0x00});  // model 2
+    put({GS, '(', 'k', 0x03, 0x00, '1', 'C', low8(moduleSize)});
+    put({GS, '(', 'k', 0x03, 0x00, '1', 'E', level});
+    put({GS, '(', 'k', low8(stored), low8(stored >> 8), '1', 'P', '0'});  // store the data
+    for (std::size_t i = 0; i < length; ++i) command[size++] = static_cast<std::uint8_t>(data[i]);
+    put({GS, '(', 'k', 0x03, 0x00, '1', 'Q', '0'});  // print the stored symbol
     return ChannelWrite(command.data(), static_cast<int>(size), kCommandTimeoutMs);
 }
 

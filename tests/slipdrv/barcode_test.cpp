@@ -1,5 +1,5 @@
 // GS k barcodes: every symbology's length rule and character set, both
-// formats, long data built whole, refusals that send nothing.
+// formats, long data built whole, refusals that send nothing; QR codes.
 #include <climits>
 #include <memory>
 #include <string>
@@ -274,9 +274,53 @@ std::vector<Case> terminatorCases() {
     };
 }
 
+// A QR code as the five GS ( k commands, written out: model 2, module size,
+// error correction, the data with its length + 3 (pL pH), print.
+Bytes qrCommands(const std::string& data, std::uint8_t pL, std::uint8_t pH, std::uint8_t size, std::uint8_t level) {
+    return Bytes{0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00} +
+           Bytes{0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, size} +
+           Bytes{0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, level} + Bytes{0x1D, 0x28, 0x6B, pL, pH, 0x31, 0x50, 0x30} +
+           bytesOf(data) + Bytes{0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30};
+}
+
+Case qrCode(const std::string& data, int size, int level, int result, Bytes bytes) {
+    auto held = std::make_shared<std::string>(data);
+    return {"BPPrintQRCode(" + describe(data) + ", " + std::to_string(size) + ", " + std::to_string(level) + ")",
+            [held, size, level] { return BPPrintQRCode(held->c_str(), size, level); }, result, std::move(bytes)};
+}
+
+// Both ends of every range, the values around them, and data of 1, 252, 253
+// (the length byte carries into pH) and 7089 bytes of every non-zero value.
+std::vector<Case> qrCases() {
+    std::vector<Case> cases;
+    for (const int size : probes({{1, 16}})) {
+        const bool ok = size >= 1 && size <= 16;
+        cases.push_back(qrCode("A", size, 0, ok ? 0 : -1, ok ? qrCommands("A", 4, 0, low8(size), '0') : Bytes{}));
+    }
+    for (const int level : probes({{0, 3}, {48, 51}})) {
+        const bool ok = (level >= 0 && level <= 3) || (level >= 48 && level <= 51);
+        const auto sent = static_cast<std::uint8_t>('0' + level % 48);  // L, M, Q, H as '0'-'3'
+        cases.push_back(qrCode("A", 16, level, ok ? 0 : -1, ok ? qrCommands("A", 4, 0, 16, sent) : Bytes{}));
+    }
+    const struct {
+        std::size_t length;
+        std::uint8_t pL, pH;
+    } lengths[] = {{1, 0x04, 0x00}, {252, 0xFF, 0x00}, {253, 0x00, 0x01}, {7089, 0xB4, 0x1B}};
+    for (const auto& l : lengths) {
+        const std::string data = dataOf(Set::kAnyByte, static_cast<int>(l.length));
+        cases.push_back(qrCode(data, 3, 49, 0, qrCommands(data, l.pL, l.pH, 3, '1')));
+    }
+    cases.push_back(qrCode(dataOf(Set::kAnyByte, 7090), 3, 49, -1, {}));
+    cases.push_back(qrCode(dataOf(Set::kAnyByte, 100000), 3, 49, -1, {}));
+    cases.push_back(qrCode("", 3, 49, -1, {}));
+    cases.push_back({"BPPrintQRCode(null, 3, 49)", [] { return BPPrintQRCode(nullptr, 3, 49); }, -1, {}});
+    return cases;
+}
+
 std::vector<Case> allBarcodeCases() {
     std::vector<Case> all;
-    for (auto family : {lengthCases, itfCases, characterSetCases, longDataCases, argumentCases, terminatorCases}) {
+    for (auto family :
+         {lengthCases, itfCases, characterSetCases, longDataCases, argumentCases, terminatorCases, qrCases}) {
         const auto cases = family();
         all.insert(all.end(), cases.begin(), cases.end());
     }
@@ -297,6 +341,13 @@ TEST_F(BarcodeTest, CodeCountAndDataArguments) {
     auto& printer = openSerial();
     check(printer, argumentCases());
     check(printer, terminatorCases());
+}
+
+TEST_F(BarcodeTest, QrCodes) {
+    auto& printer = openSerial();
+    check(printer, qrCases());
+    ASSERT_EQ(BPPrintQRCode("https://example.com/pay?t=7", 8, 2), 0);
+    EXPECT_EQ(printer.timeouts(), std::vector<int>{3000}) << "one write, parallel time-out 3000 ms";
 }
 
 TEST_F(BarcodeTest, EverythingOnTheParallelChannel) { check(openParallel(), allBarcodeCases()); }

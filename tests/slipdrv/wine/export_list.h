@@ -1,4 +1,4 @@
-// The 78 exports of slipdrv.dll in ordinal order (ordinal = position from 1),
+// The 80 exports of slipdrv.dll in ordinal order (ordinal = position from 1),
 // for tests that bind them as hosts do: SLIPDRV_EXPORTS(X) expands X(name) for each.
 #ifndef SLIPDRV_WINE_EXPORT_LIST_H
 #define SLIPDRV_WINE_EXPORT_LIST_H
@@ -24,7 +24,7 @@
     X(BPSetChinesePrintMode) X(BPSelectChineseMode) X(BPChineseUnderLineSet) X(BPExitChineseMode) \
     X(BPUserDefineChinese) X(BPSelectChineseCodeSys) X(BPSetChineseLRSpace) X(BPSetChineseQuadrupleSize) \
     X(BPUpsidedownPrintiModeSet) X(BPPrintNVBitImage) X(BPDefineNVBitImage) X(BPPrintBitmap) \
-    X(BPPrintDownloadBitImage) X(BPOpenCashBox)
+    X(BPPrintDownloadBitImage) X(BPOpenCashBox) X(BPPrintQRCode) X(BPPrintStringUTF8)
 // clang-format on
 
 #endif

@@ -102,6 +102,8 @@ struct Slipdrv {
     int(WINAPI* BPOpenPrinter)(int, int) = get<Int2>("BPOpenPrinter");
     Int0 BPClosePrinter = get<Int0>("BPClosePrinter");
     int(WINAPI* BPPrintString)(const char*) = get<int(WINAPI*)(const char*)>("BPPrintString");
+    int(WINAPI* BPPrintStringUTF8)(const char*) = get<int(WINAPI*)(const char*)>("BPPrintStringUTF8");
+    int(WINAPI* BPPrintQRCode)(const char*, int, int) = get<int(WINAPI*)(const char*, int, int)>("BPPrintQRCode");
     Int1 BPEnableCallBackFunc = get<Int1>("BPEnableCallBackFunc");
     int(WINAPI* BPSetCallBackFunc)(Callback) = get<int(WINAPI*)(Callback)>("BPSetCallBackFunc");
     Int1 BPRealtimeGetStatus = get<Int1>("BPRealtimeGetStatus");
@@ -165,7 +167,7 @@ TEST_F(WineTest, EveryExportIsThereByNameAndOrdinal) {
         EXPECT_NE(byName, nullptr) << names[i];
         EXPECT_EQ(GetProcAddress(dll().module, MAKEINTRESOURCEA(i + 1)), byName) << names[i] << " @" << i + 1;
     }
-    EXPECT_EQ(std::size(names), 78u);
+    EXPECT_EQ(std::size(names), 80u);
 }
 
 TEST_F(WineTest, OpenRefusalsPrintAndReopen) {
@@ -193,6 +195,24 @@ TEST_F(WineTest, OpenRefusalsPrintAndReopen) {
     EXPECT_EQ(dll().BPClosePrinter(), 0);
     EXPECT_LT(Clock::now() - start, 1500ms) << "the worker stops on request";
     EXPECT_EQ(dll().BPPrintString("x"), -1);
+}
+
+// The conversion is the library's own, not a code page of the system's: the
+// same bytes as on Linux.
+TEST_F(WineTest, Utf8TextAndQrCodeReachThePrinter) {
+    RemotePrinter com1("COM1");
+    ASSERT_EQ(dll().BPOpenPrinter(1, 9600), 0);
+    EXPECT_EQ(dll().BPPrintStringUTF8(reinterpret_cast<const char*>(u8"桌号：7号台 \U00020000\n")), 0);
+    const Bytes text = {0xD7, 0xC0, 0xBA, 0xC5, 0xA3, 0xBA, 0x37, 0xBA, 0xC5,
+                        0xCC, 0xA8, 0x20, 0x95, 0x32, 0x82, 0x36, 0x0A};
+    EXPECT_EQ(com1.waitFor(text.size()), text);
+    com1.clear();
+    EXPECT_EQ(dll().BPPrintStringUTF8("\xED\xA0\x80"), -1) << "a surrogate";
+    EXPECT_EQ(dll().BPPrintQRCode("T7", 6, 1), 0);
+    const Bytes qr = {0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00, 0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31,
+                      0x43, 0x06, 0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, 0x31, 0x1D, 0x28, 0x6B, 0x05, 0x00,
+                      0x31, 0x50, 0x30, 0x54, 0x37, 0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30};
+    EXPECT_EQ(com1.waitFor(qr.size()), qr) << "nothing of the refused text before it";
 }
 
 // The Wine tests run the library's real receive path only when the port has
