@@ -2,14 +2,15 @@
 # Korvel.dll under Wine against the Modbus slave (modbus-peer) on a
 # pseudo-terminal mapped to COM1, with the modem-line shim preloaded: a
 # VBScript client through cscript (late binding, IDispatch) and a C++ client
-# through the vtable (early binding). Registers the server with regsvr32, runs
+# through the vtable (early binding), and the VBScript example of examples/.
+# Registers the server with regsvr32, runs
 # the clients, and checks that regsvr32 /u removes the registration. regsvr32,
 # reg and cscript are the ones of the DLL's word size, so everything happens
 # in the registry view the DLL's hosts see. WINEPREFIX must name a prepared prefix.
-#   run_korvel_wine.sh WINE KORVEL_DLL MODBUS_PEER MODEM_SHIM CLIENT_VBS VTABLE_CLIENT
+#   run_korvel_wine.sh WINE KORVEL_DLL MODBUS_PEER MODEM_SHIM CLIENT_VBS VTABLE_CLIENT EXAMPLE_VBS
 # WINE is /usr/lib/wine/wine for an i686 build, /usr/lib/wine/wine64 for x86_64.
 set -u
-launcher=$1 dll=$2 peer=$3 shim=$4 client=$5 vtable_client=$6
+launcher=$1 dll=$2 peer=$3 shim=$4 client=$5 vtable_client=$6 example=$7
 wine=/usr/lib/wine
 . "$(dirname "$0")/../../slipdrv/wine/wine_helpers.sh"
 require_helpers "$peer" "$shim" || exit 1
@@ -28,6 +29,7 @@ dos() { dos_path "$1"; }
 
 cp "$dll" "$run/Korvel.dll"
 cp "$client" "$run/client.vbs"
+cp "$example" "$run/example.vbs"
 dos_dll=$(dos "$run/Korvel.dll")
 trap finish EXIT
 
@@ -66,6 +68,15 @@ LD_PRELOAD="$shim" KORVEL_MODE_FILE="$(dos "$run/mode")" KORVEL_STATE_FILE="$(do
 status=$?
 tr -d '\r' <"$run/vtable.txt"
 check "C++ client through the vtable" "$([ $status -eq 0 ] && echo ok || echo "exit status $status")"
+
+echo reply >"$run/mode"
+LD_PRELOAD="$shim" "$launcher" cscript //nologo "$(dos "$run/example.vbs")" 1 1010000011110000 \
+  </dev/null >"$run/example.txt" 2>&1
+status=$?
+tr -d '\r' <"$run/example.txt"
+registers=$(awk '/^registers / {print $2, $3, $4, $5}' "$run/state")
+check "VBScript example: exit 0, registers A0F0 0000 0000 0000" \
+  "$([ $status -eq 0 ] && [ "$registers" = "A0F0 0000 0000 0000" ] && echo ok || echo "exit status $status, $registers")"
 
 "$launcher" regsvr32 /u /s "$dos_dll" </dev/null >/dev/null 2>&1
 check "regsvr32 /u" "$([ $? -eq 0 ] && echo ok || echo "exit status not 0")"
