@@ -1,27 +1,17 @@
 // Errors of the sender: a number and a description, as an automation caller
 // sees them. 6, 7 and 9 are the language runtime's overflow, out-of-memory
 // and index errors; the serial control's own errors are 380 and from 8000 up
-// (see serial_control.h).
+// (see serial_control.h). The numbers and the exception class are those of
+// the public header, so that a host catches what the core throws.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "korvel.h"
 
 namespace korvel {
 
-constexpr int kErrOverflow = 6;
-constexpr int kErrOutOfMemory = 7;
-constexpr int kErrSubscript = 9;
-
-class KorvelError : public std::runtime_error {
-public:
-    KorvelError(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
-    int number() const { return number_; }
-    std::string description() const { return what(); }
-
-private:
-    int number_;
-};
+constexpr int kErrOverflow = KORVEL_ERR_OVERFLOW;
+constexpr int kErrOutOfMemory = KORVEL_ERR_OUT_OF_MEMORY;
+constexpr int kErrSubscript = KORVEL_ERR_NO_REPLY;
 
 [[noreturn]] inline void raiseOverflow() { throw KorvelError(kErrOverflow, "Overflow"); }
 [[noreturn]] inline void raiseSubscript() { throw KorvelError(kErrSubscript, "Subscript out of range"); }

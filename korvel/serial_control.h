@@ -24,14 +24,14 @@
 
 namespace korvel {
 
-constexpr int kErrInvalidProperty = 380;
-constexpr int kErrInvalidPort = 8002;
-constexpr int kErrPortOpen = 8005;
-constexpr int kErrPortUnavailable = 8010;
-constexpr int kErrPortNotOpen = 8012;
-constexpr int kErrSetState = 8015;
-constexpr int kErrRead = 8020;
-constexpr int kErrWrite = 8021;
+constexpr int kErrInvalidProperty = KORVEL_ERR_INVALID_PROPERTY;
+constexpr int kErrInvalidPort = KORVEL_ERR_INVALID_PORT;
+constexpr int kErrPortOpen = KORVEL_ERR_PORT_OPEN;
+constexpr int kErrPortUnavailable = KORVEL_ERR_PORT_UNAVAILABLE;
+constexpr int kErrPortNotOpen = KORVEL_ERR_PORT_NOT_OPEN;
+constexpr int kErrSetState = KORVEL_ERR_SET_LINE;
+constexpr int kErrRead = KORVEL_ERR_READ;
+constexpr int kErrWrite = KORVEL_ERR_WRITE;
 
 [[noreturn]] inline void raiseInvalidProperty() { throw KorvelError(kErrInvalidProperty, "Invalid property value"); }
 

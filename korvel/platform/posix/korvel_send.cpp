@@ -5,6 +5,7 @@
 #include <string>
 
 #include "korvel.h"
+#include "korvel_error.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
