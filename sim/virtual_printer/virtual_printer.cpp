@@ -6,10 +6,13 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,6 +27,9 @@ void closeFd(int& fd) {
     }
 }
 
+// A printer's input buffer is small; the system doubles what is asked.
+constexpr int kReceiveBufferBytes = 4096;
+
 timespec toTimespec(std::chrono::nanoseconds left) {
     if (left < std::chrono::nanoseconds::zero()) left = {};
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
@@ -36,21 +42,21 @@ VirtualPrinter::VirtualPrinter() : decoder_([this](const escpos::Command& comman
     auto fail = [this](const char* what) {
         const int error = errno;
         closeFd(heldSlave_);
-        closeFd(master_);
+        closeFd(line_);
         closeFd(wakeFd_);
         throw std::system_error(error, std::generic_category(), what);
     };
 
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0) fail("posix_openpt");
+    line_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (line_ < 0) fail("posix_openpt");
     // Close-on-exec: a child that inherited the master would keep the line up
     // after hangUp(). Non-blocking: send() must never wait for the client.
-    if (::fcntl(master_, F_SETFD, FD_CLOEXEC) < 0) fail("fcntl(F_SETFD)");
-    if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) < 0) fail("fcntl(F_SETFL)");
-    if (::grantpt(master_) < 0) fail("grantpt");
-    if (::unlockpt(master_) < 0) fail("unlockpt");
+    if (::fcntl(line_, F_SETFD, FD_CLOEXEC) < 0) fail("fcntl(F_SETFD)");
+    if (::fcntl(line_, F_SETFL, ::fcntl(line_, F_GETFL) | O_NONBLOCK) < 0) fail("fcntl(F_SETFL)");
+    if (::grantpt(line_) < 0) fail("grantpt");
+    if (::unlockpt(line_) < 0) fail("unlockpt");
     char name[128];
-    if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname_r");
+    if (::ptsname_r(line_, name, sizeof name) != 0) fail("ptsname_r");
     path_ = name;
 
     heldSlave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -71,6 +77,39 @@ VirtualPrinter::VirtualPrinter() : decoder_([this](const escpos::Command& comman
     thread_ = std::thread(&VirtualPrinter::run, this);
 }
 
+VirtualPrinter::VirtualPrinter(TcpPort port)
+    : decoder_([this](const escpos::Command& command) { commandLocked(command); }) {
+    auto fail = [this](const char* what) {
+        const int error = errno;
+        closeFd(listener_);
+        closeFd(wakeFd_);
+        throw std::system_error(error, std::generic_category(), what);
+    };
+
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listener_ < 0) fail("socket");
+    const int one = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Set before listening, so that accepted connections take it and the
+    // window they offer from the start.
+    ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof kReceiveBufferBytes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port.number);
+    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) fail("bind");
+    // Clients beyond the one served wait in the backlog.
+    if (::listen(listener_, 8) < 0) fail("listen");
+    socklen_t size = sizeof address;
+    if (::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) < 0) fail("getsockname");
+    tcpPort_ = ntohs(address.sin_port);
+
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) fail("eventfd");
+
+    thread_ = std::thread(&VirtualPrinter::run, this);
+}
+
 VirtualPrinter::~VirtualPrinter() {
     {
         std::lock_guard lock(mutex_);
@@ -79,11 +118,19 @@ VirtualPrinter::~VirtualPrinter() {
     wake();
     thread_.join();
     closeFd(heldSlave_);
-    closeFd(master_);
+    closeFd(line_);
+    closeFd(listener_);
     closeFd(wakeFd_);
 }
 
 const std::string& VirtualPrinter::devicePath() const { return path_; }
+
+std::uint16_t VirtualPrinter::tcpPort() const { return tcpPort_; }
+
+std::size_t VirtualPrinter::connections() const {
+    std::lock_guard lock(mutex_);
+    return connections_;
+}
 
 std::vector<std::uint8_t> VirtualPrinter::received() const {
     std::lock_guard lock(mutex_);
@@ -157,7 +204,7 @@ void VirtualPrinter::hangUp() {
     }
     hangUpRequested_ = true;
     wake();
-    changed_.wait(lock, [&] { return hungUp_; });
+    changed_.wait(lock, [&] { return !hangUpRequested_; });
 }
 
 void VirtualPrinter::setReading(bool on) {
@@ -186,26 +233,35 @@ void VirtualPrinter::wake() const {
 }
 
 // The printer's thread: blocks in ppoll on the wake-up descriptor and the
-// master until bytes arrive, the line has room for pending bytes, a timed send
-// is due, or another thread changed the state.
+// line until bytes arrive, the line has room for pending bytes, a timed send
+// is due, or another thread changed the state. Behind a TCP port with no
+// client it waits for one on the listening socket instead of the line.
 void VirtualPrinter::run() {
     std::unique_lock lock(mutex_);
     while (!stop_) {
-        if (hangUpRequested_ && !hungUp_) closeLineLocked();
+        if (hangUpRequested_) {
+            if (!hungUp_) closeLineLocked();
+            hangUpRequested_ = false;
+            changed_.notify_all();
+        }
         sendDueLocked();
 
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, 0, 0}};
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {line_, 0, 0}};
         nfds_t count = 1;
         timespec timeout{};
         const timespec* timeoutPtr = nullptr;
         const std::size_t readable = reading_ ? readAllowance_ : 0;
-        if (master_ >= 0) {
+        const bool awaitingClient = line_ < 0 && listener_ >= 0;
+        if (line_ >= 0) {
             fds[1].events = static_cast<short>((readable > 0 ? POLLIN : 0) | (pending_.empty() ? 0 : POLLOUT));
             count = 2;
             if (!timed_.empty()) {
                 timeout = toTimespec(timed_.begin()->first - Clock::now());
                 timeoutPtr = &timeout;
             }
+        } else if (awaitingClient) {
+            fds[1] = {listener_, POLLIN, 0};
+            count = 2;
         }
         lock.unlock();
 
@@ -214,14 +270,20 @@ void VirtualPrinter::run() {
             std::uint64_t value;
             [[maybe_unused]] ssize_t got = ::read(wakeFd_, &value, sizeof value);
         }
-        // Only this thread closes the master, so reading it unlocked is safe.
+        if (awaitingClient) {
+            if (fds[1].revents & POLLIN) acceptClient();
+            lock.lock();
+            continue;
+        }
+        // Only this thread closes the line, so reading it unlocked is safe.
         if (count == 2 && (fds[1].revents & POLLIN)) readLine(readable);
 
         lock.lock();
-        if (count == 2 && master_ >= 0) {
+        if (count == 2 && line_ >= 0) {
             if (fds[1].revents & POLLOUT) flushLocked();
-            // With the held slave descriptor this does not happen; if it ever does,
-            // end the line rather than spin on a descriptor that stays ready.
+            // A client's connection that was reset while the printer does not
+            // read; on a pseudo-terminal the held slave descriptor prevents
+            // it. End the line rather than spin on a descriptor that stays ready.
             if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[1].revents & POLLIN)) {
                 closeLineLocked();
             }
@@ -229,9 +291,19 @@ void VirtualPrinter::run() {
     }
 }
 
+void VirtualPrinter::acceptClient() {
+    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (client < 0) return;
+    std::lock_guard lock(mutex_);
+    line_ = client;
+    ++connections_;
+    flushLocked();  // what was sent while nobody was connected
+    changed_.notify_all();
+}
+
 void VirtualPrinter::readLine(std::size_t most) {
     std::uint8_t buffer[4096];
-    const ssize_t got = ::read(master_, buffer, std::min(sizeof buffer, most));
+    const ssize_t got = ::read(line_, buffer, std::min(sizeof buffer, most));
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
     std::unique_lock lock(mutex_);
     if (got <= 0) {
@@ -296,8 +368,12 @@ void VirtualPrinter::queueLocked(const std::vector<std::uint8_t>& bytes) {
 // What went out is only counted off (pendingSent_), so a long send costs no
 // more than its bytes: the queue is emptied once all of it has gone.
 void VirtualPrinter::flushLocked() {
-    while (pendingSent_ < pending_.size() && master_ >= 0) {
-        const ssize_t written = ::write(master_, pending_.data() + pendingSent_, pending_.size() - pendingSent_);
+    if (line_ < 0 && listener_ >= 0) return;  // kept for the next client
+    while (pendingSent_ < pending_.size() && line_ >= 0) {
+        const std::uint8_t* from = pending_.data() + pendingSent_;
+        const std::size_t size = pending_.size() - pendingSent_;
+        // A client that went away must not end the printer with SIGPIPE.
+        const ssize_t written = listener_ >= 0 ? ::send(line_, from, size, MSG_NOSIGNAL) : ::write(line_, from, size);
         if (written > 0) {
             pendingSent_ += static_cast<std::size_t>(written);
         } else if (written < 0 && errno == EINTR) {
@@ -313,7 +389,7 @@ void VirtualPrinter::flushLocked() {
 }
 
 void VirtualPrinter::sendDueLocked() {
-    if (master_ < 0) return;
+    if (line_ < 0) return;
     const auto now = Clock::now();
     while (!timed_.empty() && timed_.begin()->first <= now) {
         queueLocked(timed_.begin()->second);
@@ -322,13 +398,15 @@ void VirtualPrinter::sendDueLocked() {
     flushLocked();
 }
 
+// Behind a TCP port only the client's connection ends; the printer then
+// waits for the next client.
 void VirtualPrinter::closeLineLocked() {
-    closeFd(master_);
+    closeFd(line_);
     closeFd(heldSlave_);
     pending_.clear();
     pendingSent_ = 0;
     timed_.clear();
-    hungUp_ = true;
+    if (listener_ < 0) hungUp_ = true;
     changed_.notify_all();
 }
 

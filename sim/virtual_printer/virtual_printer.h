@@ -1,8 +1,9 @@
-// A receipt printer played on a pseudo-terminal, for tests and for trying the
-// library without hardware. The client opens devicePath() as it would open a
-// serial port; the printer records every byte the client writes, answers
-// requests with bytes the test chooses or from a printer state, sends bursts,
-// can stop reading, and can hang up.
+// A receipt printer played on a pseudo-terminal or behind a TCP port, for
+// tests and for trying the library without hardware. The client opens
+// devicePath() as it would open a serial port, or connects to 127.0.0.1 at
+// tcpPort() as it would reach a network printer; the printer records every
+// byte the client writes, answers requests with bytes the test chooses or
+// from a printer state, sends bursts, can stop reading, and can hang up.
 //
 // Every member may be called from any thread. The printer's own thread reads
 // the line, answers, and calls the receive handler (without the lock held).
@@ -28,6 +29,11 @@ namespace vprinter {
 
 class VirtualPrinter {
 public:
+    // The TCP port a network printer listens on; 0 lets the system pick a free one.
+    struct TcpPort {
+        std::uint16_t number = 0;
+    };
+
     // Called on the printer's thread with each chunk as it is read from the
     // line, in order, after it has been added to received().
     using ReceiveHandler = std::function<void(std::span<const std::uint8_t>)>;
@@ -36,12 +42,22 @@ public:
     // that the master never sees a hang-up when the client closes, and starts the
     // reader thread. Throws std::system_error when no pseudo-terminal is available.
     VirtualPrinter();
+    // Listens on 127.0.0.1 at `port` and serves one client at a time: a second
+    // connection waits, unanswered, until the first has ended. The connection
+    // has a small receive buffer, as a printer has, so that a printer that
+    // stops reading backs up the client's writes after a few KiB. Throws
+    // std::system_error when the port cannot be had.
+    explicit VirtualPrinter(TcpPort port);
     ~VirtualPrinter();
     VirtualPrinter(const VirtualPrinter&) = delete;
     VirtualPrinter& operator=(const VirtualPrinter&) = delete;
 
-    // The slave device (/dev/pts/N) a client opens.
+    // The slave device (/dev/pts/N) a client opens; empty behind a TCP port.
     const std::string& devicePath() const;
+    // The port a network printer listens on; 0 on a pseudo-terminal.
+    std::uint16_t tcpPort() const;
+    // Clients accepted so far behind a TCP port.
+    std::size_t connections() const;
 
     // Every byte received since construction or the last clear(), in order.
     std::vector<std::uint8_t> received() const;
@@ -50,7 +66,9 @@ public:
     void clear();
 
     // Writes to the line now; what the line cannot take yet is written by the
-    // printer's thread as the client reads. Throws std::logic_error after hangUp().
+    // printer's thread as the client reads. Behind a TCP port, bytes sent while
+    // no client is connected wait for the next one. Throws std::logic_error
+    // after hangUp() on a pseudo-terminal.
     void send(const std::vector<std::uint8_t>& bytes);
     // Sends once after `delay`, from the printer's thread; returns at once.
     void sendAfter(std::chrono::milliseconds delay, std::vector<std::uint8_t> bytes);
@@ -73,7 +91,9 @@ public:
 
     // Closes the master and the held slave descriptor: the client's port sees a
     // hang-up (POLLHUP, reads end, writes fail with EIO). Pending sends are
-    // dropped; received() keeps what arrived before.
+    // dropped; received() keeps what arrived before. Behind a TCP port it
+    // closes the client's connection (if any) the same way, and the printer
+    // serves the next client.
     void hangUp();
     // Stops (false) or resumes (true) reading the line. While stopped the
     // client's writes back up in the line's buffers, as with a stalled printer.
@@ -94,6 +114,7 @@ private:
     };
 
     void run();
+    void acceptClient();
     void wake() const;
     void readLine(std::size_t most);
     void receiveLocked(std::span<const std::uint8_t> chunk);
@@ -104,8 +125,13 @@ private:
     void closeLineLocked();
 
     std::string path_;
-    int master_ = -1;
+    // The pseudo-terminal's master, or the client's connection; -1 when there
+    // is none. Only the printer's thread closes or replaces it, under the lock.
+    int line_ = -1;
     int heldSlave_ = -1;
+    int listener_ = -1;  // behind a TCP port
+    std::uint16_t tcpPort_ = 0;
+    std::size_t connections_ = 0;
     int wakeFd_ = -1;
 
     mutable std::mutex mutex_;
@@ -128,7 +154,7 @@ private:
     bool reading_ = true;
     std::size_t readAllowance_ = kUnlimited;  // bytes it may still read
     bool hangUpRequested_ = false;
-    bool hungUp_ = false;
+    bool hungUp_ = false;  // on a pseudo-terminal: for good
     bool stop_ = false;
 
     std::thread thread_;

@@ -1,13 +1,17 @@
-// virtual-printer: a receipt printer on a pseudo-terminal, for people trying
-// the library without hardware and for tests that run the Windows code under
-// Wine (which reaches the link through a COM port mapping and drives the
+// virtual-printer: a receipt printer on a pseudo-terminal and/or behind a TCP
+// port on 127.0.0.1, for people trying the library without hardware and for
+// tests that run the Windows code under Wine (which reaches the link through a
+// COM port mapping, or the port through a tcp:// setting, and drives the
 // printer by writing lines to the control FIFO).
 //
-// The usage text below lists the options and control commands. The link is
-// created last: once it exists, the printer, the record file, the listing
-// and the control FIFO are ready. Ends on quit, SIGTERM, SIGINT or SIGHUP:
-// the link is removed, then the piece still on the printer is rendered and
-// the listing finished.
+// The usage text below lists the options and control commands. The link and
+// the "listening on" line come last: once they are there, the printer, the
+// record file, the listing and the control FIFO are ready. With both a link
+// and a port, the two lines are two printers that share the record, the
+// show, the paper and the listing (a client uses one at a time); each answers
+// from its own copy of the state, and control commands go to both. Ends on
+// quit, SIGTERM, SIGINT or SIGHUP: the link is removed, then the piece still
+// on the printer is rendered and the listing finished.
 
 #include "printout.h"
 #include "virtual_printer.h"
@@ -17,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -37,6 +42,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Options {
     std::string link;
+    std::optional<std::uint16_t> tcpPort;
     std::string record;
     std::string control;
     std::vector<std::pair<Bytes, Bytes>> replies;
@@ -47,15 +53,18 @@ struct Options {
 };
 
 constexpr const char* kUsage =
-    "usage: virtual-printer --link PATH [--record FILE] [--control FIFO]\n"
+    "usage: virtual-printer [--link PATH] [--tcp PORT] [--record FILE] [--control FIFO]\n"
     "                       [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]\n"
     "                       [--state COND]... [--paper PREFIX] [--listing FILE] [--width DOTS]\n"
-    "Plays a receipt printer on a pseudo-terminal that PATH links to.\n"
+    "Plays a receipt printer on a pseudo-terminal that PATH links to, and/or behind\n"
+    "a TCP port on 127.0.0.1 (at least one of the two).\n"
+    "  --tcp PORT              listen on 127.0.0.1:PORT (0: a free port), one client at\n"
+    "                          a time (others wait); prints \"listening on 127.0.0.1:N\"\n"
     "  --record FILE           append every byte received to FILE\n"
     "  --control FIFO          take control commands from FIFO, one per line (below)\n"
     "  --reply REQ=REPLY       send REPLY each time the bytes received end with REQ (hex);\n"
     "                          a rule that answers a request overrides the state\n"
-    "  --stop-reading-after N  read N bytes, then no more (a jammed printer)\n"
+    "  --stop-reading-after N  read N bytes, then no more (a jammed printer); on each line\n"
     "  --show                  dump what arrives on stdout, name PNG files on stderr\n"
     "  --state COND            answer status requests from this state; repeatable. COND:\n"
     "                          paper-near-end, paper-out, cover-open, drawer-open, offline,\n"
@@ -66,6 +75,7 @@ constexpr const char* kUsage =
     "  --width DOTS            printable width of the paper: 384, 576 (default) or 640\n"
     "Control commands (HEX: pairs of hex digits, blanks allowed in send and send-after):\n"
     "  send HEX   send-after MS HEX   reply REQHEX REPLYHEX   clear-rules   hangup   quit\n"
+    "  (hangup closes a TCP client's connection; the next client is served)\n"
     "  state [COND...]   replaces the state (none or ok: ready) and answers from it\n";
 
 [[noreturn]] void usage(const char* why) {
@@ -122,6 +132,13 @@ Options parseOptions(int argc, char** argv) {
             std::exit(0);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
         } else if (arg == "--link") {
             options.link = value();
+        } else if (arg == "--tcp") {
+            const std::string port = value();
+            char* end = nullptr;
+            const long number = std::strtol(port.c_str(), &end, 10);
+            if (port.empty() || *end != '\0' || port[0] == '-' || number < 0 || number > 65535)
+                usage(("bad --tcp " + port).c_str());
+            options.tcpPort = static_cast<std::uint16_t>(number);
         } else if (arg == "--record") {
             options.record = value();
         } else if (arg == "--control") {
@@ -164,7 +181,7 @@ Options parseOptions(int argc, char** argv) {
             usage(("unknown argument " + arg).c_str());
         }
     }
-    if (options.link.empty()) usage("--link is required");
+    if (options.link.empty() && !options.tcpPort) usage("--link or --tcp is required");
     return options;
 }
 
@@ -199,8 +216,10 @@ void showChunk(std::span<const std::uint8_t> chunk, std::size_t offset) {
     std::fflush(stdout);
 }
 
-// Runs one control line; false for quit. Errors are reported and ignored.
-bool runCommand(vprinter::VirtualPrinter& printer, const std::string& line) {
+using Printers = std::vector<std::unique_ptr<vprinter::VirtualPrinter>>;
+
+// Runs one control line on every printer; false for quit. Errors are reported and ignored.
+bool runCommand(const Printers& printers, const std::string& line) {
     std::istringstream in(line);
     std::string command;
     if (!(in >> command)) return true;
@@ -218,29 +237,29 @@ bool runCommand(vprinter::VirtualPrinter& printer, const std::string& line) {
         if (command == "send") {
             const auto bytes = parseHex(rest(), true);
             if (!bytes) return bad();
-            printer.send(*bytes);
+            for (const auto& printer : printers) printer->send(*bytes);
         } else if (command == "send-after") {
             long ms = -1;
             if (!(in >> ms) || ms < 0) return bad();
             const auto bytes = parseHex(rest(), true);
             if (!bytes) return bad();
-            printer.sendAfter(std::chrono::milliseconds(ms), *bytes);
+            for (const auto& printer : printers) printer->sendAfter(std::chrono::milliseconds(ms), *bytes);
         } else if (command == "reply") {
             std::string requestHex, replyHex, extra;
             if (!(in >> requestHex >> replyHex) || (in >> extra)) return bad();
             const auto request = parseHex(requestHex, false);
             const auto reply = parseHex(replyHex, false);
             if (!request || !reply) return bad();
-            printer.replyTo(*request, *reply);
+            for (const auto& printer : printers) printer->replyTo(*request, *reply);
         } else if (command == "clear-rules") {
-            printer.clearRules();
+            for (const auto& printer : printers) printer->clearRules();
         } else if (command == "hangup") {
-            printer.hangUp();
+            for (const auto& printer : printers) printer->hangUp();
         } else if (command == "state") {
             vprinter::Conditions conditions;
             for (std::string name; in >> name;)
                 if (!addCondition(conditions, name)) return bad();
-            printer.setConditions(conditions);
+            for (const auto& printer : printers) printer->setConditions(conditions);
         } else {
             return bad();
         }
@@ -333,20 +352,38 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::size_t shown = 0;  // only the printer's thread touches it; outlives the printer
-    auto printer = std::make_unique<vprinter::VirtualPrinter>();
-    for (const auto& [request, reply] : options.replies) printer->replyTo(request, reply);
-    if (options.conditions) printer->setConditions(*options.conditions);
-    if (options.stopReadingAfter >= 0) printer->stopReadingAfter(static_cast<std::size_t>(options.stopReadingAfter));
-    printer->onReceive([&](std::span<const std::uint8_t> chunk) {
-        if (recordFd >= 0) writeAll(recordFd, chunk.data(), chunk.size());
-        if (options.show) showChunk(chunk, shown);
-        if (printout) printout->receive(chunk);
-        shown += chunk.size();
-    });
+    // What the printers' threads share; outlives the printers.
+    std::mutex sinkMutex;
+    std::size_t shown = 0;
+    Printers printers;
+    try {
+        if (!options.link.empty()) printers.push_back(std::make_unique<vprinter::VirtualPrinter>());
+        if (options.tcpPort)
+            printers.push_back(
+                std::make_unique<vprinter::VirtualPrinter>(vprinter::VirtualPrinter::TcpPort{*options.tcpPort}));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "virtual-printer: %s\n", e.what());
+        return 1;
+    }
+    for (const auto& printer : printers) {
+        for (const auto& [request, reply] : options.replies) printer->replyTo(request, reply);
+        if (options.conditions) printer->setConditions(*options.conditions);
+        if (options.stopReadingAfter >= 0)
+            printer->stopReadingAfter(static_cast<std::size_t>(options.stopReadingAfter));
+        printer->onReceive([&](std::span<const std::uint8_t> chunk) {
+            std::lock_guard lock(sinkMutex);
+            if (recordFd >= 0) writeAll(recordFd, chunk.data(), chunk.size());
+            if (options.show) showChunk(chunk, shown);
+            if (printout) printout->receive(chunk);
+            shown += chunk.size();
+        });
+    }
 
-    if (!makeLink(printer->devicePath(), options.link)) return 1;
-    std::printf("virtual-printer: %s -> %s\n", options.link.c_str(), printer->devicePath().c_str());
+    if (!options.link.empty()) {
+        if (!makeLink(printers.front()->devicePath(), options.link)) return 1;
+        std::printf("virtual-printer: %s -> %s\n", options.link.c_str(), printers.front()->devicePath().c_str());
+    }
+    if (options.tcpPort) std::printf("virtual-printer: listening on 127.0.0.1:%u\n", printers.back()->tcpPort());
     std::fflush(stdout);
 
     std::string pending;
@@ -369,13 +406,13 @@ int main(int argc, char** argv) {
                 std::string line = pending.substr(0, end);
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
-                running = runCommand(*printer, line);
+                running = runCommand(printers, line);
             }
         }
     }
 
-    ::unlink(options.link.c_str());
-    printer.reset();  // no more bytes arrive after this
+    if (!options.link.empty()) ::unlink(options.link.c_str());
+    printers.clear();  // no more bytes arrive after this
     if (printout) printout->finish();
     return 0;
 }

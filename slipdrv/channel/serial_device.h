@@ -69,8 +69,13 @@ public:
 // per byte plus 30 s) would.
 constexpr std::uint32_t kWriteProgressBoundMs = 30000;
 
-// Throws a message text when a resource the device needs cannot be made.
-// Tests shorten the progress bound.
+// COM<n> as the host names it: the serial line, or a network printer when
+// SLIPDRV_COM<n> holds tcp://HOST:PORT (see com_port.h). Throws a message text
+// when a resource the device needs cannot be made. Tests shorten the progress
+// bound.
 std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs = kWriteProgressBoundMs);
+
+// The platform's serial line alone; throws as makeSerialDevice does.
+std::unique_ptr<SerialDevice> makeSerialLineDevice(std::uint32_t writeProgressBoundMs);
 
 }  // namespace slipdrv

@@ -1,5 +1,6 @@
-// Virtual printers on pseudo-terminals, handed to the library through the
-// SLIPDRV_COM<n> and SLIPDRV_LPT<n> variables, and a clean library state.
+// Virtual printers on pseudo-terminals or behind TCP ports, handed to the
+// library through the SLIPDRV_COM<n> and SLIPDRV_LPT<n> variables, and a
+// clean library state.
 #pragma once
 
 #include <dirent.h>
@@ -43,10 +44,20 @@ protected:
     vprinter::VirtualPrinter& com(int port) { return attach("SLIPDRV_COM" + std::to_string(port)); }
     // A printer attached as LPT<port>.
     vprinter::VirtualPrinter& lpt(int port) { return attach("SLIPDRV_LPT" + std::to_string(port)); }
+    // A network printer on 127.0.0.1 attached as COM<port> (tcp://127.0.0.1:N).
+    vprinter::VirtualPrinter& network(int port) {
+        const std::string variable = "SLIPDRV_COM" + std::to_string(port);
+        auto& printer = printers_[variable];
+        printer = std::make_unique<vprinter::VirtualPrinter>(vprinter::VirtualPrinter::TcpPort{});
+        setting(variable, "tcp://127.0.0.1:" + std::to_string(printer->tcpPort()));
+        return *printer;
+    }
     // COM<port> or LPT<port> pointing at a device that does not exist.
-    void missing(const std::string& variable) {
-        setenv(variable.c_str(), "/nonexistent/slipdrv-device", 1);
-        printers_[variable] = nullptr;
+    void missing(const std::string& variable) { setting(variable, "/nonexistent/slipdrv-device"); }
+    // Sets the variable to `value` until the test ends (a printer attached to it stays).
+    void setting(const std::string& variable, const std::string& value) {
+        setenv(variable.c_str(), value.c_str(), 1);
+        printers_.try_emplace(variable);
     }
 
 private:

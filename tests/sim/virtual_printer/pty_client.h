@@ -1,5 +1,6 @@
 // The client's end of a virtual printer's line, opened and driven as the
-// library drives a serial port, for the tests of the printer and its program.
+// library drives a serial port (or connected as it reaches a network
+// printer), for the tests of the printer and its program.
 #pragma once
 
 #include <algorithm>
@@ -9,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vptest {
@@ -29,6 +33,15 @@ inline int remainingMs(Clock::time_point deadline) {
 class Client {
 public:
     explicit Client(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    // Connected to 127.0.0.1 at `port`; not open when the connection failed.
+    explicit Client(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) close();
+        if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
     ~Client() { close(); }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;

@@ -324,17 +324,23 @@ TEST(VirtualPrinterHangUp, ClientSeesTheLineGo) {
 // Stopped at once or after a count of bytes, the printer reads exactly that
 // many and the client's writes back up until reading resumes.
 TEST(VirtualPrinterStall, ClientWritesBackUpUntilReadingResumes) {
-    for (const std::size_t readFirst : {std::size_t{0}, std::size_t{3000}}) {
-        SCOPED_TRACE(testing::Message() << "reads " << readFirst << " bytes first");
-        VirtualPrinter printer;
+    const struct {
+        bool tcp;
+        std::size_t readFirst;
+    } cases[] = {{false, 0}, {false, 3000}, {true, 0}, {true, 3000}};
+    for (const auto& [tcp, readFirst] : cases) {
+        SCOPED_TRACE(testing::Message() << (tcp ? "TCP" : "pty") << ", reads " << readFirst << " bytes first");
+        const auto made =
+            tcp ? std::make_unique<VirtualPrinter>(VirtualPrinter::TcpPort{}) : std::make_unique<VirtualPrinter>();
+        VirtualPrinter& printer = *made;
         if (readFirst == 0)
             printer.setReading(false);
         else
             printer.stopReadingAfter(readFirst);
-        Client client(printer.devicePath());
+        Client client = tcp ? Client(printer.tcpPort()) : Client(printer.devicePath());
 
         // Write without waiting until the line is full (capped in case it never is).
-        const Bytes data = burst(1 << 20);
+        const Bytes data = burst(tcp ? 16 << 20 : 1 << 20);
         std::size_t written = 0;
         bool full = false;
         while (written < data.size()) {
@@ -370,6 +376,58 @@ TEST(VirtualPrinterLifetime, EndsWithWorkPending) {
         printer.setReading(false);
         ASSERT_TRUE(client->write({2}));
     }  // must return: the thread may not wait for the line or the timer
+}
+
+// --- behind a TCP port -------------------------------------------------------
+
+// Bytes sent before anyone connects wait for the first client; a second client
+// is connected but not served until the first has gone.
+TEST(VirtualPrinterTcp, ServesOneClientAtATime) {
+    VirtualPrinter printer(VirtualPrinter::TcpPort{});
+    ASSERT_NE(printer.tcpPort(), 0);
+    EXPECT_TRUE(printer.devicePath().empty());
+    printer.send(text("early"));
+    Client first(printer.tcpPort());
+    ASSERT_TRUE(first.isOpen());
+    EXPECT_EQ(first.read(5), text("early"));
+    ASSERT_TRUE(first.write(allByteValues()));
+    ASSERT_TRUE(printer.waitForReceived(256, 10s));
+
+    Client second(printer.tcpPort());
+    ASSERT_TRUE(second.isOpen());
+    ASSERT_TRUE(second.write(text("B")));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(printer.received(), allByteValues()) << "the second client was read while the first was connected";
+    EXPECT_EQ(printer.connections(), 1u);
+
+    first.close();
+    EXPECT_TRUE(printer.waitForReceived(257, 10s));
+    EXPECT_EQ(printer.connections(), 2u);
+    printer.send(text("c"));
+    EXPECT_EQ(second.read(1), text("c"));
+}
+
+// A hang-up ends the client's connection and drops what was still to be
+// sent; the printer then serves the next client with the same rules.
+TEST(VirtualPrinterTcp, HangUpEndsTheConnectionAndTheNextClientIsServed) {
+    VirtualPrinter printer(VirtualPrinter::TcpPort{});
+    const Bytes request{0x10, 0x04, 0x01};
+    printer.replyTo(request, {0x12});
+    Client first(printer.tcpPort());
+    ASSERT_TRUE(first.write(request));
+    EXPECT_EQ(first.read(1), Bytes{0x12});
+    printer.sendAfter(100ms, {9});
+    printer.hangUp();
+
+    pollfd p{first.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1);
+    std::uint8_t byte;
+    EXPECT_EQ(::read(first.fd(), &byte, 1), 0) << "the connection did not end";
+
+    Client second(printer.tcpPort());
+    ASSERT_TRUE(second.write(request));
+    EXPECT_EQ(second.readAnything(300ms), Bytes{0x12}) << "the dropped byte came, or the reply did not";
+    EXPECT_EQ(printer.received().size(), 2 * request.size());
 }
 
 // --- the virtual-printer program ---------------------------------------------
@@ -509,6 +567,40 @@ TEST(VirtualPrinterProgram, StopsReadingAfterTheGivenCount) {
     EXPECT_EQ(readFile(record), "0123");
 }
 
+// With a link and a TCP port, both lines feed one record and obey the FIFO;
+// the port's number is printed when 0 asks for a free one.
+TEST(VirtualPrinterProgram, ServesATcpPortBesideTheLink) {
+    TempDir dir;
+    const std::string link = dir / "printer", record = dir / "record", fifo = dir / "control", out = dir / "stdout";
+    Program program({"--link", link, "--tcp", "0", "--record", record, "--control", fifo, "--reply", "100401=12"}, out);
+    const std::string announced = "listening on 127.0.0.1:";
+    ASSERT_TRUE(waitFor([&] { return readFile(out).find('\n', readFile(out).find(announced)) != std::string::npos; }))
+        << readFile(out);
+    const std::string said = readFile(out);
+    const auto port = static_cast<std::uint16_t>(std::stoi(said.substr(said.find(announced) + announced.size())));
+    ASSERT_TRUE(exists(link));
+
+    Client network(port), serial(link);
+    ASSERT_TRUE(network.isOpen());
+    ASSERT_TRUE(network.write({0x1b, 0x40, 0x10, 0x04, 0x01}));
+    EXPECT_EQ(network.read(1), Bytes{0x12}) << "--reply";
+    EXPECT_TRUE(waitFor([&] { return readFile(record).size() == 5; }));
+    ASSERT_TRUE(serial.write(text("S")));
+    EXPECT_TRUE(waitFor([&] { return readFile(record) == "\x1b\x40\x10\x04\x01S"; })) << readFile(record);
+
+    control(fifo, "send 41");
+    EXPECT_EQ(network.read(1), text("A"));
+    EXPECT_EQ(serial.read(1), text("A"));
+    control(fifo, "hangup");
+    EXPECT_TRUE(network.read(1, 2s).empty());
+    Client next(port);
+    ASSERT_TRUE(next.write(text("N")));
+    EXPECT_TRUE(waitFor([&] { return readFile(record).size() == 7; })) << readFile(record);
+
+    control(fifo, "quit");
+    EXPECT_EQ(program.wait(), 0);
+}
+
 TEST(VirtualPrinterProgram, EndsOnSignalsAndRemovesTheLink) {
     for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(strsignal(number));
@@ -550,6 +642,8 @@ TEST(VirtualPrinterProgram, RefusesBadStarts) {
         {"a reply with an odd number of digits", {"--link", dir / "link", "--reply", "100=12"}},
         {"an unknown option", {"--link", dir / "link", "--speed", "9600"}},
         {"a negative count to stop reading after", {"--link", dir / "link", "--stop-reading-after", "-1"}},
+        {"a TCP port out of range", {"--tcp", "65536"}},
+        {"a TCP port that is not a number", {"--tcp", "91x"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

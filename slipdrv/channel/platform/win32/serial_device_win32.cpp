@@ -255,7 +255,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs) {
+std::unique_ptr<SerialDevice> makeSerialLineDevice(std::uint32_t writeProgressBoundMs) {
     return std::make_unique<Win32SerialDevice>(writeProgressBoundMs);
 }
 

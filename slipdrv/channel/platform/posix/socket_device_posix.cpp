@@ -1,0 +1,216 @@
+// A network printer on Linux: a non-blocking TCP socket, and a worker that
+// sleeps in poll() on it and on an eventfd that stopWatching() signals, as the
+// serial line's does. Sends use MSG_NOSIGNAL: a printer that went away makes
+// the write fail instead of raising SIGPIPE in the host.
+#include <errno.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "../../socket_device.h"
+#include "../../write_bounds.h"
+
+namespace slipdrv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int msUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for `events` on `fd` for at most `ms`; the events seen, 0 on time-out.
+short pollOne(int fd, short events, int ms) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        const int n = ::poll(&p, 1, ms);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0 ? p.revents : short{0};
+    }
+}
+
+// One connection attempt to one address, bounded by the deadline; the socket or -1.
+int connectTo(const addrinfo& address, Clock::time_point deadline) {
+    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
+    if (fd < 0) return -1;
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
+    if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) return fd;
+    if (errno == EINPROGRESS || errno == EINTR) {
+        if (pollOne(fd, POLLOUT, msUntil(deadline)) & (POLLOUT | POLLERR | POLLHUP)) {
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0) return fd;
+        }
+    }
+    ::close(fd);
+    return -1;
+}
+
+// Reads and drops what is waiting now (not what keeps arriving).
+void discardInput(int fd) {
+    int waiting = 0;
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0) return;
+    std::uint8_t sink[4096];
+    while (waiting > 0) {
+        const ssize_t n = ::recv(fd, sink, std::min(sizeof sink, static_cast<std::size_t>(waiting)), MSG_DONTWAIT);
+        if (n <= 0) return;
+        waiting -= static_cast<int>(n);
+    }
+}
+
+class PosixSocketDevice final : public SocketDevice {
+public:
+    explicit PosixSocketDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
+        wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake_ < 0) throw "can't create the wake-up event of the network port";
+    }
+    ~PosixSocketDevice() override {
+        close();
+        ::close(wake_);
+    }
+    PosixSocketDevice(const PosixSocketDevice&) = delete;
+    PosixSocketDevice& operator=(const PosixSocketDevice&) = delete;
+
+    bool connect(const std::string& host, std::uint16_t port) override {
+        close();
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+        int fd = -1;
+        for (const addrinfo* address = found; address && fd < 0 && msUntil(deadline) > 0; address = address->ai_next)
+            fd = connectTo(*address, deadline);
+        ::freeaddrinfo(found);
+        if (fd < 0) return false;
+        hungUp_ = false;
+        fd_ = fd;
+        return true;
+    }
+
+    bool isOpen() const override { return fd_ >= 0; }
+
+    // The write side is shut first, so the printer sees the end of the stream
+    // after the last byte rather than a reset.
+    void close() override {
+        const int fd = fd_.exchange(-1);
+        if (fd < 0) return;
+        discardInput(fd);
+        ::shutdown(fd, SHUT_WR);
+        ::close(fd);
+    }
+
+    void purgeInput() override { discardInput(fd_); }
+
+    bool write(const std::uint8_t* bytes, std::uint32_t length) override {
+        const int fd = fd_;
+        if (fd < 0) return false;
+        WriteBounds bounds(length, writeProgressBoundMs_);
+        if (!printerClosed(fd) && sendAll(fd, bytes, length, bounds)) return true;
+        // Resetting the connection drops what the system still holds of the
+        // run, so a printer that reads again never gets its tail. The socket
+        // stays, unconnected: later writes fail, the worker sees a hang-up.
+        sockaddr noAddress{};
+        noAddress.sa_family = AF_UNSPEC;
+        [[maybe_unused]] const int reset = ::connect(fd, &noAddress, sizeof noAddress);
+        return false;
+    }
+
+    std::uint32_t inQueue() override {
+        int waiting = 0;
+        if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+        return static_cast<std::uint32_t>(waiting);
+    }
+
+    std::uint32_t readPort(std::uint8_t* destination, std::uint32_t maximum) override {
+        const std::uint32_t k = std::min(maximum, inQueue());
+        if (k == 0) return 0;
+        const ssize_t n = ::recv(fd_, destination, k, MSG_DONTWAIT);
+        return n > 0 ? static_cast<std::uint32_t>(n) : 0;
+    }
+
+    bool watchReceive() override { return fd_ >= 0; }
+
+    bool waitReceive() override {
+        pollfd p[2] = {{wake_, POLLIN, 0}, {hungUp_ ? -1 : fd_.load(), POLLIN | POLLRDHUP, 0}};
+        for (;;) {
+            const int n = ::poll(p, 2, -1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            break;
+        }
+        if (p[0].revents & POLLIN) {
+            std::uint64_t count;
+            while (::read(wake_, &count, sizeof count) > 0) {
+            }
+            return false;
+        }
+        if ((p[1].revents & POLLIN) && inQueue() > 0) return true;
+        // The printer closed the connection (readable for ever with nothing
+        // to read), or it was reset: from then on wait for the wake-up alone
+        // instead of spinning. Readable with no such sign means a purge took
+        // the bytes first; the next wait sees what comes.
+        if (p[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+        return false;
+    }
+
+    void stopWatching() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+    }
+
+private:
+    // The printer has closed its end (or the connection is gone): nothing
+    // written now would be read.
+    static bool printerClosed(int fd) { return (pollOne(fd, POLLRDHUP, 0) & (POLLRDHUP | POLLHUP | POLLERR)) != 0; }
+
+    // Hands the run to the system; the bytes it accepts are the progress.
+    static bool sendAll(int fd, const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
+        std::uint32_t sent = 0;
+        while (sent < length) {
+            const ssize_t n = ::send(fd, bytes + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                sent += static_cast<std::uint32_t>(n);
+                bounds.moved();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) return false;
+            const std::uint32_t left = bounds.remainingMs();
+            if (left == 0) return false;
+            const short seen = pollOne(fd, POLLOUT, static_cast<int>(std::min<std::uint32_t>(left, 1u << 30)));
+            if (seen & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        }
+        return true;
+    }
+
+    // Read by the worker and the delivery thread (isOpen) while the host's
+    // thread connects and closes.
+    std::atomic<int> fd_{-1};
+    int wake_ = -1;
+    bool hungUp_ = false;  // touched by the worker only, reset by connect
+    std::uint32_t writeProgressBoundMs_;
+};
+
+}  // namespace
+
+std::unique_ptr<SocketDevice> makeSocketDevice(std::uint32_t writeProgressBoundMs) {
+    return std::make_unique<PosixSocketDevice>(writeProgressBoundMs);
+}
+
+}  // namespace slipdrv

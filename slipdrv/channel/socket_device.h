@@ -1,0 +1,49 @@
+// What a network printer asks of the platform: one TCP connection to the
+// printer's raw port, used by the serial channel as it uses a COM port. Both
+// backends follow the threads and overlaps of SerialDevice; where a socket
+// differs from a serial line it is said here.
+//
+// - connect replaces open and setUp: a raw TCP port has no line settings (the
+//   caller has checked the baud rate) and a new connection no stale input.
+// - write returns once the system has taken the whole run, under the same two
+//   bounds as a serial write. A write that fails, or finds that the printer
+//   has closed the connection, resets it: what the system still holds of the
+//   run is dropped, and the port stays hung up until it is closed.
+// - close drops unread input and closes the connection; what earlier writes
+//   handed over still goes out.
+// - Once the printer has closed the connection, or it was reset, waitReceive
+//   ends only by stopWatching: nothing more can arrive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial_device.h"
+
+namespace slipdrv {
+
+// How long connect may take, over all the addresses a host name gives (the
+// name lookup itself aside).
+constexpr std::uint32_t kConnectTimeoutMs = 3000;
+
+// Asked of the system for each connection: the bytes a printer that has
+// stopped reading can leave waiting on the host are few, so such a write stops
+// making progress after a few dozen KiB rather than megabytes.
+constexpr int kSendBufferBytes = 32 * 1024;
+
+class SocketDevice : public SerialDevice {
+public:
+    // Connects to `host` (a name or a numeric address) at `port`, trying each
+    // address in turn; false when no connection was made within the time-out.
+    virtual bool connect(const std::string& host, std::uint16_t port) = 0;
+
+    // A port number names no connection: connect opens this device.
+    bool open(int) final { return false; }
+    void setUp(int) final {}
+};
+
+// Throws a message text when a resource the device needs cannot be made.
+std::unique_ptr<SocketDevice> makeSocketDevice(std::uint32_t writeProgressBoundMs);
+
+}  // namespace slipdrv
