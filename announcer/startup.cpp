@@ -4,11 +4,15 @@
 
 namespace vocalcue {
 
+std::u16string settingsPath(Settings& settings) { return settings.currentDirectory() + u"\\setting.ini"; }
+
+bool announcementsOn(Settings& settings) {
+    const std::u16string ls_val = settings.readProfileString(u"setting", u"vocalcue", u"0", settingsPath(settings));
+    return ls_val != u"0";
+}
+
 void open(const std::u16string& commandline, Settings& settings, SoundDevice& sound) {
-    // The settings file is looked up in the current directory, not the program's folder.
-    const std::u16string path = settings.currentDirectory() + u"\\setting.ini";
-    const std::u16string ls_val = settings.readProfileString(u"setting", u"vocalcue", u"0", path);
-    if (ls_val == u"0") return;
+    if (!announcementsOn(settings)) return;
     f_read(sound, commandline);
 }
 

@@ -8,11 +8,6 @@
 namespace vocalcue {
 namespace {
 
-// The characters that have a sound. Both tables are closed: any other
-// character of a reading (such as the sign word 负) is passed over in silence.
-constexpr std::u16string_view kMoneySounds = u"零壹贰叁肆伍陆柒捌玖拾佰仟万亿元角分整";
-constexpr std::u16string_view kNumberSounds = kMoneySounds.substr(0, 15);
-
 void speakEachCharacter(SoundDevice& sound, const std::u16string& ls_dxje, std::u16string_view soundTable) {
     for (const char16_t c : ls_dxje) {
         if (soundTable.find(c) != std::u16string_view::npos) f_vocalcue(sound, wavPath(std::u16string(1, c)), 0);

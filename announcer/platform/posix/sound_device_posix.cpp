@@ -3,65 +3,17 @@
 // same, so consecutive words follow each other without reopening the device.
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
-#include <unistd.h>
 
 #include <optional>
 #include <vector>
 
 #include "../platform.h"
-#include "native_path.h"
+#include "wav_file.h"
 
 namespace vocalcue {
 namespace {
 
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
-
-struct PcmFormat {
-    snd_pcm_format_t sample;
-    unsigned channels;
-    unsigned rate;
-    bool operator==(const PcmFormat&) const = default;
-};
-
-// A WAV file read through the descriptor that was checked to be a regular file.
-class SndFile {
-public:
-    explicit SndFile(const std::u16string& path) : fd_(openRegularFile(path)) {
-        if (fd_ >= 0) handle_ = sf_open_fd(fd_, SFM_READ, &info_, SF_FALSE);
-    }
-    ~SndFile() {
-        if (handle_) sf_close(handle_);
-        if (fd_ >= 0) ::close(fd_);
-    }
-    SndFile(const SndFile&) = delete;
-    SndFile& operator=(const SndFile&) = delete;
-
-    bool ok() const { return handle_ != nullptr && info_.channels > 0 && info_.samplerate > 0; }
-    SNDFILE* get() const { return handle_; }
-    const SF_INFO& info() const { return info_; }
-
-private:
-    int fd_;
-    SF_INFO info_{};
-    SNDFILE* handle_ = nullptr;
-};
-
-// Up to 16 bits a sample plays as 16-bit; deeper files play as 32-bit.
-bool isShallow(const SF_INFO& info) {
-    switch (info.format & SF_FORMAT_SUBMASK) {
-        case SF_FORMAT_PCM_S8:
-        case SF_FORMAT_PCM_U8:
-        case SF_FORMAT_PCM_16:
-        case SF_FORMAT_ULAW:
-        case SF_FORMAT_ALAW:
-        case SF_FORMAT_IMA_ADPCM:
-        case SF_FORMAT_MS_ADPCM:
-        case SF_FORMAT_GSM610:
-            return true;
-        default:
-            return false;
-    }
-}
 
 class AlsaSoundDevice final : public SoundDevice {
 public:
@@ -80,9 +32,7 @@ public:
     bool playSound(const std::u16string& soundname, std::uint16_t) override {
         SndFile file(soundname);
         if (!file.ok()) return false;  // a missing or unreadable file, or one that is not a regular file, is silence
-        const PcmFormat format{isShallow(file.info()) ? SND_PCM_FORMAT_S16 : SND_PCM_FORMAT_S32,
-                               static_cast<unsigned>(file.info().channels),
-                               static_cast<unsigned>(file.info().samplerate)};
+        const PcmFormat format = pcmFormatOf(file.info());
         if (!configure(format)) return false;
         const bool played =
             format.sample == SND_PCM_FORMAT_S16 ? stream<short>(file, sf_readf_short) : stream<int>(file, sf_readf_int);
@@ -120,9 +70,7 @@ private:
             close();
             if (!openPcm()) return false;
         }
-        // Half a second of buffer, soft resampling allowed.
-        if (snd_pcm_set_params(pcm_, format.sample, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.rate, 1,
-                               500000) < 0) {
+        if (setUpPcm(pcm_, format) < 0) {
             close();
             return false;
         }

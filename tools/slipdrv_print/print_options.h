@@ -1,0 +1,42 @@
+// The command line of slipdrv-print, read in full before the port is opened,
+// so a bad option sends nothing.
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace slipdrv_print {
+
+// One thing to print, in the order the command line gives it.
+struct Item {
+    enum class Kind { kText, kFile, kStandardInput, kTitle, kBarcode, kQrCode, kImage, kFeed };
+    Kind kind;
+    std::string text;  // the text, file name, barcode data, QR data or image file
+    int number = 0;    // the barcode's symbology code m, or the lines to feed
+};
+
+struct PrintRequest {
+    int port = 1;
+    int baud = 9600;
+    std::vector<Item> items;
+    bool cut = false;
+    bool drawer = false;
+    bool status = false;
+};
+
+struct ShowHelp {};
+struct ShowVersion {};
+struct UsageError {
+    std::string message;
+};
+
+using ParsedCommandLine = std::variant<PrintRequest, ShowHelp, ShowVersion, UsageError>;
+
+// The arguments after the program's name, as UTF-8.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The text --help prints.
+extern const char* const kUsage;
+
+}  // namespace slipdrv_print
