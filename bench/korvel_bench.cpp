@@ -1,4 +1,4 @@
-// Korvel's SendData against the Modbus RTU slave (modbus-peer) on a
+// Korvel's SendData against the simulated table controller (a Modbus RTU server) on a
 // pseudo-terminal: the whole call, which holds a fixed 500 ms pause, and the
 // port set-up on its own. Linux only; run by hand (see README.md), not by
 // ctest.
@@ -30,11 +30,11 @@ public:
         char tmpl[] = "/tmp/korvel-bench-XXXXXX";
         dir_ = mkdtemp(tmpl);
         link_ = dir_ + "/com1";
-        const char* argv[] = {KORVEL_PEER, "--link", link_.c_str(), "--address", "1", nullptr};
+        const char* argv[] = {TABLE_CONTROLLER, "--link", link_.c_str(), "--address", "1", nullptr};
         posix_spawn_file_actions_t quiet;
         posix_spawn_file_actions_init(&quiet);
         posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn(&pid_, KORVEL_PEER, &quiet, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn(&pid_, TABLE_CONTROLLER, &quiet, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&quiet);
         for (int i = 0; i < 500 && access(link_.c_str(), F_OK) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -62,7 +62,7 @@ double msSince(Clock::time_point start) {
 // `beyond_pause_ms` is what the call costs besides the pause.
 void BM_SendData(benchmark::State& state) {
     Slave slave;
-    if (!slave.ready()) return state.SkipWithError("modbus-peer did not start");
+    if (!slave.ready()) return state.SkipWithError("table-controller did not start");
     korvel::ClsKorvel cls;
     double beyond = 0;
     for (auto _ : state) {
@@ -83,7 +83,7 @@ BENCHMARK(BM_SendData)->UseManualTime()->Unit(benchmark::kMillisecond)->Iteratio
 // port): the part of a call that is not the pause or the frame.
 void BM_PortSetUp(benchmark::State& state) {
     Slave slave;
-    if (!slave.ready()) return state.SkipWithError("modbus-peer did not start");
+    if (!slave.ready()) return state.SkipWithError("table-controller did not start");
     korvel::Form1 form(korvel::makeSerialControl(), [](unsigned) {});
     for (auto _ : state) {
         form.InitComm();

@@ -1,6 +1,6 @@
 """Simulators for the tests: a virtual printer and a table controller on
 pseudo-terminals. Their programs come from the environment, which the kit's
-test run sets: COUNTERKIT_VIRTUAL_PRINTER, COUNTERKIT_MODBUS_PEER (and
+test run sets: COUNTERKIT_VIRTUAL_PRINTER, COUNTERKIT_TABLE_CONTROLLER (and
 COUNTERKIT_LIBDIR, COUNTERKIT_BINDIR for the package itself)."""
 
 from __future__ import annotations
@@ -91,7 +91,7 @@ def virtual_printer(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator
 
 
 class TableControllerSim(Simulator):
-    """modbus-peer as a table controller; ``mode`` says how it replies."""
+    """table-controller, the simulator,; ``mode`` says how it replies."""
 
     def __init__(self, program: str, folder: Path, address: int) -> None:
         self.state = folder / "state"
@@ -115,7 +115,7 @@ class TableControllerSim(Simulator):
 @pytest.fixture
 def table_controller(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[TableControllerSim]:
     """A table controller with address 1 as COM1 (KORVEL_COM1)."""
-    peer = TableControllerSim(_program("COUNTERKIT_MODBUS_PEER"), tmp_path, 1)
+    peer = TableControllerSim(_program("COUNTERKIT_TABLE_CONTROLLER"), tmp_path, 1)
     monkeypatch.setenv("KORVEL_COM1", str(peer.link))
     yield peer
     peer.stop()

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/kit_version.h"
 #include "escpos_decoder.h"
 #include "renderer.h"
 
@@ -22,7 +23,9 @@ constexpr const char* kUsage =
     "  --width DOTS     printable width: 384, 576 (default) or 640 dots\n"
     "  --listing        print every decoded command on stdout\n"
     "  --out PREFIX     prefix of the PNG files\n"
-    "  --nv-store FILE  file keeping NV images across runs (default nv-images.bin)\n";
+    "  --nv-store FILE  file keeping NV images across runs (default nv-images.bin)\n"
+    "  --help           this text\n"
+    "  --version        the kit's version\n";
 
 int fail(const std::string& message) {
     std::cerr << "receipt-render: " << message << "\n";
@@ -48,6 +51,9 @@ static int run(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            kit::printVersion("receipt-render");
             return 0;
         } else if (arg == "--listing") {
             listing = true;

@@ -13,6 +13,7 @@
 // quit, SIGTERM, SIGINT or SIGHUP: the link is removed, then the piece still
 // on the printer is rendered and the listing finished.
 
+#include "common/kit_version.h"
 #include "printout.h"
 #include "virtual_printer.h"
 
@@ -73,6 +74,8 @@ constexpr const char* kUsage =
     "                          and the rest at exit (NV images: nv-images.bin here)\n"
     "  --listing FILE          write the decoded commands to FILE as they arrive\n"
     "  --width DOTS            printable width of the paper: 384, 576 (default) or 640\n"
+    "  --help                  this text\n"
+    "  --version               the kit's version\n"
     "Control commands (HEX: pairs of hex digits, blanks allowed in send and send-after):\n"
     "  send HEX   send-after MS HEX   reply REQHEX REPLYHEX   clear-rules   hangup   quit\n"
     "  (hangup closes a TCP client's connection; the next client is served)\n"
@@ -129,6 +132,9 @@ Options parseOptions(int argc, char** argv) {
         };
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::exit(0);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
+        } else if (arg == "--version") {
+            kit::printVersion("virtual-printer");
             std::exit(0);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
         } else if (arg == "--link") {
             options.link = value();

@@ -2,7 +2,7 @@
 # The C examples at work against the simulators, so that none of them rots:
 # venue-receipt and status-poller on a virtual printer, table-lights on a
 # simulated table controller.
-#   run_c_examples.sh EXAMPLES_DIR VIRTUAL_PRINTER MODBUS_PEER LOGO
+#   run_c_examples.sh EXAMPLES_DIR VIRTUAL_PRINTER TABLE_CONTROLLER LOGO
 set -u
 bin=$1 printer=$2 peer=$3 logo=$4
 run=$(mktemp -d /tmp/kit-examples-XXXXXX)

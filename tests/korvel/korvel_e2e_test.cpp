@@ -1,4 +1,4 @@
-// libkorvel and korvel-send against a libmodbus RTU slave (modbus-peer) on a
+// libkorvel and korvel-send against the simulated table controller (a Modbus RTU server) on a
 // pseudo-terminal named by KORVEL_COM1: the registers the slave stores, the
 // results, the errors and what reaches the slave.
 #include <gtest/gtest.h>
@@ -34,9 +34,9 @@ public:
         link_ = dir_ + "/com1";
         const std::string addr = std::to_string(address), state = dir_ + "/state", mode = modePath();
         mode_("reply");
-        const char* argv[] = {KORVEL_PEER, "--link",      link_.c_str(), "--address",  addr.c_str(),
-                              "--state",   state.c_str(), "--mode-file", mode.c_str(), nullptr};
-        posix_spawn(&pid_, KORVEL_PEER, nullptr, nullptr, const_cast<char**>(argv), environ);
+        const char* argv[] = {TABLE_CONTROLLER, "--link",      link_.c_str(), "--address",  addr.c_str(),
+                              "--state",        state.c_str(), "--mode-file", mode.c_str(), nullptr};
+        posix_spawn(&pid_, TABLE_CONTROLLER, nullptr, nullptr, const_cast<char**>(argv), environ);
         for (int i = 0; i < 500 && access(link_.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
         setenv("KORVEL_COM1", link_.c_str(), 1);
     }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <variant>
 
+#include "common/kit_version.h"
 #include "print_options.h"
 #include "tool_platform.h"
 
@@ -292,7 +293,7 @@ int runSlipdrvPrint(const std::vector<std::string>& args, std::FILE* out, std::F
         return kExitPrinted;
     }
     if (std::holds_alternative<ShowVersion>(parsed)) {
-        std::fprintf(out, "%s %s\n", kProgram.data(), KIT_VERSION);
+        std::fprintf(out, "%s %s\n", kProgram.data(), kit::kVersion);
         return kExitPrinted;
     }
     return print(std::get<PrintRequest>(parsed), out, err);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/kit_version.h"
 #include "common/utf.h"
 #include "platform/platform.h"
 #include "request.h"
@@ -239,7 +240,7 @@ int runVocalcueCheck(const std::vector<std::u16string>& args, std::FILE* out, st
             return kExitInPlace;
         }
         if (arg == u"--version") {
-            std::fprintf(out, "vocalcue-check %s\n", KIT_VERSION);
+            std::fprintf(out, "vocalcue-check %s\n", kit::kVersion);
             return kExitInPlace;
         }
         if (arg == u"--say" && i + 1 < args.size()) {

@@ -3,7 +3,7 @@
 // address and a BSTR by reference, against the Modbus slave mapped to COM1.
 // Errors come back as 0x800A0000 | number with the text in the error object.
 // KORVEL_MODE_FILE and KORVEL_STATE_FILE name the slave's files (see
-// modbus_peer.cpp).
+// sim/table_controller/table_controller.cpp).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>

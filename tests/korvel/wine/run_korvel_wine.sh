@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Korvel.dll under Wine against the Modbus slave (modbus-peer) on a
+# Korvel.dll under Wine against the table controller (table-controller) on a
 # pseudo-terminal mapped to COM1, with the modem-line shim preloaded: a
 # VBScript client through cscript (late binding, IDispatch) and a C++ client
 # through the vtable (early binding), and the VBScript example of examples/.
@@ -7,7 +7,7 @@
 # the clients, and checks that regsvr32 /u removes the registration. regsvr32,
 # reg and cscript are the ones of the DLL's word size, so everything happens
 # in the registry view the DLL's hosts see. WINEPREFIX must name a prepared prefix.
-#   run_korvel_wine.sh WINE KORVEL_DLL MODBUS_PEER MODEM_SHIM CLIENT_VBS VTABLE_CLIENT EXAMPLE_VBS
+#   run_korvel_wine.sh WINE KORVEL_DLL TABLE_CONTROLLER MODEM_SHIM CLIENT_VBS VTABLE_CLIENT EXAMPLE_VBS
 # WINE is /usr/lib/wine/wine for an i686 build, /usr/lib/wine/wine64 for x86_64.
 set -u
 launcher=$1 dll=$2 peer=$3 shim=$4 client=$5 vtable_client=$6 example=$7
@@ -38,7 +38,7 @@ echo reply >"$run/mode"
   >"$run/peer.log" 2>&1 </dev/null &
 peer_pid=$!
 for _ in $(seq 1 200); do [ -L "$run/peer-com1" ] && break; sleep 0.01; done
-[ -L "$run/peer-com1" ] || { echo "the Modbus slave did not start"; cat "$run/peer.log"; exit 1; }
+[ -L "$run/peer-com1" ] || { echo "the table controller did not start"; cat "$run/peer.log"; exit 1; }
 map_port COM1 "$run/peer-com1"
 "$wine/wineserver" -w
 
