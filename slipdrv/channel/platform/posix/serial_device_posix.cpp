@@ -5,7 +5,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 
 #include "../../serial_device.h"
 #include "../../write_bounds.h"
+#include "worker_wake.h"
 #include "common/platform/posix/device_path.h"
 #include "common/platform/posix/serial_line.h"
 
@@ -23,14 +23,9 @@ namespace {
 
 class PosixSerialDevice final : public SerialDevice {
 public:
-    explicit PosixSerialDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
-        wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake_ < 0) throw "can't create event1 in CComm::CComm";
-    }
-    ~PosixSerialDevice() override {
-        close();
-        ::close(wake_);
-    }
+    explicit PosixSerialDevice(std::uint32_t writeProgressBoundMs)
+        : wake_("can't create event1 in CComm::CComm"), writeProgressBoundMs_(writeProgressBoundMs) {}
+    ~PosixSerialDevice() override { close(); }
 
     bool open(int port) override {
         const int fd = ::open(kit::devicePath("SLIPDRV_COM", "/dev/ttyS", port).c_str(),
@@ -101,30 +96,16 @@ public:
 
     bool waitReceive() override {
         // After a hang-up nothing more can arrive: sleep on the wake-up alone.
-        pollfd p[2] = {{wake_, POLLIN, 0}, {hungUp_ ? -1 : fd_.load(), POLLIN, 0}};
-        for (;;) {
-            const int n = ::poll(p, 2, -1);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return false;
-            break;
-        }
-        if (p[0].revents & POLLIN) {
-            std::uint64_t count;
-            while (::read(wake_, &count, sizeof count) > 0) {
-            }
-            return false;
-        }
+        const short seen = wake_.wait(hungUp_ ? -1 : fd_.load(), POLLIN);
+        if (seen <= 0) return false;
         // A hung-up line reports readable for ever with nothing to read: from
         // then on wait for the wake-up alone instead of spinning.
-        if ((p[1].revents & POLLIN) && inQueue() > 0) return true;
-        if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+        if ((seen & POLLIN) && inQueue() > 0) return true;
+        if (seen & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
         return false;
     }
 
-    void stopWatching() override {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
-    }
+    void stopWatching() override { wake_.signal(); }
 
 private:
     // Hands the run to the driver; the bytes it accepts are the progress.
@@ -166,7 +147,7 @@ private:
     // Read by the worker and the delivery thread (isOpen) while the host's
     // thread opens and closes the port.
     std::atomic<int> fd_{-1};
-    int wake_ = -1;
+    WorkerWake wake_;
     bool hungUp_ = false;  // touched by the worker only, reset by open
     std::uint32_t writeProgressBoundMs_;
 };

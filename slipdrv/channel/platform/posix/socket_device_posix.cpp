@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 
 #include "../../socket_device.h"
 #include "../../write_bounds.h"
+#include "worker_wake.h"
 
 namespace slipdrv {
 namespace {
@@ -73,14 +73,9 @@ void discardInput(int fd) {
 
 class PosixSocketDevice final : public SocketDevice {
 public:
-    explicit PosixSocketDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
-        wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake_ < 0) throw "can't create the wake-up event of the network port";
-    }
-    ~PosixSocketDevice() override {
-        close();
-        ::close(wake_);
-    }
+    explicit PosixSocketDevice(std::uint32_t writeProgressBoundMs)
+        : wake_("can't create the wake-up event of the network port"), writeProgressBoundMs_(writeProgressBoundMs) {}
+    ~PosixSocketDevice() override { close(); }
     PosixSocketDevice(const PosixSocketDevice&) = delete;
     PosixSocketDevice& operator=(const PosixSocketDevice&) = delete;
 
@@ -147,32 +142,18 @@ public:
     bool watchReceive() override { return fd_ >= 0; }
 
     bool waitReceive() override {
-        pollfd p[2] = {{wake_, POLLIN, 0}, {hungUp_ ? -1 : fd_.load(), POLLIN | POLLRDHUP, 0}};
-        for (;;) {
-            const int n = ::poll(p, 2, -1);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return false;
-            break;
-        }
-        if (p[0].revents & POLLIN) {
-            std::uint64_t count;
-            while (::read(wake_, &count, sizeof count) > 0) {
-            }
-            return false;
-        }
-        if ((p[1].revents & POLLIN) && inQueue() > 0) return true;
+        const short seen = wake_.wait(hungUp_ ? -1 : fd_.load(), POLLIN | POLLRDHUP);
+        if (seen <= 0) return false;
+        if ((seen & POLLIN) && inQueue() > 0) return true;
         // The printer closed the connection (readable for ever with nothing
         // to read), or it was reset: from then on wait for the wake-up alone
         // instead of spinning. Readable with no such sign means a purge took
         // the bytes first; the next wait sees what comes.
-        if (p[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+        if (seen & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
         return false;
     }
 
-    void stopWatching() override {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
-    }
+    void stopWatching() override { wake_.signal(); }
 
 private:
     // The printer has closed its end (or the connection is gone): nothing
@@ -202,7 +183,7 @@ private:
     // Read by the worker and the delivery thread (isOpen) while the host's
     // thread connects and closes.
     std::atomic<int> fd_{-1};
-    int wake_ = -1;
+    WorkerWake wake_;
     bool hungUp_ = false;  // touched by the worker only, reset by connect
     std::uint32_t writeProgressBoundMs_;
 };

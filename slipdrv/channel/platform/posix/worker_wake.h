@@ -1,0 +1,55 @@
+// The worker's sleep on Linux, shared by the serial line and the network
+// printer: poll() on the device and on an eventfd that stopWatching()
+// signals, so an idle open port costs no CPU.
+#pragma once
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace slipdrv {
+
+class WorkerWake {
+public:
+    // Throws `failure` (the device's message text) when no eventfd can be made.
+    explicit WorkerWake(const char* failure) : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (wake_ < 0) throw failure;
+    }
+    ~WorkerWake() { ::close(wake_); }
+    WorkerWake(const WorkerWake&) = delete;
+    WorkerWake& operator=(const WorkerWake&) = delete;
+
+    // From any thread: ends a pending wait (or the next one).
+    void signal() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+    }
+
+    // Sleeps until signal() (the signal is then used up and the result is 0),
+    // or until `fd` reports one of `events` or a hang-up or error; returns its
+    // revents then. A negative `fd` is not watched. -1 when poll fails.
+    short wait(int fd, short events) {
+        pollfd p[2] = {{wake_, POLLIN, 0}, {fd, events, 0}};
+        for (;;) {
+            const int n = ::poll(p, 2, -1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return -1;
+            break;
+        }
+        if (p[0].revents & POLLIN) {
+            std::uint64_t count;
+            while (::read(wake_, &count, sizeof count) > 0) {
+            }
+            return 0;
+        }
+        return p[1].revents;
+    }
+
+private:
+    int wake_;
+};
+
+}  // namespace slipdrv
