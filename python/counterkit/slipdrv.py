@@ -1,19 +1,22 @@
 """The receipt printer through the slipdrv library.
 
 ``Printer`` covers what a till prints; ``SlipdrvLibrary`` (``Printer.lib``)
-has every export of the library with its argument types declared, for the
-rest. The library drives one port at a time for the whole process, so every
+has every export of the library, each checking its arguments before the call,
+for the rest. The library drives one port at a time for the whole process, so every
 ``Printer`` of a process shares it.
 """
 
 from __future__ import annotations
 
+import collections
+import collections.abc
 import ctypes
 import enum
+import operator
 import os
 import re
 from types import TracebackType
-from typing import Any, Callable, Union
+from typing import Any, Callable, Sequence, Union
 
 from ._loader import load_library
 from .errors import NotAvailableError, PrinterError
@@ -26,109 +29,267 @@ _CallbackType = ctypes.WINFUNCTYPE if _WINDOWS else ctypes.CFUNCTYPE  # type: ig
 StatusCallbackType = _CallbackType(None, ctypes.c_int)
 """The ctypes type of a status callback (``BPSetCallBackFunc``'s argument)."""
 
-# Argument codes: i int, s const char*, w int* (read), b unsigned char* (written), f the status callback.
-_ARGUMENT_TYPES = {
-    "i": ctypes.c_int,
-    "s": ctypes.c_char_p,
-    "w": ctypes.POINTER(ctypes.c_int),
-    "b": ctypes.c_char_p,
-    "f": StatusCallbackType,
-}
+StatusCallback = Callable[[int], None]
+"""A host's status callback: receives each byte the printer sends by itself (0-255)."""
 
-# Every export with its arguments, in ordinal order (1-80); each returns int.
-_EXPORTS = {
-    "BPOpenPrinter": "ii",
-    "BPClosePrinter": "",
-    "BPPrintString": "s",
-    "BPEnableCallBackFunc": "i",
-    "BPSetCallBackFunc": "f",
-    "BPPrintAndFeed": "",
-    "BPPrintNotFeed": "",
-    "BPPrintExitStandardMode": "",
-    "BPRealtimeGetStatus": "i",
-    "BPMoveHorizontalTAB": "",
-    "BPCancelPrintPageMode": "",
-    "BPRealtimeResponse": "i",
-    "BPPrintPageMode": "",
-    "BPSetASCIIRightSpace": "i",
-    "BPSetPrintMode": "i",
-    "BPSetAbsoluPrintPosition": "ii",
-    "BPSelectUserDefineSet": "i",
-    "BPUserDefineCharacter": "iiis",
-    "BPSetUnderLine": "i",
-    "BPSelectDefaultLineSpace": "",
-    "BPSetLineSpace": "i",
-    "BPCancelUserDefineCharacter": "i",
-    "BPInitializePrinter": "",
-    "BPSetHorizonTABPosition": "s",
-    "BPEmphasizedPrintSet": "i",
-    "BPSuperposePrintSet": "i",
-    "BPPrintFeedPaper": "i",
-    "BPSelectPageMode": "",
-    "BPSelectCharacterAB": "i",
-    "BPSelectInternationalCharacterSet": "i",
-    "BPSelectStardardMode": "",
-    "BPPagePrintDirection": "i",
-    "BPClockwiseRotation90Set": "i",
-    "BPSetPrintAreaPageMode": "iiii",
-    "BPSetRelativePrintPosition": "ii",
-    "BPSelectJustification": "i",
-    "BPSelectPaperSensor": "i",
-    "BPSelectSensorStopPrint": "i",
-    "BPSetPanelButtonsEnable": "i",
-    "BPPrintFeedSomeLines": "i",
-    "BPSelectCharacterCodeTable": "i",
-    "BPFeedMarkStartPosition": "",
-    "BPSelectCharacterSize": "ii",
-    "BPPageAbsoluVerticalPosition": "ii",
-    "BPExecuteTestPrint": "ii",
-    "BPUserDefineCommand": "i",
-    "BPSetMemorySwitch": "iw",
-    "BPGetMemorySwitch": "ib",
-    "BPSetAdjustmentValue": "iiii",
-    "BPCustomizeControlValue": "ii",
-    "BPSelectHRIPosition": "i",
-    "BPTransmitPrinterID": "i",
-    "BPSetLeftMargin": "ii",
-    "BPSetBeginningPosition": "i",
-    "BPSelectCutPaper": "ii",
-    "BPSetPrintingAreaWidth": "ii",
-    "BPPageRelativeVertialPosition": "ii",
-    "BPAutoStatusBackSet": "i",
-    "BPSmoothingModeSet": "i",
-    "BPSelectHRICharacter": "i",
-    "BPSetBarCodeHeight": "i",
-    "BPPrintBarCode": "iis",
-    "BPTransmitStatus": "i",
-    "BPSetBarCodeWidth": "i",
-    "BPSetChinesePrintMode": "i",
-    "BPSelectChineseMode": "",
-    "BPChineseUnderLineSet": "i",
-    "BPExitChineseMode": "",
-    "BPUserDefineChinese": "iiw",
-    "BPSelectChineseCodeSys": "i",
-    "BPSetChineseLRSpace": "ii",
-    "BPSetChineseQuadrupleSize": "i",
-    "BPUpsidedownPrintiModeSet": "i",
-    "BPPrintNVBitImage": "ii",
-    "BPDefineNVBitImage": "s",
-    "BPPrintBitmap": "si",
-    "BPPrintDownloadBitImage": "si",
-    "BPOpenCashBox": "",
-    "BPPrintQRCode": "sii",
-    "BPPrintStringUTF8": "s",
+# One code for each argument, by what the export does with it:
+#   "i"     int: a 32-bit signed integer.
+#   "s"     const char*, read up to its first zero byte: bytes.
+#   "f"     the status callback: a StatusCallbackType.
+#   "rN"    const int*, of which the export reads N: N integers (a sequence),
+#           or a c_int array of at least N.
+#   "wN"    unsigned char*, into which the export writes N bytes: a writable
+#           buffer (bytearray, ctypes.create_string_buffer) of at least N bytes.
+#   "bK*A"  const char*, of which the export reads K bytes for each unit of
+#           argument A (counted from 0): a bytes-like object at least that long.
+# Every pointer also takes None, the null pointer, which each export refuses (-1).
+_EXPORTS: dict[str, tuple[str, ...]] = {
+    # Every export, in ordinal order (1-80); each returns int.
+    "BPOpenPrinter": ("i", "i"),
+    "BPClosePrinter": (),
+    "BPPrintString": ("s",),
+    "BPEnableCallBackFunc": ("i",),
+    "BPSetCallBackFunc": ("f",),
+    "BPPrintAndFeed": (),
+    "BPPrintNotFeed": (),
+    "BPPrintExitStandardMode": (),
+    "BPRealtimeGetStatus": ("i",),
+    "BPMoveHorizontalTAB": (),
+    "BPCancelPrintPageMode": (),
+    "BPRealtimeResponse": ("i",),
+    "BPPrintPageMode": (),
+    "BPSetASCIIRightSpace": ("i",),
+    "BPSetPrintMode": ("i",),
+    "BPSetAbsoluPrintPosition": ("i", "i"),
+    "BPSelectUserDefineSet": ("i",),
+    "BPUserDefineCharacter": ("i", "i", "i", "b3*2"),
+    "BPSetUnderLine": ("i",),
+    "BPSelectDefaultLineSpace": (),
+    "BPSetLineSpace": ("i",),
+    "BPCancelUserDefineCharacter": ("i",),
+    "BPInitializePrinter": (),
+    "BPSetHorizonTABPosition": ("s",),
+    "BPEmphasizedPrintSet": ("i",),
+    "BPSuperposePrintSet": ("i",),
+    "BPPrintFeedPaper": ("i",),
+    "BPSelectPageMode": (),
+    "BPSelectCharacterAB": ("i",),
+    "BPSelectInternationalCharacterSet": ("i",),
+    "BPSelectStardardMode": (),
+    "BPPagePrintDirection": ("i",),
+    "BPClockwiseRotation90Set": ("i",),
+    "BPSetPrintAreaPageMode": ("i", "i", "i", "i"),
+    "BPSetRelativePrintPosition": ("i", "i"),
+    "BPSelectJustification": ("i",),
+    "BPSelectPaperSensor": ("i",),
+    "BPSelectSensorStopPrint": ("i",),
+    "BPSetPanelButtonsEnable": ("i",),
+    "BPPrintFeedSomeLines": ("i",),
+    "BPSelectCharacterCodeTable": ("i",),
+    "BPFeedMarkStartPosition": (),
+    "BPSelectCharacterSize": ("i", "i"),
+    "BPPageAbsoluVerticalPosition": ("i", "i"),
+    "BPExecuteTestPrint": ("i", "i"),
+    "BPUserDefineCommand": ("i",),
+    "BPSetMemorySwitch": ("i", "r8"),
+    "BPGetMemorySwitch": ("i", "w11"),
+    "BPSetAdjustmentValue": ("i", "i", "i", "i"),
+    "BPCustomizeControlValue": ("i", "i"),
+    "BPSelectHRIPosition": ("i",),
+    "BPTransmitPrinterID": ("i",),
+    "BPSetLeftMargin": ("i", "i"),
+    "BPSetBeginningPosition": ("i",),
+    "BPSelectCutPaper": ("i", "i"),
+    "BPSetPrintingAreaWidth": ("i", "i"),
+    "BPPageRelativeVertialPosition": ("i", "i"),
+    "BPAutoStatusBackSet": ("i",),
+    "BPSmoothingModeSet": ("i",),
+    "BPSelectHRICharacter": ("i",),
+    "BPSetBarCodeHeight": ("i",),
+    "BPPrintBarCode": ("i", "i", "s"),
+    "BPTransmitStatus": ("i",),
+    "BPSetBarCodeWidth": ("i",),
+    "BPSetChinesePrintMode": ("i",),
+    "BPSelectChineseMode": (),
+    "BPChineseUnderLineSet": ("i",),
+    "BPExitChineseMode": (),
+    "BPUserDefineChinese": ("i", "i", "r72"),
+    "BPSelectChineseCodeSys": ("i",),
+    "BPSetChineseLRSpace": ("i", "i"),
+    "BPSetChineseQuadrupleSize": ("i",),
+    "BPUpsidedownPrintiModeSet": ("i",),
+    "BPPrintNVBitImage": ("i", "i"),
+    "BPDefineNVBitImage": ("s",),
+    "BPPrintBitmap": ("s", "i"),
+    "BPPrintDownloadBitImage": ("s", "i"),
+    "BPOpenCashBox": (),
+    "BPPrintQRCode": ("s", "i", "i"),
+    "BPPrintStringUTF8": ("s",),
 }
 
 # The two exports that stay caller-cleans (__cdecl) in the i686 DLL.
 _CDECL_EXPORTS = frozenset({"BPSetAbsoluPrintPosition", "BPPageAbsoluVerticalPosition"})
 
+# Turns one argument into what the ctypes function takes; raises before the
+# call when the value does not fit: TypeError for a value of the wrong kind,
+# ValueError for a buffer too short, OverflowError for an integer beyond 32 bits.
+_Convert = Callable[[object, Sequence[object], str], object]
+_CODE = re.compile(r"([isf])|([rw])([0-9]+)|b([0-9]+)\*([0-9]+)")
+
+
+def _int32(value: object, where: str) -> int:
+    try:
+        number = operator.index(value)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError(f"{where} must be an integer, not {type(value).__name__}") from None
+    if not -(2**31) <= number < 2**31:
+        raise OverflowError(f"{where} must fit in 32 bits (-2147483648 to 2147483647), not {number}")
+    return number
+
+
+def _convert_int(value: object, args: Sequence[object], where: str) -> object:
+    return _int32(value, where)
+
+
+def _convert_string(value: object, args: Sequence[object], where: str) -> object:
+    if value is not None and not isinstance(value, bytes):
+        raise TypeError(f"{where} must be bytes or None, not {type(value).__name__}")
+    return value
+
+
+def _convert_callback(value: object, args: Sequence[object], where: str) -> object:
+    if value is not None and not isinstance(value, StatusCallbackType):
+        raise TypeError(f"{where} must be a StatusCallbackType or None, not {type(value).__name__}")
+    return value
+
+
+def _buffer(value: object, where: str, what: str) -> memoryview:
+    try:
+        view = memoryview(value)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError(f"{where} must be {what} or None, not {type(value).__name__}") from None
+    if not view.c_contiguous:
+        raise TypeError(f"{where} must be {what}, not a buffer with gaps")
+    return view
+
+
+def _read_ints(count: int) -> _Convert:
+    def convert(value: object, args: Sequence[object], where: str) -> object:
+        if value is None:
+            return None
+        if isinstance(value, ctypes.Array) and value._type_ is ctypes.c_int:
+            if len(value) < count:
+                raise ValueError(f"{where} must hold {count} integers, not {len(value)}")
+            return value
+        if not isinstance(value, collections.abc.Sequence) or isinstance(value, str):
+            raise TypeError(f"{where} must be a sequence of {count} integers, not {type(value).__name__}")
+        if len(value) != count:
+            raise ValueError(f"{where} must hold {count} integers, not {len(value)}")
+        return (ctypes.c_int * count)(*(_int32(item, f"{where}[{i}]") for i, item in enumerate(value)))
+
+    return convert
+
+
+def _written_bytes(count: int) -> _Convert:
+    what = f"a writable buffer of {count} bytes"
+
+    def convert(value: object, args: Sequence[object], where: str) -> object:
+        if value is None:
+            return None
+        view = _buffer(value, where, what)
+        if view.readonly:
+            raise TypeError(f"{where} must be {what}, not the read-only {type(value).__name__}")
+        if view.nbytes < count:
+            raise ValueError(f"{where} must be {what}, not one of {view.nbytes}")
+        # The library writes into the caller's memory itself, through this view.
+        return (ctypes.c_ubyte * count).from_buffer(view)
+
+    return convert
+
+
+def _read_bytes(per_unit: int, counter: int) -> _Convert:
+    def convert(value: object, args: Sequence[object], where: str) -> object:
+        if value is None:
+            return None
+        needed = per_unit * max(0, _int32(args[counter], where))
+        view = _buffer(value, where, f"{needed} bytes")
+        if view.nbytes < needed:
+            units = f"{per_unit} for each unit of argument {counter + 1}"
+            raise ValueError(f"{where} must hold {needed} bytes ({units}), not {view.nbytes}")
+        return value if isinstance(value, bytes) else (ctypes.c_char * view.nbytes).from_buffer_copy(view)
+
+    return convert
+
+
+def _argument(code: str) -> tuple[Any, _Convert]:
+    """The ctypes type and the converter of an argument code of ``_EXPORTS``."""
+    match = _CODE.fullmatch(code)
+    if not match:
+        raise ValueError(f"unknown argument code {code!r}")
+    simple, pointer, count, per_unit, counter = match.groups()
+    if simple == "i":
+        return ctypes.c_int, _convert_int
+    if simple == "s":
+        return ctypes.c_char_p, _convert_string
+    if simple == "f":
+        return StatusCallbackType, _convert_callback
+    if pointer == "r":
+        return ctypes.POINTER(ctypes.c_int), _read_ints(int(count))
+    if pointer == "w":
+        return ctypes.POINTER(ctypes.c_ubyte), _written_bytes(int(count))
+    return ctypes.c_char_p, _read_bytes(int(per_unit), int(counter))
+
+
+class Export:
+    """One export of the library: checks its arguments by what the export
+    does with them (see ``_EXPORTS``), then calls it and returns its result.
+
+    Raises before the call, with nothing sent: TypeError for a value of the
+    wrong kind (str for a ``const char*``, bytes for a buffer the library
+    writes), ValueError for a buffer shorter than the export reads or writes,
+    OverflowError for an integer beyond 32 bits (which ctypes would cut).
+    """
+
+    def __init__(self, name: str, codes: tuple[str, ...], raw: Any, on_callback: Callable[[Any], None]) -> None:
+        self.name = name
+        """The export's name, as in slipdrv.h."""
+        self.codes = codes
+        """Its argument codes (see ``_EXPORTS``)."""
+        self.raw = raw
+        """The ctypes function, which checks nothing beyond what ctypes does."""
+        argtypes, self._converters = zip(*map(_argument, codes)) if codes else ((), ())
+        raw.argtypes = list(argtypes)
+        raw.restype = ctypes.c_int
+        self._callback_at = codes.index("f") if "f" in codes else None
+        self._on_callback = on_callback
+
+    def __call__(self, *args: object) -> int:
+        if len(args) != len(self.codes):
+            count = len(self.codes)
+            raise TypeError(f"{self.name} takes {count} argument{'' if count == 1 else 's'} ({len(args)} given)")
+        values = [
+            convert(value, args, f"{self.name} argument {i + 1}")
+            for i, (convert, value) in enumerate(zip(self._converters, args))
+        ]
+        result: int = self.raw(*values)
+        if self._callback_at is not None and result == 0:
+            self._on_callback(values[self._callback_at])
+        return result
+
+    def __repr__(self) -> str:
+        return f"<slipdrv export {self.name}({', '.join(self.codes)})>"
+
 
 class SlipdrvLibrary:
-    """The loaded slipdrv library: one attribute per export, with ``argtypes``
-    and ``restype`` set, named as in slipdrv.h (``lib.BPPrintString(b"x\\n")``).
+    """The loaded slipdrv library: one ``Export`` per export, named as in
+    slipdrv.h (``lib.BPPrintString(b"x\\n")``), which checks its arguments and
+    then calls the library.
 
     An export the loaded file lacks is None (``BPPrintQRCode`` and
     ``BPPrintStringUTF8`` are younger than the others).
+
+    A callback handed to ``BPSetCallBackFunc`` is kept alive by the library
+    object while it is the library's and for three replacements after.
     """
 
     path: str
@@ -141,18 +302,39 @@ class SlipdrvLibrary:
         loader = ctypes.WinDLL if _WINDOWS else ctypes.CDLL  # type: ignore[attr-defined]
         self._dll, self.path = load_library("slipdrv", loader, library)
         self._cdecl_dll = ctypes.CDLL(self.path) if _WINDOWS else self._dll
-        # Every callback ever handed to the library: the library may still call
-        # the previous one while a new one is set, so none is freed.
-        self._callbacks: list[ctypes._CFuncPtr] = []  # type: ignore[name-defined]
+        # The library keeps one callback pointer, and its delivery thread reads
+        # it anew for each byte it hands on, just before calling it. A replaced
+        # callback can so still be called once, by a delivery that read the
+        # pointer before the replacement (closing the port does not wait for a
+        # call already running either), and nothing tells when that call is
+        # over. The callbacks set through BPSetCallBackFunc are therefore kept
+        # until three more have been set: enough unless a host replaces them
+        # faster than one byte is delivered, and bounded however often it does.
+        self._set_callbacks: collections.deque[Any] = collections.deque(maxlen=4)
+        # Printer.on_status never replaces the library's pointer: it always
+        # hands over this one thunk, which calls whichever Python callback is
+        # current when the byte arrives. Nothing the library can call is ever
+        # freed, and a replaced Python callback goes as soon as no call runs it.
+        self._status_target: StatusCallback | None = None
+        self._status_thunk = StatusCallbackType(self._dispatch_status)
+        self._kept: list[Any] = []
         for name, codes in _EXPORTS.items():
             try:
-                function = getattr(self._cdecl_dll if name in _CDECL_EXPORTS else self._dll, name)
+                raw = getattr(self._cdecl_dll if name in _CDECL_EXPORTS else self._dll, name)
             except AttributeError:
-                function = None
+                export = None
             else:
-                function.argtypes = [_ARGUMENT_TYPES[code] for code in codes]
-                function.restype = ctypes.c_int
-            setattr(self, name, function)
+                export = Export(name, codes, raw, self._hold_callback)
+            setattr(self, name, export)
+
+    def _hold_callback(self, callback: Any) -> None:
+        if not self._set_callbacks or self._set_callbacks[-1] is not callback:
+            self._set_callbacks.append(callback)
+
+    def _dispatch_status(self, status: int) -> None:
+        target = self._status_target
+        if target is not None:
+            target(status & 0xFF)
 
     def __getattr__(self, name: str) -> Any:
         # Reached only for names that are not exports (those are set when
@@ -165,7 +347,7 @@ class SlipdrvLibrary:
 
     def keep(self, callback: ctypes._CFuncPtr) -> None:  # type: ignore[name-defined]
         """Keeps a ctypes callback alive for as long as the library is loaded."""
-        self._callbacks.append(callback)
+        self._kept.append(callback)
 
 
 _shared: dict[str, SlipdrvLibrary] = {}
@@ -306,9 +488,6 @@ class QrLevel(enum.IntEnum):
     """30%."""
 
 
-StatusCallback = Callable[[int], None]
-"""A host's status callback: receives each byte the printer sends by itself (0-255)."""
-
 Data = Union[str, bytes]
 """Text (sent as UTF-8) or bytes (sent as they are)."""
 
@@ -332,7 +511,9 @@ class Printer:
             printer.text("台费  35.50元\\n")
             printer.cut()
 
-    Every method raises PrinterError naming the export that failed.
+    Every method raises PrinterError naming the export that failed, and
+    TypeError, ValueError or OverflowError (an integer beyond 32 bits) with
+    nothing sent for an argument the library cannot take.
     """
 
     def __init__(
@@ -513,19 +694,15 @@ class Printer:
         queries meanwhile.
 
         An exception in the callback is printed and otherwise ignored. The
-        callback stays alive as long as the library is loaded.
+        callback is kept alive until another one (or None) replaces it; a call
+        that has begun before then still runs to its end.
         """
         if callback is None:
             self.lib.BPEnableCallBackFunc(0)
             self._callback_on = False
+            self.lib._status_target = None
             return
-        user = callback
-
-        def relay(status: int) -> None:
-            user(status & 0xFF)
-
-        thunk = StatusCallbackType(relay)
-        self.lib.keep(thunk)
-        self._call("BPSetCallBackFunc", thunk)
+        self.lib._status_target = callback
+        self._call("BPSetCallBackFunc", self.lib._status_thunk)
         self.lib.BPEnableCallBackFunc(1)
         self._callback_on = True

@@ -5,11 +5,13 @@ from __future__ import annotations
 
 import gc
 import queue
+import weakref
 from typing import Callable
 
 import pytest
 
-from counterkit import Barcode, Hri, Printer, PrinterError, PrinterStatus, QrLevel
+from counterkit import Barcode, Hri, Printer, PrinterError, PrinterStatus, QrLevel, load_slipdrv
+from counterkit.slipdrv import StatusCallbackType
 
 ESC, GS, FS = b"\x1b", b"\x1d", b"\x1c"
 CHINESE_ON, CHINESE_OFF = FS + b"&", FS + b"."
@@ -166,3 +168,49 @@ def test_on_status_receives_bytes_and_queries_still_work(virtual_printer) -> Non
         assert received.get(timeout=10) == 0x55
         printer.on_status(None)
     assert received.empty()
+
+
+class Sink:
+    """A status callback that can be watched for being freed."""
+
+    def __init__(self) -> None:
+        self.received: queue.Queue[int] = queue.Queue()
+
+    def __call__(self, status: int) -> None:
+        self.received.put(status)
+
+
+def live_thunks() -> int:
+    gc.collect()
+    return sum(isinstance(o, StatusCallbackType) for o in gc.get_objects())
+
+
+def test_replaced_status_callbacks_are_freed(virtual_printer) -> None:
+    sim = virtual_printer()
+    with Printer(1) as printer:
+        printer.on_status(Sink())
+        before = live_thunks()
+        replaced = []
+        for _ in range(1000):
+            current = Sink()
+            replaced.append(weakref.ref(current))
+            printer.on_status(current)
+        assert live_thunks() <= before + 4
+        assert [r for r in replaced[:-1] if r() is not None] == []
+        sim.control("send 12")
+        assert current.received.get(timeout=10) == 0x12
+
+
+def test_library_keeps_the_last_callbacks_it_was_handed() -> None:
+    lib = load_slipdrv()
+    handed = []
+    for _ in range(100):
+        thunk = StatusCallbackType(lambda status: None)
+        handed.append(weakref.ref(thunk))
+        assert lib.BPSetCallBackFunc(thunk) == 0
+    del thunk
+    gc.collect()
+    alive = [r() is not None for r in handed]
+    assert alive[-1], "the callback the library now has was freed"
+    assert sum(alive) <= 4
+
