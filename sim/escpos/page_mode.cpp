@@ -127,11 +127,11 @@ void Renderer::leavePageMode() {
 
 void Renderer::printPage() {
     if (!line_.empty()) printLine(0);
+    if (!usePaper()) return;
     const int length = std::max(pageLength_, frame_.bottom());
     const int rows = std::min(length, options_.maxHeight - y_);
-    if (rows < length) ++dropped_;
+    if (rows < length) overran_ = true;
     for (int row = 0; row < std::min(rows, page_.height()); ++row) paper_.addRow(y_ + row, page_.row(row));
-    used_ = true;
     y_ += rows;
     paper_.extendTo(y_);
 }
@@ -149,7 +149,7 @@ void Renderer::drawOnPage(const Image& image, int x, int y, int scaleX, int scal
 
 void Renderer::plot(int x, int y) {
     if (!pageMode_) {
-        if (y < options_.maxHeight) paper_.set(x, y);
+        if (limit_ == Limit::kNone && y < options_.maxHeight) paper_.set(x, y);
         return;
     }
     if (x < 0 || y < 0 || x >= frame_.lineWidth() || y >= frame_.depth()) return;

@@ -2,6 +2,7 @@
 // of paper, optionally listing the decoded commands.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -17,15 +18,24 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: receipt-render [--width DOTS] [--listing] [--out PREFIX] [--nv-store FILE] FILE\n"
+    "usage: receipt-render [--width DOTS] [--listing] [--out PREFIX] [--nv-store FILE]\n"
+    "                      [--max-pieces N] [--max-length DOTS] FILE\n"
     "Renders the printer byte stream in FILE to PREFIX-1.png, PREFIX-2.png, ... (one per piece of\n"
     "paper; PREFIX defaults to FILE without its extension).\n"
-    "  --width DOTS     printable width: 384, 576 (default) or 640 dots\n"
-    "  --listing        print every decoded command on stdout\n"
-    "  --out PREFIX     prefix of the PNG files\n"
-    "  --nv-store FILE  file keeping NV images across runs (default nv-images.bin)\n"
-    "  --help           this text\n"
-    "  --version        the kit's version\n";
+    "  --width DOTS       printable width: 384, 576 (default) or 640 dots\n"
+    "  --listing          print every decoded command on stdout\n"
+    "  --out PREFIX       prefix of the PNG files\n"
+    "  --nv-store FILE    file keeping NV images across runs (without it, NV images\n"
+    "                     last for this run only)\n"
+    "  --max-pieces N     stop before piece N + 1 (default 1000)\n"
+    "  --max-length DOTS  stop when a piece would grow past DOTS dot rows (default 20000);\n"
+    "                     at a limit, what was rendered up to it is written and the exit is 1\n"
+    "  --help             this text\n"
+    "  --version          the kit's version\n";
+
+// Limits beyond these would let one run fill the disk or the memory.
+constexpr long long kMostPieces = 1000000;
+constexpr long long kMostLength = 1000000;
 
 int fail(const std::string& message) {
     std::cerr << "receipt-render: " << message << "\n";
@@ -66,6 +76,18 @@ static int run(int argc, char** argv) {
             prefix = argv[++i];
         } else if (arg == "--nv-store" && hasValue) {
             options.nvStore = argv[++i];
+        } else if ((arg == "--max-pieces" || arg == "--max-length") && hasValue) {
+            const std::string value = argv[++i];
+            const long long most = arg == "--max-pieces" ? kMostPieces : kMostLength;
+            char* end = nullptr;
+            const long long number = std::strtoll(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || number < 1 || number > most) {
+                std::string message = arg;
+                message += " must be a number from 1 to " + std::to_string(most);
+                message += ", not '" + value + "'";
+                return fail(message);
+            }
+            (arg == "--max-pieces" ? options.maxPieces : options.maxHeight) = static_cast<int>(number);
         } else if (arg.starts_with("-") && arg != "-") {
             return fail("unknown option or missing value: " + arg + "\n" + kUsage);
         } else if (input.empty()) {
@@ -80,6 +102,8 @@ static int run(int argc, char** argv) {
     if (prefix.empty()) prefix = withoutExtension(input);
 
     std::uint64_t commands = 0;
+    std::uint64_t malformed = 0;  // cut short by the end of the stream, or announcing too much payload
+    std::uint64_t oversizedAt = static_cast<std::uint64_t>(-1);
     std::uint64_t unknownBytes = 0;
     bool writeFailed = false;
     int written = 0;
@@ -91,33 +115,46 @@ static int run(int argc, char** argv) {
         }
     });
     escpos::Decoder decoder([&](const escpos::Command& command) {
-        if (command.kind == escpos::Kind::kUnknown)
+        if (renderer.limit() != escpos::Limit::kNone) return;  // the rest of the chunk is not looked at
+        if (command.kind == escpos::Kind::kUnknown) {
             unknownBytes += command.length;
-        else
+        } else if (command.kind == escpos::Kind::kOversized) {
+            ++malformed;
+            oversizedAt = command.offset;
+        } else if (command.kind == escpos::Kind::kTruncated) {
+            // An oversized command that the stream ends inside is one malformed command.
+            if (command.offset != oversizedAt) ++malformed;
+        } else {
             ++commands;
+        }
         if (listing) std::cout << escpos::listingLine(command) << "\n";
         renderer.apply(command);
     });
     std::vector<char> buffer(1 << 16);
-    while (in) {
+    while (in && renderer.limit() == escpos::Limit::kNone) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) break;
         decoder.feed({reinterpret_cast<const std::uint8_t*>(buffer.data()), got});
     }
     if (in.bad()) return fail("error reading " + input);
-    decoder.finish();
+    if (renderer.limit() == escpos::Limit::kNone) decoder.finish();
     renderer.finish();
     std::cout.flush();
+    if (renderer.limit() == escpos::Limit::kPieces)
+        std::cerr << "receipt-render: stopped at " << options.maxPieces
+                  << " pieces, the most one run gives out (--max-pieces raises it)\n";
+    else if (renderer.limit() == escpos::Limit::kLength)
+        std::cerr << "receipt-render: stopped: piece " << renderer.pieces() << " reached " << options.maxHeight
+                  << " dots, the most one piece may be (--max-length raises it)\n";
     const auto plural = [](auto n, const char* one, const char* many) {
         return std::to_string(n) + (n == 1 ? one : many);
     };
     std::cerr << plural(commands, " command, ", " commands, ")
+              << plural(malformed, " malformed command, ", " malformed commands, ")
               << plural(unknownBytes, " unknown byte, ", " unknown bytes, ")
-              << plural(renderer.pieces(), " piece", " pieces");
-    if (renderer.dropped() > 0) std::cerr << ", " << renderer.dropped() << " prints cut short at the maximum length";
-    std::cerr << "\n";
-    return writeFailed ? 1 : 0;
+              << plural(renderer.pieces(), " piece", " pieces") << "\n";
+    return writeFailed || renderer.limit() != escpos::Limit::kNone ? 1 : 0;
 }
 
 // A font that cannot be loaded (or memory running out) ends the run with a

@@ -162,6 +162,35 @@ int Renderer::areaWidth() const {
 }
 
 void Renderer::apply(const Command& command) {
+    if (limit_ != Limit::kNone) return;
+    applyCommand(command);
+    if (overran_) stopAtLength();
+}
+
+bool Renderer::usePaper() {
+    if (limit_ != Limit::kNone) return false;
+    if (!used_ && pieces_ >= options_.maxPieces) {
+        limit_ = Limit::kPieces;
+        return false;
+    }
+    used_ = true;
+    return true;
+}
+
+// Whatever the command drew up to the maximum height stays on the piece; what
+// is still waiting on the line is not printed.
+void Renderer::stopAtLength() {
+    limit_ = Limit::kLength;
+    paper_.extendTo(options_.maxHeight);  // an image that reached past it ran the paper out to it
+    ++pieces_;
+    sink_(paper_);
+    paper_ = Paper(options_.width);
+    line_.clear();
+    used_ = false;
+    y_ = 0;
+}
+
+void Renderer::applyCommand(const Command& command) {
     const auto args = command.args();
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : 0u; };
     // A GB18030 character cut short by a command prints as a box.
@@ -468,12 +497,12 @@ void Renderer::twoDimensionalCode(std::span<const std::uint8_t> payload) {
 
 void Renderer::drawAt(const Image& image, int x, int y, int scaleX, int scaleY) {
     if (pageMode_) return drawOnPage(image, x, y, scaleX, scaleY);
-    used_ = true;
+    if (!usePaper()) return;
     const int columns = std::min(image.width, (options_.width - x + scaleX - 1) / scaleX);
     int rows = image.height;
     if (y + rows * scaleY > options_.maxHeight) {
         rows = std::max(0, (options_.maxHeight - y) / scaleY);
-        ++dropped_;
+        overran_ = true;
     }
     for (int iy = 0; iy < rows; ++iy)
         for (int ix = 0; ix < columns; ++ix)
@@ -689,10 +718,10 @@ void Renderer::feed(int dots) {
         pageY_ = std::min(pageY_ + dots, frame_.depth());
         return;
     }
-    used_ = true;
+    if (!usePaper()) return;
     if (dots > options_.maxHeight - y_) {
         dots = options_.maxHeight - y_;
-        ++dropped_;
+        overran_ = true;
     }
     y_ += dots;
     paper_.extendTo(y_);
@@ -700,6 +729,7 @@ void Renderer::feed(int dots) {
 
 void Renderer::cut() {
     if (!line_.empty()) printLine(0);
+    if (overran_) return;  // the piece goes out at its maximum height (stopAtLength)
     if (used_ && !paper_.empty()) {
         ++pieces_;
         sink_(paper_);
@@ -710,10 +740,12 @@ void Renderer::cut() {
 }
 
 void Renderer::finish() {
+    if (limit_ != Limit::kNone) return;  // nothing more goes out
     if (!pendingChinese_.empty()) chineseCharacter(pendingChinese_);
     pendingChinese_.clear();
     leavePageMode();  // a page never printed leaves nothing on the paper
     cut();
+    if (overran_) return stopAtLength();
     reset();
 }
 

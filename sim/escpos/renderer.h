@@ -66,11 +66,18 @@ struct Image {
 
 struct RendererOptions {
     int width = 576;
-    std::string nvStore = "nv-images.bin";           // empty: NV images live only in memory
-    int maxHeight = 100000;                          // dot rows a piece may reach; printing past it is dropped
+    std::string nvStore;                             // file keeping NV images; empty: in memory only
+    int maxHeight = 20000;                           // dot rows a piece may reach (see Renderer::limit())
     FontFile latinFont = TextFont::latinFont();      // single-byte text
     FontFile chineseFont = TextFont::chineseFont();  // Chinese text, and single-byte characters the first lacks
+    int maxPieces = 1000;                            // pieces the renderer gives out (see Renderer::limit())
 };
+
+// The renderer stops for good at the first limit a stream reaches: printing
+// that would start piece maxPieces + 1, or that would take a piece past
+// maxHeight rows. The piece cut short at its maximum height still goes to the
+// sink with what it held up to there; every command after that is ignored.
+enum class Limit : std::uint8_t { kNone, kPieces, kLength };
 
 class Renderer {
 public:
@@ -84,10 +91,16 @@ public:
     void finish();
 
     int pieces() const { return pieces_; }
-    // Images or feeds cut short because a piece reached its maximum height.
-    int dropped() const { return dropped_; }
+    // The limit that stopped the renderer, or kNone.
+    Limit limit() const { return limit_; }
 
 private:
+    void applyCommand(const Command& command);
+    // Called before anything goes onto the paper: false once the renderer has
+    // stopped, or when the piece would be one more than the maximum (which
+    // stops it). Marks the piece as used.
+    bool usePaper();
+    void stopAtLength();  // gives out the piece as far as its maximum height, then stops
     void reset();
     void printLine(int feed);  // prints the pending line and feeds max(feed, its height)
     int drawLine();            // draws the pending line where it stands; returns its height
@@ -195,7 +208,8 @@ private:
     std::vector<Image> nvImages_;
     std::vector<std::uint8_t> nvDefinition_;  // the last FS q payload, as stored
     int pieces_ = 0;
-    int dropped_ = 0;
+    bool overran_ = false;  // the current command reached past the maximum height
+    Limit limit_ = Limit::kNone;
     bool pageMode_ = false;
     PageFrame frame_;     // ESC W and ESC T, also kept in standard mode for the next page
     Paper page_;          // what the page holds, from its top row

@@ -13,16 +13,16 @@
 namespace escpos::testing {
 
 // The pieces of paper the stream prints; NV images in memory only unless the
-// options name a store.
+// options name a store; the limit that stopped the renderer, if asked.
 inline std::vector<Paper> renderPieces(std::span<const std::uint8_t> stream,
-                                       RendererOptions options = {576, "", 100000}, int* dropped = nullptr) {
+                                       RendererOptions options = {576, "", 100000}, Limit* limit = nullptr) {
     std::vector<Paper> pieces;
     Renderer renderer(std::move(options), [&](const Paper& paper) { pieces.push_back(paper); });
     Decoder decoder([&](const Command& command) { renderer.apply(command); });
     decoder.feed(stream);
     decoder.finish();
     renderer.finish();
-    if (dropped) *dropped = renderer.dropped();
+    if (limit) *limit = renderer.limit();
     return pieces;
 }
 

@@ -3,6 +3,7 @@
 #include "render_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -18,7 +19,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using escpos::testing::cat;
-constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A;
+constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A, FF = 0x0C;
 
 // Per process, so that builds running the tests at once do not share files.
 std::filesystem::path scratch(const std::string& name) {
@@ -166,15 +167,42 @@ TEST(Renderer, EachCutEndsAPieceOfPaper) {
     }
 }
 
-TEST(Renderer, PrintingPastTheMaximumLengthIsDropped) {
-    int dropped = 0;
-    const auto pieces = escpos::testing::renderPieces(
-        cat({{ESC, 'J', 90, GS, 'v', '0', 0, 1, 0, 40, 0}, Bytes(40, 0xFF), {ESC, 'd', 255}}), {384, "", 100},
-        &dropped);
+// The renderer stops for good at its first limit; the piece that reached the
+// maximum length goes out as far as it, and nothing after it.
+TEST(Renderer, StopsAtTheFirstLimitReached) {
+    const Bytes cut = {ESC, 'J', 4, GS, 'V', 0};
+    const Bytes raster40 = cat({{GS, 'v', '0', 0, 1, 0, 40, 0}, Bytes(40, 0xFF)});
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::vector<int> heights;
+        escpos::Limit limit;
+    } cases[] = {
+        {"as many pieces as allowed", cat({cut, cut, cut}), {4, 4, 4}, escpos::Limit::kNone},
+        {"a cut with nothing after it", cat({cut, cut, cut, {GS, 'V', 0}}), {4, 4, 4}, escpos::Limit::kNone},
+        {"a fourth piece begun", cat({cut, cut, cut, {ESC, 'J', 1}}), {4, 4, 4}, escpos::Limit::kPieces},
+        {"feeds to exactly the length", {ESC, 'J', 60, ESC, 'J', 40, GS, 'V', 0}, {100}, escpos::Limit::kNone},
+        {"a feed past the length", cat({{ESC, 'J', 60, ESC, 'J', 41}, cut, cut}), {100}, escpos::Limit::kLength},
+        {"an image past the length", cat({{ESC, 'J', 90}, raster40, cut}), {100}, escpos::Limit::kLength},
+        {"a page past the length",
+         cat({{ESC, 'J', 90, ESC, 'L', ESC, 'W', 0, 0, 0, 0, 64, 0, 30, 0}, {'x', FF}, cut}),
+         {100},
+         escpos::Limit::kLength},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        escpos::Limit limit = escpos::Limit::kNone;
+        escpos::RendererOptions options{384, "", 100};
+        options.maxPieces = 3;
+        std::vector<int> heights;
+        for (const auto& p : escpos::testing::renderPieces(c.stream, options, &limit)) heights.push_back(p.height());
+        EXPECT_EQ(heights, c.heights);
+        EXPECT_EQ(limit, c.limit);
+    }
+    // The image is drawn down to the last row of the piece.
+    const auto pieces = escpos::testing::renderPieces(cat({{ESC, 'J', 90}, raster40}), {384, "", 100});
     ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_EQ(pieces[0].height(), 100);
     EXPECT_TRUE(pieces[0].dot(0, 99));
-    EXPECT_GT(dropped, 0);
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -191,10 +219,11 @@ TEST(ReceiptRender, WritesOnePngPerPieceAndASummary) {
         .write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
     const std::string base = std::string(RECEIPT_RENDER) + " --width 384 --nv-store " + (dir / "nv.bin").string();
     const auto run = [&](const std::string& args) {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the test runs one thread
         return std::system((base + " " + args + " >/dev/null 2>" + (dir / "err.txt").string()).c_str());
     };
     ASSERT_EQ(run((dir / "r.bin").string()), 0) << readFile(dir / "err.txt");
-    EXPECT_EQ(readFile(dir / "err.txt"), "4 commands, 1 unknown byte, 2 pieces\n");
+    EXPECT_EQ(readFile(dir / "err.txt"), "4 commands, 0 malformed commands, 1 unknown byte, 2 pieces\n");
     for (const char* name : {"r-1.png", "r-2.png"}) {
         const std::string png = readFile(dir / name);
         ASSERT_GE(png.size(), 24u) << name;
@@ -204,6 +233,101 @@ TEST(ReceiptRender, WritesOnePngPerPieceAndASummary) {
     EXPECT_FALSE(std::filesystem::exists(dir / "r-3.png"));
     EXPECT_NE(run((dir / "missing.bin").string()), 0);
     EXPECT_NE(readFile(dir / "err.txt").find("cannot read"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes repeated(const Bytes& unit, int times) {
+    Bytes out;
+    for (int i = 0; i < times; ++i) out.insert(out.end(), unit.begin(), unit.end());
+    return out;
+}
+
+// The exit status of receipt-render run in `dir` on s.bin; its stderr goes to err.txt.
+int renderIn(const std::filesystem::path& dir, const std::string& args) {
+    const std::string command =
+        "cd " + dir.string() + " && " + RECEIPT_RENDER + " " + args + " s.bin >/dev/null 2>err.txt";
+    const int status = std::system(command.c_str());  // NOLINT(concurrency-mt-unsafe): one thread
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Rows of a PNG, from its header; -1 if there is no such file.
+int pngHeight(const std::filesystem::path& path) {
+    const std::string png = readFile(path);
+    if (png.size() < 24) return -1;
+    int height = 0;
+    for (int i = 20; i < 24; ++i) height = height << 8 | static_cast<unsigned char>(png[static_cast<std::size_t>(i)]);
+    return height;
+}
+
+// Generated streams against the limits, as they are and raised: the pieces
+// written, the last one's length, the exit status and what stderr says.
+TEST(ReceiptRender, StopsAtItsLimitsUnlessTheyAreRaised) {
+    const auto dir = scratch("receipt-render-limits");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const Bytes cuts = repeated({ESC, 'J', 2, GS, 'V', 0}, 1001);
+    const Bytes feeds = repeated({ESC, 'J', 250}, 100);  // 25000 dot rows, never cut
+    // A raster image its data stops short of, and one announcing 4 GB.
+    const Bytes malformed = cat({{ESC, 'J', 5, GS, 'v', '0', 0, 0xFF, 0xFF, 0xFF, 0xFF, 'a', GS, 'V', 0}});
+    const Bytes truncated = {ESC, 'J', 5, GS, 'v', '0', 0, 2, 0, 8, 0, 'a', 'b'};
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::string args;
+        int pieces;
+        int lastHeight;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"1001 cuts", cuts, "", 1000, 2, 1, "stopped at 1000 pieces"},
+        {"1001 cuts, more allowed", cuts, "--max-pieces 1001", 1001, 2, 0, "1001 pieces\n"},
+        {"25000 rows of feeds", feeds, "", 1, 20000, 1, "reached 20000 dots"},
+        {"25000 rows of feeds, longer allowed", feeds, "--max-length 25000", 1, 25000, 0, "1 piece\n"},
+        {"an oversized payload", malformed, "", 1, 5, 0, "1 malformed command,"},
+        {"a payload cut short", truncated, "", 1, 5, 0, "1 malformed command,"},
+        {"a limit of 0", feeds, "--max-length 0", 0, -1, 2, "--max-length"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) std::filesystem::remove(entry.path());
+        writeFile(dir / "s.bin", c.stream);
+        EXPECT_EQ(renderIn(dir, c.args), c.status);
+        const std::string said = readFile(dir / "err.txt");
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(pngHeight(dir / ("s-" + std::to_string(c.pieces) + ".png")), c.lastHeight);
+        EXPECT_FALSE(std::filesystem::exists(dir / ("s-" + std::to_string(c.pieces + 1) + ".png")));
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// NV images outlive a run only in the file --nv-store names: a definition
+// left by one run must not print in the next run in the same folder.
+TEST(ReceiptRender, KeepsNvImagesOnlyInTheStoreItIsGiven) {
+    const auto dir = scratch("receipt-render-nv");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const Bytes define = cat({{FS, 'q', 1, 1, 0, 1, 0}, Bytes(8, 0xFF)});
+    const Bytes print = {FS, 'p', 1, 0};
+    const struct {
+        const char* name;
+        std::string args;
+        int printed;
+    } cases[] = {{"no store", "", -1}, {"a store", "--nv-store nv.bin", 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(dir / "s.bin", define);
+        EXPECT_EQ(renderIn(dir, c.args), 0) << readFile(dir / "err.txt");
+        writeFile(dir / "s.bin", print);
+        EXPECT_EQ(renderIn(dir, c.args), 0) << readFile(dir / "err.txt");
+        EXPECT_EQ(pngHeight(dir / "s-1.png"), c.printed);
+        EXPECT_FALSE(std::filesystem::exists(dir / "nv-images.bin"));
+        std::filesystem::remove(dir / "s-1.png");
+    }
     std::filesystem::remove_all(dir);
 }
 
