@@ -20,6 +20,7 @@ from .errors import (
     KorvelError,
     LibraryNotFoundError,
     NotAvailableError,
+    PortInUseError,
     PrinterError,
 )
 from .korvel import TableController
@@ -39,6 +40,7 @@ __all__ = [
     "KorvelError",
     "LibraryNotFoundError",
     "NotAvailableError",
+    "PortInUseError",
     "Printer",
     "PrinterError",
     "PrinterStatus",

@@ -43,6 +43,22 @@ class NotAvailableError(PrinterError):
         self.result = -1
 
 
+class PortInUseError(PrinterError):
+    """Another Printer of the process has a port open: the library drives one
+    port for the whole process, so that one must be closed first."""
+
+    def __init__(self, call: str, holder_port: int) -> None:
+        CounterKitError.__init__(
+            self,
+            f"{call}: another Printer of this process has port {holder_port} open"
+            " (the library drives one port for the whole process: close that Printer first)",
+        )
+        self.call = call
+        self.result = -1
+        self.holder_port = holder_port
+        """The port the other Printer has open."""
+
+
 class KorvelError(CounterKitError):
     """``korvel_send_data`` reported an error: its number and text."""
 

@@ -2,8 +2,8 @@
 
 ``Printer`` covers what a till prints; ``SlipdrvLibrary`` (``Printer.lib``)
 has every export of the library, each checking its arguments before the call,
-for the rest. The library drives one port at a time for the whole process, so every
-``Printer`` of a process shares it.
+for the rest. The library drives one port at a time for the whole process, so
+only one ``Printer`` of a process can have a port open at a time.
 """
 
 from __future__ import annotations
@@ -15,11 +15,13 @@ import enum
 import operator
 import os
 import re
+import threading
+import weakref
 from types import TracebackType
 from typing import Any, Callable, Sequence, Union
 
 from ._loader import load_library
-from .errors import NotAvailableError, PrinterError
+from .errors import NotAvailableError, PortInUseError, PrinterError
 
 _WINDOWS = os.name == "nt"
 
@@ -501,6 +503,18 @@ def _shown(value: object) -> str:
     return text if len(text) <= 40 else text[:37] + "..."
 
 
+# The Printer of this process that has a port open, if any. The library drives
+# one port for the whole process: a second Printer's open would take over the
+# first one's port, its close would close it, and the two would share replies.
+# Held weakly, so that a Printer dropped without closing does not bar the port.
+_port_lock = threading.Lock()
+_port_holder: weakref.ref[Printer] | None = None
+
+
+def _holder() -> Printer | None:
+    return _port_holder() if _port_holder is not None else None
+
+
 class Printer:
     """A receipt printer on a serial or parallel port, through slipdrv.
 
@@ -510,6 +524,11 @@ class Printer:
             printer.title("星光台球俱乐部")
             printer.text("台费  35.50元\\n")
             printer.cut()
+
+    The library drives one port for the whole process, so one Printer at a
+    time can have a port open: opening another while one is open raises
+    PortInUseError (a PrinterError). Closing it, or its failing to open, leaves
+    the port to the next.
 
     Every method raises PrinterError naming the export that failed, and
     TypeError, ValueError or OverflowError (an integer beyond 32 bits) with
@@ -525,6 +544,7 @@ class Printer:
         self._print_utf8 = self.lib.BPPrintStringUTF8
         self._callback_on = False
         self._open = False
+        self._port = 0
         if port is not None:
             self.open(port, baud)
 
@@ -539,15 +559,34 @@ class Printer:
 
     def open(self, port: int = 1, baud: int = 9600) -> None:
         """Opens port 1-10 (COM1-COM10, on Linux ``SLIPDRV_COM<n>`` or
-        ``/dev/ttyS<n-1>``) at ``baud`` (2400-115200), or 11-12 (LPT1-LPT2)."""
-        self._call("BPOpenPrinter", port, baud)
-        self._open = True
+        ``/dev/ttyS<n-1>``) at ``baud`` (2400-115200), or 11-12 (LPT1-LPT2).
+
+        Raises PortInUseError while another Printer of the process has a port open.
+        """
+        global _port_holder
+        with _port_lock:
+            holder = _holder()
+            if holder is not None and holder is not self:
+                raise PortInUseError(f"BPOpenPrinter({_shown(port)}, {_shown(baud)})", holder._port)
+            self._call("BPOpenPrinter", port, baud)
+            _port_holder = weakref.ref(self)
+            self._open = True
+            self._port = port
 
     def close(self) -> None:
-        """Closes the port (nothing happens when it is not open)."""
+        """Closes the port and ends delivery to the status callback (nothing
+        happens when it is not open)."""
+        global _port_holder
         if self._open:
-            self._open = False
-            self.lib.BPClosePrinter()
+            with _port_lock:
+                self._open = False
+                # Delivery is the library's, not the port's: left on, the next
+                # Printer's port would hand its bytes to this one's callback.
+                if self._callback_on:
+                    self.on_status(None)
+                self.lib.BPClosePrinter()
+                if _holder() is self:
+                    _port_holder = None
 
     @property
     def is_open(self) -> bool:

@@ -214,3 +214,20 @@ def test_library_keeps_the_last_callbacks_it_was_handed() -> None:
     assert alive[-1], "the callback the library now has was freed"
     assert sum(alive) <= 4
 
+
+def test_one_printer_at_a_time_has_the_port(virtual_printer) -> None:
+    sim = virtual_printer()
+    with pytest.raises(PrinterError):
+        Printer(99)  # fails to open, so takes nothing
+    first = Printer(1)
+    second = Printer()
+    with pytest.raises(PrinterError, match="another Printer .* has port 1 open"):
+        second.open(1)
+    assert not second.is_open
+    second.close()  # not open: must leave the first one's port alone
+    first.text("first\n")
+    assert sim.wait_for(6) == b"first\n"
+    first.close()
+    with Printer(1) as third:
+        third.text("third\n")
+    assert sim.wait_for(12) == b"first\nthird\n"
