@@ -41,7 +41,12 @@ fi
 # Files the rows name, relative to the folder the program runs in.
 cp "$image" "$run/logo.bmp"
 printf 'A\nB\n' >"$run/lines.txt"
-printf 'A\n\xff\n' >"$run/malformed.txt"
+printf 'A\nB\n\xff\n' >"$run/malformed.txt"
+mkfifo "$run/fifo"
+# One byte more than a text file may hold, in lines that would print.
+head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' 'x' | fold -w 64 >"$run/big.txt"
+truncate -s $((1024 * 1024 + 1)) "$run/big.txt"
+printf 'not an image\n' >"$run/text.bmp"
 
 state() { echo "state $1" >"$run/control" && sleep 0.2; }
 # The bytes received since the last call, as hex, once no more arrive.
@@ -123,13 +128,14 @@ row "--status, paper out: not ready, exit 1, nothing printed" paper-out "" 1 "${
 row "--status, cover open" cover-open "" 1 "${QUERIES}" "*cover open*not ready: offline, cover open*" --status
 # Wine opens LPT1 whatever it maps to; the first write fails there instead.
 row "a port that does not work: exit 1, the call named" ok "" 1 "" "slipdrv-print: BP*) failed*" --port 11 A
-row "malformed UTF-8: exit 1 at the failed call" ok "" 1 "410a${FS_ON}" "*BPPrintStringUTF8(*) failed*" \
-  --file malformed.txt B
 
 # Bad usage: exit 2 and nothing sent, whatever comes before the fault.
 row "bad usage, unknown option: exit 2, nothing sent" ok "" 2 "" "*unknown option --bogus*" A --cut --bogus
+# ARGS are split at spaces, and \xNN in them is that byte; messages show such
+# bytes as \xNN too.
 while IFS='|' read -r name output args; do
   read -ra words <<<"$args"
+  for i in "${!words[@]}"; do printf -v "words[$i]" '%b' "${words[i]}"; done
   native_row "bad usage, $name: exit 2, nothing sent" ok "" 2 "" "$output" "${words[@]}"
 done <<'ROWS'
 value missing|*--qr needs a value*|A --qr
@@ -143,7 +149,29 @@ feed 256|*bad --feed 256*|--feed 256
 value to a flag|*--cut takes no value*|--cut=1
 missing file|*cannot read nothing.txt*|A --file nothing.txt
 missing image|*cannot read nothing.bmp*|A --image nothing.bmp
+file a FIFO|*fifo is not a regular file*|A --file fifo
+file a device|*/dev/zero is not a regular file*|A --file /dev/zero
+file over 1 MiB|*big.txt holds more than 1 MiB*|A --file big.txt
+image a FIFO|*fifo is not a regular file*|A --image fifo
+image a device|*/dev/zero is not a regular file*|A --image /dev/zero
+image not a bitmap|*text.bmp is not an image the library prints*|A --image text.bmp
+malformed UTF-8 in line 3 of a file|*line 3 of malformed.txt is not well-formed UTF-8*"\\xff"*|--file malformed.txt
+malformed UTF-8 in a text argument|*a text argument is not well-formed*"A\\xc3("*|A\xc3( B
+malformed UTF-8 in a title|*the --title is not well-formed*"\\xed\\xa0\\x80"*|A --title \xed\xa0\x80
+UPC-A of 10 digits|*bad --barcode UPC-A:0123456789: UPC-A takes 11-12 *|A --barcode UPC-A:0123456789
+JAN13 with letters|*bad --barcode JAN13:690123456789X*|A --barcode JAN13:690123456789X
+format A JAN8 of 9 digits|*bad --barcode 3:012345678*|A --barcode 3:012345678
+ITF of an odd length|*bad --barcode ITF:123: ITF takes an even number*|A --barcode ITF:123
+CODE39 in lower case|*bad --barcode CODE39:abc*|A --barcode CODE39:abc
+CODABAR with a comma|*bad --barcode NW-7:1,2*|A --barcode NW-7:1,2
+printer's own 13 digits with a letter|*bad --barcode 74:69012345678A*|A --barcode 74:69012345678A
+a control byte shown as \x01|*bad --barcode CODE39:A\\x01B: CODE39 takes*|A --barcode CODE39:A\x01B
 ROWS
+# Standard input and a QR code one byte over their limits.
+native_row "bad usage, standard input over 1 MiB: exit 2, nothing sent" ok "$(head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' x)" \
+  2 "" "*standard input holds more than 1 MiB*" A -
+native_row "bad usage, QR code of 7090 bytes: exit 2, nothing sent" ok "" 2 "" "*bad --qr xxx*: a QR code holds at most 7089 bytes*" \
+  A --qr "$(head -c 7090 /dev/zero | tr '\0' x)"
 
 if [ -n "$objdump" ]; then
   subsystem=$("$objdump" -p "$program" | awk '/^Subsystem/ {print $2}')

@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <variant>
 
 #include "common/kit_version.h"
+#include "images/bitmap_loader.h"
+#include "images/dot_image.h"
 #include "print_options.h"
+#include "text/gb18030.h"
 #include "tool_platform.h"
 
 namespace slipdrv_print {
@@ -16,21 +21,24 @@ namespace {
 
 constexpr std::string_view kProgram = "slipdrv-print";
 
-// ---- the text to print, read before the port is opened ----
+// ---- the items, read and checked before the port is opened ----
 
-std::optional<std::string> readAll(std::FILE* stream) {
+// The most bytes one --file or standard input may give: far more than a
+// receipt holds, and a bound on what the program keeps in memory.
+constexpr std::size_t kMaxTextBytes = std::size_t{1} << 20;
+
+// At most `limit` bytes of the stream, then one more when there are more; nothing on a read error.
+std::optional<std::string> readUpTo(std::FILE* stream, std::size_t limit) {
     std::string content;
     std::array<char, 65536> chunk{};
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) content.append(chunk.data(), got);
+    while (content.size() <= limit) {
+        const std::size_t wanted = std::min(chunk.size(), limit + 1 - content.size());
+        const std::size_t got = std::fread(chunk.data(), 1, wanted, stream);
+        if (got == 0) break;
+        content.append(chunk.data(), got);
+    }
     if (std::ferror(stream)) return std::nullopt;
     return content;
-}
-
-std::optional<std::string> readFile(const std::string& path) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openFile(path), std::fclose);
-    if (!file) return std::nullopt;
-    return readAll(file.get());
 }
 
 struct TextBlock {
@@ -62,23 +70,7 @@ bool multiByte(std::string_view line) {
 
 std::string shown(int value) { return std::to_string(value); }
 
-std::string shown(const char* text) {
-    constexpr std::size_t kShownBytes = 40;
-    std::string out = "\"";
-    const std::string_view view(text);
-    for (const char c : view.substr(0, kShownBytes)) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else {
-            out += c;
-        }
-    }
-    if (view.size() > kShownBytes) out += "...";
-    return out + "\"";
-}
+std::string shown(const char* text) { return "\"" + shownBytes(text) + "\""; }
 
 class Printer {
 public:
@@ -206,52 +198,117 @@ std::optional<bool> reportStatus(const SlipdrvCalls& calls, std::FILE* out, std:
 
 // ---- the run ----
 
-// Reads the files and standard input the items name; false after naming the
-// first that cannot be read.
-bool loadTexts(const PrintRequest& request, std::vector<TextBlock>& blocks, std::FILE* err) {
+// The lines of a file or of standard input; false after saying why they cannot be printed.
+bool readLines(std::FILE* stream, const std::string& what, TextBlock& block, std::FILE* err) {
+    const auto content = readUpTo(stream, kMaxTextBytes);
+    if (!content) {
+        std::fprintf(err, "%s: cannot read %s\n", kProgram.data(), what.c_str());
+        return false;
+    }
+    if (content->size() > kMaxTextBytes) {
+        std::fprintf(err, "%s: %s holds more than 1 MiB, the most text one file or standard input may give\n",
+                     kProgram.data(), what.c_str());
+        return false;
+    }
+    if (content->find('\0') != std::string::npos) {
+        std::fprintf(err, "%s: %s holds a zero byte, which would end the text\n", kProgram.data(), what.c_str());
+        return false;
+    }
+    block.lines = splitLines(*content);
+    return true;
+}
+
+// The regular file opened for reading; null after saying why not. Opening
+// never waits (a FIFO would wait for a writer).
+std::unique_ptr<std::FILE, int (*)(std::FILE*)> openItemFile(const std::string& path, const std::string& what,
+                                                             std::FILE* err) {
+    const OpenedFile opened = openRegularFile(path);
+    if (opened.notRegular) {
+        std::fprintf(err, "%s: %s is not a regular file (a FIFO, a device or a folder)\n", kProgram.data(),
+                     what.c_str());
+    } else if (!opened.file) {
+        std::fprintf(err, "%s: cannot read %s\n", kProgram.data(), what.c_str());
+    }
+    return {opened.file, std::fclose};
+}
+
+// Whether the library takes the image: a file it reads whose size is within
+// the printer's limit. Only the header is read here; the library reads the
+// file again when it prints it.
+bool libraryTakesImage(const std::string& path) {
+    const auto loader = slipdrv::makeBitmapLoader();
+    if (!loader->open(pathForLibrary(path).c_str())) return false;
+    const std::int64_t width = loader->width();
+    const std::int64_t height = loader->height();
+    return width > 0 && height > 0 &&
+           slipdrv::withinSizeLimit(std::min<std::int64_t>(width, slipdrv::kMaxPrintWidth), height) &&
+           width * height <= slipdrv::kMaxDecodedPixels;
+}
+
+// Each line as BPPrintStringUTF8 takes it: well-formed UTF-8 with a GB18030
+// code for every character.
+bool linesConvert(const TextBlock& block, const std::string& what, bool numbered, std::FILE* err) {
+    for (std::size_t n = 0; n < block.lines.size(); ++n) {
+        if (slipdrv::utf8ToGb18030(block.lines[n], std::numeric_limits<int>::max())) continue;
+        const std::string where = numbered ? "line " + std::to_string(n + 1) + " of " + what : what;
+        std::fprintf(err, "%s: %s is not well-formed UTF-8 or holds a character without a GB18030 code: %s\n",
+                     kProgram.data(), where.c_str(), shown(block.lines[n].c_str()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Reads the files and standard input the items name and checks every item
+// the command line did not already check; false after naming the first that
+// cannot be printed, before anything is sent.
+bool prepareItems(const PrintRequest& request, std::vector<TextBlock>& blocks, std::FILE* err) {
     blocks.resize(request.items.size());
     bool stdinRead = false;
     for (std::size_t i = 0; i < request.items.size(); ++i) {
         const Item& item = request.items[i];
-        std::optional<std::string> content;
-        const char* what = "";
+        TextBlock& block = blocks[i];
+        std::string what;
         switch (item.kind) {
             case Item::Kind::kText:
-                blocks[i].lines.push_back(item.text);
-                continue;
-            case Item::Kind::kFile:
-                content = readFile(item.text);
-                what = item.text.c_str();
+            case Item::Kind::kTitle:
+                block.lines.push_back(item.text);
+                what = item.kind == Item::Kind::kText ? "a text argument" : "the --title";
                 break;
+            case Item::Kind::kFile: {
+                what = shownBytes(item.text, item.text.size());
+                const auto file = openItemFile(item.text, what, err);
+                if (!file || !readLines(file.get(), what, block, err)) return false;
+                break;
+            }
             case Item::Kind::kStandardInput:
-                content = stdinRead ? std::string() : readAll(standardInput());
-                stdinRead = true;
                 what = "standard input";
+                if (!stdinRead && !readLines(standardInput(), what, block, err)) return false;
+                stdinRead = true;
                 break;
-            case Item::Kind::kImage:
-                // The library reads the image itself; a missing one is a usage error, found before anything is sent.
-                if (readFile(item.text)) continue;
-                what = item.text.c_str();
-                break;
+            case Item::Kind::kImage: {
+                what = shownBytes(item.text, item.text.size());
+                if (!openItemFile(item.text, what, err)) return false;
+                if (!libraryTakesImage(item.text)) {
+                    std::fprintf(err,
+                                 "%s: %s is not an image the library prints (a BMP, on Linux also PNG or JPEG, "
+                                 "within the printer's size limit)\n",
+                                 kProgram.data(), what.c_str());
+                    return false;
+                }
+                continue;
+            }
             default:
                 continue;
         }
-        if (!content) {
-            std::fprintf(err, "%s: cannot read %s\n", kProgram.data(), what);
-            return false;
-        }
-        if (content->find('\0') != std::string::npos) {
-            std::fprintf(err, "%s: %s holds a zero byte, which would end the text\n", kProgram.data(), what);
-            return false;
-        }
-        blocks[i].lines = splitLines(*content);
+        const bool numbered = item.kind == Item::Kind::kFile || item.kind == Item::Kind::kStandardInput;
+        if (!linesConvert(block, what, numbered, err)) return false;
     }
     return true;
 }
 
 int print(const PrintRequest& request, std::FILE* out, std::FILE* err) {
     std::vector<TextBlock> blocks;
-    if (!loadTexts(request, blocks, err)) return kExitUsage;
+    if (!prepareItems(request, blocks, err)) return kExitUsage;
 
     std::string why;
     const auto calls = bindSlipdrv(why);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "text/gb18030.h"
+
 namespace slipdrv_print {
 
 const char* const kUsage =
@@ -18,7 +20,8 @@ const char* const kUsage =
     "\n"
     "  --port N            1-10: COM1-COM10, 11-12: LPT1-LPT2 (default 1)\n"
     "  --baud B            serial line speed, 2400-115200 (default 9600)\n"
-    "  --file FILE         the lines of FILE\n"
+    "  --file FILE         the lines of FILE, a regular file of at most 1 MiB (as for\n"
+    "                      standard input)\n"
     "  --title TEXT        one line centred at double width and height\n"
     "  --barcode CODE:DATA a barcode; CODE is a symbology number (0-8, 65-75) or name:\n"
     "                      UPC-A UPC-E JAN13 EAN13 JAN8 EAN8 CODE39 ITF CODABAR NW-7\n"
@@ -37,29 +40,56 @@ const char* const kUsage =
     "On Linux COMn is /dev/ttyS<n-1> and LPTn /dev/lp<n-1>, unless the environment\n"
     "variable SLIPDRV_COMn or SLIPDRV_LPTn names another device.\n"
     "\n"
+    "Every item is checked before anything is sent: text must be UTF-8 the printer's\n"
+    "Chinese mode prints, barcode data must fit its symbology, a QR code holds at most\n"
+    "7089 bytes and an image must be one the library prints.\n"
+    "\n"
     "Exit status: 0 printed (with --status alone: the printer is ready), 1 the printer\n"
-    "is not ready or a call failed (named on stderr), 2 bad usage or a file that cannot\n"
-    "be read (nothing is sent).\n";
+    "is not ready or a call failed (named on stderr), 2 bad usage, a file that cannot\n"
+    "be read or an item that cannot be printed (nothing is sent).\n";
 
 namespace {
 
-// Format B codes (the count byte first), by name; '-' and '_' are left out and
-// case is ignored when names are compared.
-constexpr std::array<std::pair<std::string_view, int>, 12> kSymbologies = {{
-    {"UPCA", 65},
-    {"UPCE", 66},
-    {"JAN13", 67},
-    {"EAN13", 67},
-    {"JAN8", 68},
-    {"EAN8", 68},
-    {"CODE39", 69},
-    {"ITF", 70},
-    {"CODABAR", 71},
-    {"NW7", 71},
-    {"CODE93", 72},
-    {"CODE128", 73},
+// The characters barcode data may hold beyond the digits 0-9.
+struct CharacterSet {
+    bool letters;             // A-Z
+    std::string_view others;  // the other bytes allowed
+    std::string_view words;   // the whole set, for messages
+};
+constexpr CharacterSet kDigitsOnly{false, "", "0-9"};
+constexpr CharacterSet kCode39Characters{true, " $%+-./", "0-9, A-Z, space, $ % + - . /"};
+constexpr CharacterSet kCodabarCharacters{true, "$+-./:", "0-9, A-Z, $ + - . / :"};
+
+// A symbology: its codes, the names the command line takes for it, and the
+// data the printer accepts. Length and characters are checked here so that a
+// barcode the library would refuse stops the run before anything is sent.
+struct Symbology {
+    std::array<std::string_view, 2> names;  // the first names it in messages; none: by number only
+    int formatA;                            // the code with the data closed by NUL, or -1
+    int formatB;                            // the code with the count byte first
+    std::size_t minLength;
+    std::size_t maxLength;
+    bool evenLength;
+    const CharacterSet* characters;  // null: any byte but zero
+};
+
+constexpr std::array<Symbology, 11> kSymbologies = {{
+    {{"UPC-A"}, 0, 65, 11, 12, false, &kDigitsOnly},
+    {{"UPC-E"}, 1, 66, 11, 12, false, &kDigitsOnly},
+    {{"JAN13", "EAN13"}, 2, 67, 12, 13, false, &kDigitsOnly},
+    {{"JAN8", "EAN8"}, 3, 68, 7, 8, false, &kDigitsOnly},
+    {{"CODE39"}, 4, 69, 1, 255, false, &kCode39Characters},
+    {{"ITF"}, 5, 70, 2, 254, true, &kDigitsOnly},
+    {{"CODABAR", "NW-7"}, 6, 71, 1, 255, false, &kCodabarCharacters},
+    {{"CODE93"}, -1, 72, 1, 255, false, nullptr},
+    {{"CODE128"}, -1, 73, 1, 255, false, nullptr},
+    {{}, 7, 74, 12, 13, false, &kDigitsOnly},
+    {{}, 8, 75, 7, 8, false, &kDigitsOnly},
 }};
 constexpr int kCode128 = 73;
+
+// The most bytes of a QR code: model 2 with numeric data.
+constexpr std::size_t kMaxQrBytes = 7089;
 
 std::optional<int> parseNumber(std::string_view text, int low, int high) {
     int value = 0;
@@ -69,32 +99,68 @@ std::optional<int> parseNumber(std::string_view text, int low, int high) {
     return value;
 }
 
-std::optional<int> symbologyCode(std::string_view name) {
-    if (const auto number = parseNumber(name, 0, 75)) {
-        if (*number <= 8 || *number >= 65) return number;
-        return std::nullopt;
-    }
+// Names compare with '-' and '_' left out and without regard to case.
+std::string nameKey(std::string_view name) {
     std::string key;
     for (const char c : name) {
         if (c == '-' || c == '_') continue;
         key.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
     }
-    const auto* found =
-        std::find_if(kSymbologies.begin(), kSymbologies.end(), [&](const auto& entry) { return entry.first == key; });
-    if (found == kSymbologies.end()) return std::nullopt;
-    return found->second;
+    return key;
 }
 
-std::optional<Item> barcodeItem(const std::string& value) {
+// The symbology and the code to send: a number as given, a name in format B.
+std::optional<std::pair<const Symbology*, int>> symbologyNamed(std::string_view name) {
+    if (const auto number = parseNumber(name, 0, 255)) {
+        for (const auto& symbology : kSymbologies) {
+            if (symbology.formatA == *number || symbology.formatB == *number) return std::pair(&symbology, *number);
+        }
+        return std::nullopt;
+    }
+    const std::string key = nameKey(name);
+    for (const auto& symbology : kSymbologies) {
+        for (const auto candidate : symbology.names) {
+            if (!candidate.empty() && nameKey(candidate) == key) return std::pair(&symbology, symbology.formatB);
+        }
+    }
+    return std::nullopt;
+}
+
+bool accepts(const CharacterSet* set, char c) {
+    if (!set) return c != '\0';
+    if (c >= '0' && c <= '9') return true;
+    if (set->letters && c >= 'A' && c <= 'Z') return true;
+    return set->others.find(c) != std::string_view::npos;
+}
+
+// Why the symbology refuses `data`, or nothing when it takes it.
+std::optional<std::string> barcodeRefusal(const Symbology& symbology, int code, std::string_view data) {
+    const std::string name =
+        symbology.names[0].empty() ? "code " + std::to_string(code) : std::string(symbology.names[0]);
+    const bool lengthOk = data.size() >= symbology.minLength && data.size() <= symbology.maxLength &&
+                          (!symbology.evenLength || data.size() % 2 == 0);
+    const bool charactersOk =
+        std::all_of(data.begin(), data.end(), [&](char c) { return accepts(symbology.characters, c); });
+    if (lengthOk && charactersOk) return std::nullopt;
+    const std::string length = std::to_string(symbology.minLength) + "-" + std::to_string(symbology.maxLength);
+    const std::string allowed =
+        symbology.characters ? std::string(symbology.characters->words) : std::string("bytes 01-FF");
+    return name + " takes " + (symbology.evenLength ? "an even number of " : "") + length + " characters from " +
+           allowed + " (" + std::to_string(data.size()) + " given)";
+}
+
+// A --barcode value, or why it is refused.
+std::variant<Item, std::string> barcodeItem(const std::string& value) {
     const auto colon = value.find(':');
-    if (colon == std::string::npos) return std::nullopt;
-    const auto code = symbologyCode(std::string_view(value).substr(0, colon));
-    if (!code) return std::nullopt;
+    if (colon == std::string::npos) return std::string("CODE:DATA");
+    const auto symbology = symbologyNamed(std::string_view(value).substr(0, colon));
+    if (!symbology) return std::string("CODE is a symbology number (0-8, 65-75) or name");
+    const auto [rules, code] = *symbology;
     std::string data = value.substr(colon + 1);
-    if (data.empty()) return std::nullopt;
-    if (*code == kCode128 && !data.starts_with('{')) data.insert(0, "{B");
-    if (data.size() > 255) return std::nullopt;
-    return Item{Item::Kind::kBarcode, std::move(data), *code};
+    if (data.empty()) return std::string("the DATA is empty");
+    if (code == kCode128 && !data.starts_with('{')) data.insert(0, "{B");
+    if (auto refusal = barcodeRefusal(*rules, code, data)) return std::move(*refusal);
+    return Item{Item::Kind::kBarcode, std::move(data), code};
 }
 
 bool takesValue(std::string_view option) {
@@ -109,6 +175,35 @@ bool asksForSomething(const PrintRequest& request) {
 }
 
 }  // namespace
+
+std::string shownBytes(std::string_view bytes, std::size_t limit) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < bytes.size() && i < limit) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        // A multi-byte character stays whole when the library takes it as UTF-8
+        // and it is not one of the C1 controls (U+0080-U+009F, C2 80-C2 9F).
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 1;
+        const std::string_view character = bytes.substr(i, length);
+        const bool c1Control = c == 0xC2 && character.size() == 2 && static_cast<unsigned char>(character[1]) < 0xA0;
+        if (length > 1 && character.size() == length && !c1Control && slipdrv::utf8ToGb18030(character, 4)) {
+            out += character;
+            i += length;
+            continue;
+        }
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            constexpr std::string_view kHex = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+        ++i;
+    }
+    if (i < bytes.size()) out += "...";
+    return out;
+}
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     PrintRequest request;
@@ -139,13 +234,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         if (takesValue(option)) {
             if (!value) {
-                if (i + 1 >= args.size()) return UsageError{option + " needs a value"};
+                if (i + 1 >= args.size()) return UsageError{shownBytes(option) + " needs a value"};
                 value = args[++i];
             }
         } else if (value) {
-            return UsageError{option + " takes no value"};
+            return UsageError{shownBytes(option) + " takes no value"};
         }
-        const auto bad = [&](const char* what) { return UsageError{"bad " + option + " " + *value + ": " + what}; };
+        const auto bad = [&](const char* what) {
+            return UsageError{"bad " + option + " " + shownBytes(*value) + ": " + what};
+        };
 
         if (option == "--port") {
             const auto port = parseNumber(*value, 1, 12);
@@ -161,10 +258,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             request.items.push_back({Item::Kind::kTitle, *value});
         } else if (option == "--barcode") {
             auto item = barcodeItem(*value);
-            if (!item) return bad("CODE:DATA with a known CODE and 1-255 bytes of DATA");
-            request.items.push_back(std::move(*item));
+            if (const auto* why = std::get_if<std::string>(&item)) return bad(why->c_str());
+            request.items.push_back(std::move(std::get<Item>(item)));
         } else if (option == "--qr") {
             if (value->empty()) return bad("the data is empty");
+            if (value->size() > kMaxQrBytes) return bad("a QR code holds at most 7089 bytes");
             request.items.push_back({Item::Kind::kQrCode, *value});
         } else if (option == "--image") {
             request.items.push_back({Item::Kind::kImage, *value});
@@ -179,7 +277,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         } else if (option == "--status") {
             request.status = true;
         } else {
-            return UsageError{"unknown option " + option};
+            return UsageError{"unknown option " + shownBytes(option)};
         }
     }
     if (!asksForSomething(request)) request.items.push_back({Item::Kind::kStandardInput, {}});

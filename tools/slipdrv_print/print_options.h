@@ -2,7 +2,9 @@
 // so a bad option sends nothing.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -35,6 +37,11 @@ using ParsedCommandLine = std::variant<PrintRequest, ShowHelp, ShowVersion, Usag
 
 // The arguments after the program's name, as UTF-8.
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// `bytes` as messages show them: printable ASCII and well-formed multi-byte
+// characters as they are, every other byte (controls, a backslash, bytes of
+// malformed UTF-8) as \xNN; "..." after the first `limit` bytes.
+std::string shownBytes(std::string_view bytes, std::size_t limit = 40);
 
 // The text --help prints.
 extern const char* const kUsage;

@@ -35,8 +35,14 @@ struct SlipdrvCalls {
 // them cannot be found.
 std::optional<SlipdrvCalls> bindSlipdrv(std::string& why);
 
-// The file opened for reading bytes (the caller closes it), or null.
-std::FILE* openFile(const std::string& path);
+// A file opened for reading bytes (the caller closes it): null when it cannot
+// be opened, or when it is not a regular file (then `notRegular` is set).
+struct OpenedFile {
+    std::FILE* file = nullptr;
+    bool notRegular = false;
+};
+// Opening never waits: a FIFO or a device is refused without being read.
+OpenedFile openRegularFile(const std::string& path);
 // Standard input, read as bytes.
 std::FILE* standardInput();
 

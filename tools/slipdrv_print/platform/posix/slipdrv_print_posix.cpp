@@ -1,5 +1,9 @@
 // slipdrv-print on Linux: linked against libslipdrv.so; arguments, file names
 // and standard input are UTF-8 bytes as they come.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "../../print_job.h"
@@ -26,7 +30,23 @@ std::optional<SlipdrvCalls> bindSlipdrv(std::string&) {
     return calls;
 }
 
-std::FILE* openFile(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+OpenedFile openRegularFile(const std::string& path) {
+    // Without O_NONBLOCK opening a FIFO would wait for a writer.
+    OpenedFile opened;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return opened;
+    struct stat status {};
+    const bool known = ::fstat(fd, &status) == 0;
+    if (!known || !S_ISREG(status.st_mode)) {
+        opened.notRegular = known;
+        ::close(fd);
+        return opened;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) opened.file = ::fdopen(fd, "rb");
+    if (!opened.file) ::close(fd);
+    return opened;
+}
 
 std::FILE* standardInput() { return stdin; }
 

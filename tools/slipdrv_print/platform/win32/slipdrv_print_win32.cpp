@@ -9,6 +9,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -63,7 +64,33 @@ std::optional<SlipdrvCalls> bindSlipdrv(std::string& why) {
     return c;
 }
 
-std::FILE* openFile(const std::string& path) { return _wfopen(wide(path).c_str(), L"rb"); }
+OpenedFile openRegularFile(const std::string& path) {
+    OpenedFile opened;
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return opened;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        opened.notRegular = true;
+        return opened;
+    }
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return opened;
+    // A device or a pipe (a FIFO under Wine) is refused before it is read.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        opened.notRegular = true;
+        CloseHandle(handle);
+        return opened;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(handle);
+        return opened;
+    }
+    opened.file = _fdopen(fd, "rb");
+    if (!opened.file) _close(fd);  // closes the handle too
+    return opened;
+}
 
 std::FILE* standardInput() {
     // Bytes as they come: no CR LF translation, no end at a Ctrl+Z.
