@@ -30,6 +30,16 @@ pcm.!default { type file; slave.pcm { type null }; file "$work/capture/out.raw";
 CONF
 : >"$work/no-device.conf"
 
+# silent_wav FILE SECONDS: a WAV file in the folder's format (22050 Hz, mono,
+# 16-bit) lasting SECONDS, its samples a hole in a sparse file, so that even
+# a day of sound takes no room.
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+silent_wav() {
+  local bytes=$(($2 * 44100))
+  printf '%b' "RIFF$(le32 $((36 + bytes)))WAVEfmt $(le32 16)\x01\x00\x01\x00$(le32 22050)$(le32 44100)\x02\x00\x10\x00data$(le32 $bytes)" >"$1"
+  truncate -s $((44 + bytes)) "$1"
+}
+
 # Drops the zero-valued 16-bit samples (Wine's mixer fills gaps with silence).
 without_silence() { od -An -v -tx2 -w2 "$1" | grep -v '^ 0000$' || true; }
 
@@ -87,6 +97,11 @@ row "a missing file" 'rm wav/拾.wav' 1 "*  missing    wav/拾.wav*not in place:
 row "a corrupt file" 'echo not a sound >wav/元.wav' 1 "*  unreadable wav/元.wav  (*not in place: 1 unreadable" --
 row "a sample-rate mix: a warning" 'sox -n -r 44100 -c 2 -b 16 wav/元.wav trim 0 0.25' 0 \
   "*  ok         wav/元.wav  0.250 s  44100 Hz, 2 channels, *warning: the files are not all in one format (29 in 22050 Hz*  wav/元.wav  44100 Hz*everything is in place" --
+# Files far longer than their word are findings: a warning, the exit status unchanged.
+row "a 27-hour phrase: a warning" 'silent_wav wav/欢迎光临.wav 97200' 0 \
+  "*  ok         wav/欢迎光临.wav  97200.000 s  22050 Hz*warning: wav/欢迎光临.wav lasts 97200.000 s, more than the 10 s a phrase takes*everything is in place" --
+row "a 4-second numeral: a warning" 'silent_wav wav/伍.wav 4' 0 \
+  "*warning: wav/伍.wav lasts 4.000 s, more than the 3 s a numeral or unit takes*everything is in place" --
 row "no sound device" : 1 "*sound device: DOES NOT OPEN*not in place: no sound device" --device none --
 # Each reason announcements are off; vocalcue=00 is on, as vocalcue reads it.
 while IFS='|' read -r name setting expected output; do

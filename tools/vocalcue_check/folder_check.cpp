@@ -25,7 +25,8 @@ constexpr const char* kUsage =
     "Run in the folder vocalcue runs in: reports whether setting.ini switches\n"
     "announcements on (and why not), which of the 30 WAV files in wav/ are missing,\n"
     "unreadable or in a format the sound device refuses, each file's duration, and\n"
-    "whether the sound device opens.\n"
+    "whether the sound device opens. A phrase longer than 10 s or a numeral or unit\n"
+    "longer than 3 s is named in a warning, which leaves the exit status as it is.\n"
     "\n"
     "  --say REQUEST  list the files REQUEST plays, in order, and play them\n"
     "                 (e.g. --say 您本次消费合计为/m/35.50/谢谢光临)\n"
@@ -131,6 +132,23 @@ void printSound(const std::string& shown, const SoundFacts& facts, std::FILE* ou
     std::fputc('\n', out);
 }
 
+// How long a file plausibly lasts: a phrase is a short sentence, a numeral or
+// unit one syllable. A file far longer is likely the wrong recording, and the
+// announcer plays each file to its end before the next.
+constexpr double kLongestPhraseSeconds = 10;
+constexpr double kLongestNumeralSeconds = 3;
+
+// A warning line when the file lasts longer than its kind of sound should;
+// a finding only, which leaves the exit status as it is.
+void reportLength(const std::u16string& path, const SoundFacts& facts, std::FILE* out) {
+    const bool numeral = std::any_of(vocalcue::kMoneySounds.begin(), vocalcue::kMoneySounds.end(),
+                                     [&](char16_t c) { return path == vocalcue::wavPath(std::u16string(1, c)); });
+    const double longest = numeral ? kLongestNumeralSeconds : kLongestPhraseSeconds;
+    if (facts.seconds <= longest) return;
+    std::fprintf(out, "warning: %s lasts %.3f s, more than the %.0f s a %s takes: is it the right recording?\n",
+                 shownPath(path).c_str(), facts.seconds, longest, numeral ? "numeral or unit" : "phrase");
+}
+
 // The files whose format differs from the one most files have: the device is
 // set up anew between such words, which can be heard as a gap.
 void reportFormatMix(const std::vector<std::pair<std::string, SoundFacts>>& sounds, std::FILE* out) {
@@ -164,6 +182,7 @@ int checkFolder(Settings& settings, FolderProbe& probe, std::FILE* out) {
         printSound(sounds.back().first, sounds.back().second, out);
         ++counts[sounds.back().second.state];
     }
+    for (std::size_t i = 0; i < paths.size(); ++i) reportLength(paths[i], sounds[i].second, out);
     for (const auto& [state, count] : counts) {
         if (state != State::kOk) problems.push_back(std::to_string(count) + " " + stateWord(state));
     }
@@ -203,6 +222,7 @@ int sayRequest(const std::u16string& request, Settings& settings, FolderProbe& p
     for (const auto& path : list.files) {
         const SoundFacts facts = probe.examineSound(path);
         printSound(shownPath(path), facts, out);
+        reportLength(path, facts, out);
         inPlace = inPlace && facts.state == State::kOk;
     }
     if (list.files.empty()) {
