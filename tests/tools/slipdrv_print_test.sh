@@ -158,14 +158,14 @@ image not a bitmap|*text.bmp is not an image the library prints*|A --image text.
 malformed UTF-8 in line 3 of a file|*line 3 of malformed.txt is not well-formed UTF-8*"\\xff"*|--file malformed.txt
 malformed UTF-8 in a text argument|*a text argument is not well-formed*"A\\xc3("*|A\xc3( B
 malformed UTF-8 in a title|*the --title is not well-formed*"\\xed\\xa0\\x80"*|A --title \xed\xa0\x80
-UPC-A of 10 digits|*bad --barcode UPC-A:0123456789: UPC-A takes 11-12 *|A --barcode UPC-A:0123456789
-JAN13 with letters|*bad --barcode JAN13:690123456789X*|A --barcode JAN13:690123456789X
+UPC-A of 10 digits|*bad --barcode UPC-A:0123456789: UPC-A takes 11-12 characters (10 given)*|A --barcode UPC-A:0123456789
+JAN13 with letters|*bad --barcode JAN13:690123456789X: JAN13 takes only 0-9, not "X"*|A --barcode JAN13:690123456789X
 format A JAN8 of 9 digits|*bad --barcode 3:012345678*|A --barcode 3:012345678
 ITF of an odd length|*bad --barcode ITF:123: ITF takes an even number*|A --barcode ITF:123
 CODE39 in lower case|*bad --barcode CODE39:abc*|A --barcode CODE39:abc
 CODABAR with a comma|*bad --barcode NW-7:1,2*|A --barcode NW-7:1,2
 printer's own 13 digits with a letter|*bad --barcode 74:69012345678A*|A --barcode 74:69012345678A
-a control byte shown as \x01|*bad --barcode CODE39:A\\x01B: CODE39 takes*|A --barcode CODE39:A\x01B
+a control byte shown as \x01|*bad --barcode CODE39:A\\x01B: CODE39 takes only *, not "\\x01"*|A --barcode CODE39:A\x01B
 ROWS
 # Standard input and a QR code one byte over their limits.
 native_row "bad usage, standard input over 1 MiB: exit 2, nothing sent" ok "$(head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' x)" \

@@ -137,16 +137,17 @@ bool accepts(const CharacterSet* set, char c) {
 std::optional<std::string> barcodeRefusal(const Symbology& symbology, int code, std::string_view data) {
     const std::string name =
         symbology.names[0].empty() ? "code " + std::to_string(code) : std::string(symbology.names[0]);
-    const bool lengthOk = data.size() >= symbology.minLength && data.size() <= symbology.maxLength &&
-                          (!symbology.evenLength || data.size() % 2 == 0);
-    const bool charactersOk =
-        std::all_of(data.begin(), data.end(), [&](char c) { return accepts(symbology.characters, c); });
-    if (lengthOk && charactersOk) return std::nullopt;
-    const std::string length = std::to_string(symbology.minLength) + "-" + std::to_string(symbology.maxLength);
-    const std::string allowed =
-        symbology.characters ? std::string(symbology.characters->words) : std::string("bytes 01-FF");
-    return name + " takes " + (symbology.evenLength ? "an even number of " : "") + length + " characters from " +
-           allowed + " (" + std::to_string(data.size()) + " given)";
+    if (data.size() < symbology.minLength || data.size() > symbology.maxLength ||
+        (symbology.evenLength && data.size() % 2 != 0)) {
+        return name + " takes " + (symbology.evenLength ? "an even number of " : "") +
+               std::to_string(symbology.minLength) + "-" + std::to_string(symbology.maxLength) + " characters (" +
+               std::to_string(data.size()) + " given)";
+    }
+    const auto* refused =
+        std::find_if(data.begin(), data.end(), [&](char c) { return !accepts(symbology.characters, c); });
+    if (refused == data.end()) return std::nullopt;
+    const std::string allowed = symbology.characters ? std::string(symbology.characters->words) : "bytes 01-FF";
+    return name + " takes only " + allowed + ", not \"" + shownBytes(data.substr(refused - data.begin(), 1)) + "\"";
 }
 
 // A --barcode value, or why it is refused.
