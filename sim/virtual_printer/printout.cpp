@@ -1,16 +1,28 @@
 #include "printout.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
 
 namespace vprinter {
 
+namespace {
+
+// The worker decodes what it takes in slices of this size, so that the room
+// it makes shows in the buffer as it goes.
+constexpr std::size_t kSlice = std::size_t{16} << 10;
+
+}  // namespace
+
 Printout::Printout(const PrintoutOptions& options)
     : options_(options), decoder_([this](const escpos::Command& c) { command(c); }) {
     if (!options_.paperPrefix.empty()) {
         escpos::RendererOptions rendering;
         rendering.width = options_.width;
+        rendering.nvStore = "nv-images.bin";  // the printer's NV memory, in the folder it runs in
+        rendering.maxHeight = options_.maxLength;
+        rendering.maxPieces = options_.maxPieces;
         renderer_ =
             std::make_unique<escpos::Renderer>(rendering, [this](const escpos::Paper& paper) { writePiece(paper); });
     }
@@ -25,10 +37,39 @@ Printout::Printout(const PrintoutOptions& options)
 
 Printout::~Printout() { finish(); }
 
+void Printout::onBufferFull(BufferHandler handler) {
+    std::lock_guard lock(mutex_);
+    bufferHandler_ = std::move(handler);
+}
+
 void Printout::receive(std::span<const std::uint8_t> chunk) {
     {
         std::lock_guard lock(mutex_);
         queued_.insert(queued_.end(), chunk.begin(), chunk.end());
+        held_ += chunk.size();
+        if (!full_ && held_ >= kHoldBytes) {
+            full_ = true;
+            if (bufferHandler_) bufferHandler_(true);
+        }
+    }
+    arrived_.notify_one();
+}
+
+void Printout::taken(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    held_ -= count;
+    if (full_ && held_ <= kHoldBytes / 2) {
+        full_ = false;
+        if (bufferHandler_) bufferHandler_(false);
+    }
+}
+
+void Printout::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_.load()) return;
+        stopBy_ = Clock::now() + kStopGrace;
+        stopping_.store(true, std::memory_order_release);
     }
     arrived_.notify_one();
 }
@@ -47,17 +88,29 @@ void Printout::run() {
     std::vector<std::uint8_t> batch;
     std::unique_lock lock(mutex_);
     for (;;) {
-        arrived_.wait(lock, [&] { return !queued_.empty() || finishing_; });
-        if (queued_.empty()) break;  // finishing, and everything has been taken
+        arrived_.wait(lock, [&] { return !queued_.empty() || finishing_ || stopping_.load(); });
+        if (cutOff_ || (queued_.empty() && finishing_)) break;  // finishing, and everything has been taken
+        if (queued_.empty()) {
+            // Stopping with nothing held: the piece in progress is as far as it goes.
+            cutOff_ = true;
+            continue;
+        }
         batch.swap(queued_);
         lock.unlock();
-        decoder_.feed(batch);
+        std::size_t done = 0;
+        while (done < batch.size() && !cutOff_) {
+            const std::size_t size = std::min(kSlice, batch.size() - done);
+            decoder_.feed(std::span(batch).subspan(done, size));
+            done += size;
+            taken(size);
+        }
+        taken(batch.size() - done);  // cut off: the rest is dropped
         batch.clear();
         if (listing_) std::fflush(listing_);
         lock.lock();
     }
     lock.unlock();
-    decoder_.finish();
+    if (!cutOff_) decoder_.finish();
     if (renderer_) renderer_->finish();
     if (listing_) {
         std::fclose(listing_);
@@ -66,11 +119,35 @@ void Printout::run() {
 }
 
 void Printout::command(const escpos::Command& command) {
+    if (cutOff_) return;
+    if (stopping_.load(std::memory_order_acquire)) {
+        if (piecesAtStop_ < 0) piecesAtStop_ = renderer_ ? renderer_->pieces() : 0;
+        if (Clock::now() >= stopBy_ || (renderer_ && renderer_->pieces() > piecesAtStop_)) {
+            cutOff_ = true;
+            return;
+        }
+    }
     if (listing_) {
         const std::string line = escpos::listingLine(command);
         std::fprintf(listing_, "%s\n", line.c_str());
     }
-    if (renderer_) renderer_->apply(command);
+    if (renderer_ && renderer_->limit() == escpos::Limit::kNone) {
+        renderer_->apply(command);
+        if (renderer_->limit() != escpos::Limit::kNone) sayWhyThePaperStopped();
+    }
+}
+
+void Printout::sayWhyThePaperStopped() const {
+    if (renderer_->limit() == escpos::Limit::kPieces)
+        std::fprintf(stderr,
+                     "virtual-printer: paper output stopped after %d pieces, the most one run writes "
+                     "(--max-pieces raises it); the printer goes on reading and answering\n",
+                     options_.maxPieces);
+    else
+        std::fprintf(stderr,
+                     "virtual-printer: paper output stopped: piece %d reached %d dots, the most one piece "
+                     "may be (--max-length raises it); the printer goes on reading and answering\n",
+                     renderer_->pieces(), options_.maxLength);
 }
 
 void Printout::writePiece(const escpos::Paper& paper) {

@@ -3,13 +3,27 @@
 // listing, one line per command, written as the bytes arrive; and the paper,
 // written to PREFIX-1.png, PREFIX-2.png, ... as each piece is cut.
 //
-// receive() is called on the printer's thread; the constructor and finish()
-// on the main thread. Decoding, listing and rendering run on a worker thread.
+// The input it holds, received but not yet decoded, is its buffer: when that
+// reaches kHoldBytes it says the buffer is full (the printers then stop
+// reading their lines, and the clients' writes wait), and when it is down to
+// half it says there is room again. Replies do not wait for it: the printers
+// answer requests as they read them.
+//
+// The paper stops for good, with a message on stderr, at the renderer's
+// limits (a number of pieces, a length of one piece); the listing goes on.
+//
+// receive() is called on the printers' threads; the constructor, stop() and
+// finish() on the main thread. Decoding, listing and rendering run on a
+// worker thread.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -27,10 +41,19 @@ struct PrintoutOptions {
     std::string paperPrefix;  // prefix of the PNG files; empty: no paper
     int width = 576;          // printable width in dots
     bool announce = false;    // name each PNG file on stderr as it is written
+    int maxPieces = 1000;     // pieces written before the paper stops
+    int maxLength = 20000;    // dot rows of one piece at which the paper stops
 };
 
 class Printout {
 public:
+    using Clock = std::chrono::steady_clock;
+    using BufferHandler = std::function<void(bool full)>;
+    // Input held before the buffer is full.
+    static constexpr std::size_t kHoldBytes = std::size_t{1} << 20;
+    // How long stop() lets the worker go on with the piece in progress.
+    static constexpr std::chrono::milliseconds kStopGrace{500};
+
     // Opens the listing and loads the font. Throws std::runtime_error when
     // the listing cannot be created or the renderer has no font.
     explicit Printout(const PrintoutOptions& options);
@@ -38,28 +61,49 @@ public:
     Printout(const Printout&) = delete;
     Printout& operator=(const Printout&) = delete;
 
+    // Called with true when the buffer has filled and with false when it has
+    // room again, under the printout's lock (so calls never cross): the
+    // handler must not call back into the printout. An empty handler stops
+    // the calls; once onBufferFull() returns, none is in progress.
+    void onBufferFull(BufferHandler handler);
     // Queues the bytes for the worker and returns.
     void receive(std::span<const std::uint8_t> chunk);
-    // Lists and renders everything queued, writes the piece still on the
-    // printer, closes the listing and ends the worker. Call after the last
-    // receive(); the destructor calls it if it was not called.
+    // Asks the worker to end soon: it goes on until the piece in progress is
+    // cut, or the held input runs out, for at most kStopGrace; the rest held
+    // is dropped. finish() then writes the paper as it stands.
+    void stop();
+    // Lists and renders what is queued (after stop(), what is left of the
+    // piece in progress), writes the piece still on the printer, closes the
+    // listing and ends the worker. Call after the last receive(); the
+    // destructor calls it if it was not called.
     void finish();
 
 private:
     void run();
     void command(const escpos::Command& command);
     void writePiece(const escpos::Paper& paper);
+    void taken(std::size_t count);  // bytes the worker has done with
+    void sayWhyThePaperStopped() const;
 
     PrintoutOptions options_;
     std::FILE* listing_ = nullptr;
     std::unique_ptr<escpos::Renderer> renderer_;
     escpos::Decoder decoder_;
     int pieces_ = 0;
+    // The worker's own: after stop(), the pieces at the first command it saw,
+    // and whether it has cut off the rest.
+    int piecesAtStop_ = -1;
+    bool cutOff_ = false;
 
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::uint8_t> queued_;
+    std::size_t held_ = 0;  // queued, or taken by the worker and not yet decoded
+    bool full_ = false;
+    BufferHandler bufferHandler_;
     bool finishing_ = false;
+    Clock::time_point stopBy_;  // written before stopping_ is set
+    std::atomic<bool> stopping_{false};
     std::thread worker_;
 };
 

@@ -221,6 +221,13 @@ void VirtualPrinter::stopReadingAfter(std::size_t count) {
     wake();
 }
 
+void VirtualPrinter::setBufferFull(bool full) {
+    std::lock_guard lock(mutex_);
+    if (bufferFull_ == full) return;
+    bufferFull_ = full;
+    wake();
+}
+
 void VirtualPrinter::onReceive(ReceiveHandler handler) {
     std::lock_guard lock(mutex_);
     handler_ = std::move(handler);
@@ -250,7 +257,7 @@ void VirtualPrinter::run() {
         nfds_t count = 1;
         timespec timeout{};
         const timespec* timeoutPtr = nullptr;
-        const std::size_t readable = reading_ ? readAllowance_ : 0;
+        const std::size_t readable = reading_ && !bufferFull_ ? readAllowance_ : 0;
         const bool awaitingClient = line_ < 0 && listener_ >= 0;
         if (line_ >= 0) {
             fds[1].events = static_cast<short>((readable > 0 ? POLLIN : 0) | (pending_.empty() ? 0 : POLLOUT));

@@ -101,6 +101,12 @@ public:
     // Reads `count` more bytes, then stops reading as setReading(false) does
     // (a printer that jams part-way through a job).
     void stopReadingAfter(std::size_t count);
+    // Says whether the printer's input buffer is full: while it is, the
+    // printer reads nothing more from the line (its flow control), so the
+    // client's writes back up; it still answers what it has read, sends,
+    // and hangs up. Apart from setReading() and stopReadingAfter(), which
+    // it neither changes nor is changed by.
+    void setBufferFull(bool full);
 
     void onReceive(ReceiveHandler handler);
 
@@ -152,6 +158,7 @@ private:
     std::size_t pendingSent_ = 0;
     ReceiveHandler handler_;
     bool reading_ = true;
+    bool bufferFull_ = false;
     std::size_t readAllowance_ = kUnlimited;  // bytes it may still read
     bool hangUpRequested_ = false;
     bool hungUp_ = false;  // on a pseudo-terminal: for good

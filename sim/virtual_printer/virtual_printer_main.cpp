@@ -9,9 +9,16 @@
 // record file, the listing and the control FIFO are ready. With both a link
 // and a port, the two lines are two printers that share the record, the
 // show, the paper and the listing (a client uses one at a time); each answers
-// from its own copy of the state, and control commands go to both. Ends on
-// quit, SIGTERM, SIGINT or SIGHUP: the link is removed, then the piece still
-// on the printer is rendered and the listing finished.
+// from its own copy of the state, and control commands go to both.
+//
+// The printers read their lines only as fast as the paper and the listing
+// are made: with a few MB of input held (see Printout), they stop reading
+// until there is room again, so the clients' writes wait.
+//
+// Ends on quit, SIGTERM, SIGINT or SIGHUP: the link is removed, then the
+// paper still on the printer is rendered and the listing finished. After
+// quit everything held is rendered first; after a signal only the piece in
+// progress, for half a second at most, and the rest held is dropped.
 
 #include "common/kit_version.h"
 #include "printout.h"
@@ -72,14 +79,21 @@ constexpr const char* kUsage =
     "                          error (cleared by DLE ENQ 1 or 2), or ok for none\n"
     "  --paper PREFIX          render each piece of paper as it is cut to PREFIX-1.png, ...\n"
     "                          and the rest at exit (NV images: nv-images.bin here)\n"
+    "  --max-pieces N          stop the paper (not the printer) after N pieces (default 1000)\n"
+    "  --max-length DOTS       stop the paper when a piece would grow past DOTS dot rows\n"
+    "                          (default 20000); what reached the limit is written\n"
     "  --listing FILE          write the decoded commands to FILE as they arrive\n"
     "  --width DOTS            printable width of the paper: 384, 576 (default) or 640\n"
     "  --help                  this text\n"
     "  --version               the kit's version\n"
     "Control commands (HEX: pairs of hex digits, blanks allowed in send and send-after):\n"
     "  send HEX   send-after MS HEX   reply REQHEX REPLYHEX   clear-rules   hangup   quit\n"
-    "  (hangup closes a TCP client's connection; the next client is served)\n"
+    "  (hangup closes a TCP client's connection; the next client is served; quit renders\n"
+    "  everything received, SIGTERM and SIGINT only the piece in progress)\n"
     "  state [COND...]   replaces the state (none or ok: ready) and answers from it\n";
+
+// The most --max-pieces and --max-length accept.
+constexpr long long kMostPaper = 1000000;
 
 [[noreturn]] void usage(const char* why) {
     std::fprintf(stderr, "virtual-printer: %s\n%s", why, kUsage);
@@ -175,6 +189,14 @@ Options parseOptions(int argc, char** argv) {
         } else if (arg == "--paper") {
             options.printout.paperPrefix = value();
             if (options.printout.paperPrefix.empty()) usage("--paper needs a prefix");
+        } else if (arg == "--max-pieces" || arg == "--max-length") {
+            const std::string count = value();
+            char* end = nullptr;
+            const long long number = std::strtoll(count.c_str(), &end, 10);
+            if (count.empty() || *end != '\0' || number < 1 || number > kMostPaper)
+                usage(("bad " + arg).append(" ").append(count).c_str());
+            (arg == "--max-pieces" ? options.printout.maxPieces : options.printout.maxLength) =
+                static_cast<int>(number);
         } else if (arg == "--listing") {
             options.printout.listing = value();
             if (options.printout.listing.empty()) usage("--listing needs a file");
@@ -371,6 +393,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "virtual-printer: %s\n", e.what());
         return 1;
     }
+    // A full buffer stops every line: the printers share the paper.
+    if (printout)
+        printout->onBufferFull([&printers](bool full) {
+            for (const auto& printer : printers) printer->setBufferFull(full);
+        });
     for (const auto& printer : printers) {
         for (const auto& [request, reply] : options.replies) printer->replyTo(request, reply);
         if (options.conditions) printer->setConditions(*options.conditions);
@@ -394,6 +421,7 @@ int main(int argc, char** argv) {
 
     std::string pending;
     bool running = true;
+    bool signalled = false;
     while (running) {
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {controlFd, POLLIN, 0}};
         const nfds_t count = controlFd >= 0 ? 2 : 1;
@@ -402,7 +430,10 @@ int main(int argc, char** argv) {
             std::perror("virtual-printer: poll");
             break;
         }
-        if (fds[0].revents & POLLIN) break;
+        if (fds[0].revents & POLLIN) {
+            signalled = true;
+            break;
+        }
         if (count == 2 && (fds[1].revents & POLLIN)) {
             char buffer[4096];
             const ssize_t got = ::read(controlFd, buffer, sizeof buffer);
@@ -417,6 +448,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (printout) {
+        if (signalled) printout->stop();
+        printout->onBufferFull(nullptr);  // before the printers go
+    }
     if (!options.link.empty()) ::unlink(options.link.c_str());
     printers.clear();  // no more bytes arrive after this
     if (printout) printout->finish();

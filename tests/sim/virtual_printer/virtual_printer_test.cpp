@@ -701,6 +701,152 @@ TEST(VirtualPrinterProgram, AnswersFromItsStateAndShowsThePaper) {
     EXPECT_NE(lines.find("DLE EOT"), std::string::npos) << lines;
 }
 
+// The port a program started with --tcp 0 announces on stdout; 0 if it does not.
+std::uint16_t announcedPort(const std::string& out) {
+    const std::string announced = "listening on 127.0.0.1:";
+    if (!waitFor([&] { return readFile(out).find('\n', readFile(out).find(announced)) != std::string::npos; }))
+        return 0;
+    const std::string said = readFile(out);
+    return static_cast<std::uint16_t>(std::stoi(said.substr(said.find(announced) + announced.size())));
+}
+
+// Writes `unit` over and over (without waiting: the client's descriptor does
+// not block) until `most` bytes have gone, `within` has passed, or the line
+// has taken nothing for `stall`; returns the bytes written.
+std::size_t push(int fd, const Bytes& unit, std::size_t most, std::chrono::milliseconds within,
+                 std::chrono::milliseconds stall) {
+    Bytes chunk;
+    while (chunk.size() < (64u << 10)) chunk.insert(chunk.end(), unit.begin(), unit.end());
+    const auto deadline = Clock::now() + within;
+    std::size_t sent = 0, at = 0;  // at: where the next write starts in the chunk
+    while (sent < most && Clock::now() < deadline) {
+        const ssize_t n = ::write(fd, chunk.data() + at, chunk.size() - at);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            at = (at + static_cast<std::size_t>(n)) % chunk.size();
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(stall.count())) == 0) break;  // the printer has stopped reading
+    }
+    return sent;
+}
+
+// Reads a FIFO that a writer is opening or has open until the writer closes
+// it; false if nothing has come and gone within `timeout`.
+bool drainFifo(const std::string& path, std::chrono::milliseconds timeout) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const auto deadline = Clock::now() + timeout;
+    std::size_t got = 0;
+    bool closed = false;
+    while (!closed && Clock::now() < deadline) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) got += static_cast<std::size_t>(n);
+        closed = n == 0 && got > 0;  // before the writer has it open, a read also ends at once
+        if (n <= 0 && !closed) std::this_thread::sleep_for(5ms);
+    }
+    ::close(fd);
+    return closed;
+}
+
+// The paper's first piece goes to a FIFO that nobody reads yet, so the paper
+// stalls at the first cut, as a printer's mechanism might: the printer must
+// then stop reading once it holds a few MB, on a link and on a TCP port, and
+// still answer what it has read; once the paper moves again, reading resumes.
+TEST(VirtualPrinterProgram, ReadsTheLineNoFasterThanItPrints) {
+    for (const bool tcp : {false, true}) {
+        SCOPED_TRACE(tcp ? "TCP port" : "link");
+        TempDir dir;
+        const std::string link = dir / "printer", paper = dir / "paper", out = dir / "stdout";
+        ASSERT_EQ(::mkfifo((paper + "-1.png").c_str(), 0600), 0);
+        std::vector<std::string> args{"--state", "ok", "--paper", paper};
+        args.insert(args.end(), {tcp ? "--tcp" : "--link", tcp ? "0" : link});
+        Program program(args, out);
+        std::unique_ptr<Client> client;
+        if (tcp) {
+            const std::uint16_t port = announcedPort(out);
+            ASSERT_NE(port, 0) << readFile(out);
+            client = std::make_unique<Client>(port);
+        } else {
+            ASSERT_TRUE(waitFor([&] { return exists(link); })) << readFile(out);
+            client = std::make_unique<Client>(link);
+        }
+        ASSERT_TRUE(client->isOpen());
+        ASSERT_TRUE(client->write({0x1b, 'J', 10, 0x1d, 'V', 0, 0x10, 0x04, 0x01}));
+        EXPECT_EQ(client->read(1), Bytes{0x12}) << "no status while the paper waits";
+
+        // NUL bytes print nothing; far more than the printer may hold.
+        const std::size_t most = std::size_t{32} << 20;
+        const std::size_t taken = push(client->fd(), {0}, most, 20s, 1s);
+        EXPECT_LT(taken, std::size_t{12} << 20) << "the printer kept reading";
+
+        ASSERT_TRUE(drainFifo(paper + "-1.png", 10s)) << "the first piece was not written";
+        EXPECT_EQ(push(client->fd(), {0}, std::size_t{4} << 20, 20s, 5s), std::size_t{4} << 20)
+            << "reading did not resume";
+        program.signal(SIGTERM);
+        EXPECT_EQ(program.wait(5s), 0);
+    }
+}
+
+// Paper that takes long to make (pieces of 19750 dot rows, one after another)
+// sent for a second: a signal ends the printer soon, not after the backlog.
+TEST(VirtualPrinterProgram, EndsSoonAfterASignalWhilePrinting) {
+    Bytes piece;
+    for (int i = 0; i < 79; ++i) piece.insert(piece.end(), {0x1b, 'J', 250});
+    piece.insert(piece.end(), {0x1d, 'V', 0});
+    for (const auto& [number, name] : {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGINT, "SIGINT"}}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const std::string paper = dir / "paper", out = dir / "stdout";
+        Program program({"--tcp", "0", "--paper", paper}, out);
+        const std::uint16_t port = announcedPort(out);
+        ASSERT_NE(port, 0) << readFile(out);
+        Client client(port);
+        ASSERT_TRUE(client.isOpen());
+        push(client.fd(), piece, std::size_t{8} << 20, 1s, 1s);
+        ASSERT_TRUE(exists(paper + "-1.png")) << "nothing printed yet";
+        program.signal(number);
+        EXPECT_EQ(program.wait(5s), 0) << "still printing 5 s after the signal";
+    }
+}
+
+// At a limit of the paper the paper stops, with a message, and the printer
+// goes on: it reads, answers and lists what follows.
+TEST(VirtualPrinterProgram, StopsThePaperAtItsLimitsAndGoesOn) {
+    const std::string cut("\x1bJ\x08\x1dV\x00", 6), feed("\x1bJ\x08", 3);
+    const struct {
+        const char* name;
+        std::vector<std::string> limit;
+        std::string stream;
+        const char* says;
+    } cases[] = {
+        {"pieces", {"--max-pieces", "2"}, cut + cut + cut, "after 2 pieces"},
+        {"length", {"--max-length", "12"}, cut + feed + feed + cut, "piece 2 reached 12 dots"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string link = dir / "printer", paper = dir / "paper", listing = dir / "listing";
+        std::vector<std::string> args{"--link", link, "--state", "ok", "--paper", paper, "--listing", listing};
+        args.insert(args.end(), c.limit.begin(), c.limit.end());
+        Program program(args, dir / "stdout");
+        ASSERT_TRUE(waitFor([&] { return exists(link); })) << readFile(dir / "stdout");
+        Client client(link);
+        ASSERT_TRUE(client.write(text(c.stream + "\x10\x04\x01")));
+        EXPECT_EQ(client.read(1), Bytes{0x12});
+        EXPECT_TRUE(waitFor([&] { return readFile(dir / "stdout").find(c.says) != std::string::npos; }))
+            << readFile(dir / "stdout");
+        EXPECT_TRUE(waitFor([&] { return readFile(listing).find("DLE EOT") != std::string::npos; }));
+        program.signal(SIGTERM);
+        EXPECT_EQ(program.wait(), 0);
+        EXPECT_TRUE(exists(paper + "-2.png"));
+        EXPECT_FALSE(exists(paper + "-3.png"));
+    }
+}
+
 TEST(VirtualPrinterProgram, HelpAndRefusedValues) {
     TempDir dir;
     const std::string link = dir / "link";
