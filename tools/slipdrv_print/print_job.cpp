@@ -70,7 +70,13 @@ bool multiByte(std::string_view line) {
 
 std::string shown(int value) { return std::to_string(value); }
 
-std::string shown(const char* text) { return "\"" + shownBytes(text) + "\""; }
+std::string shown(const char* text) {
+    // Appended rather than "\"" + ...: GCC 12 warns of an overlap that is not there.
+    std::string out = "\"";
+    out += shownBytes(text);
+    out += '"';
+    return out;
+}
 
 class Printer {
 public:
