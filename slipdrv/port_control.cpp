@@ -91,6 +91,9 @@ int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
 }
 
 int SLIPDRV_CALL BPClosePrinter(void) {
+    // A print another thread has under way holds the export lock for as long
+    // as the printer takes; it is ended first, so the close never waits behind it.
+    state.active.load()->cancelWrites();
     const auto lock = exclusiveUse();
     Channel& active = *state.active.load();
     if (active.isOpen()) active.close();

@@ -7,6 +7,10 @@ namespace {
 
 constexpr std::uint32_t kWorkerStopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 10;
+// The most one read from the device takes: a flooding printer may leave
+// megabytes in the system's queue, and the buffer keeps only the newest 1 MiB
+// of them anyway.
+constexpr std::uint32_t kReceiveChunk = 64 * 1024;
 
 std::uint32_t msUntil(std::chrono::steady_clock::time_point deadline) {
     const auto left =
@@ -118,7 +122,7 @@ int CComm::Read(std::uint8_t* destination, std::int32_t length, std::int32_t tim
     const std::uint32_t polls = static_cast<std::uint32_t>(timeoutMs) / kPollStepMs;
     const auto wanted = static_cast<std::uint32_t>(length);
     for (std::uint32_t made = 0; made < polls; ++made) {
-        if (buffer_.count() >= length) break;
+        if (buffer_.count() >= length || device_->receiveEnded()) break;
         // Bytes in the driver's queue end the wait only when no worker runs to
         // move them; with a worker they are on their way into the buffer, and
         // taking from the buffer before they land would miss them.
@@ -132,11 +136,18 @@ int CComm::Read(std::uint8_t* destination, std::int32_t length, std::int32_t tim
 
 std::uint32_t CComm::InQueue() { return isOpen() ? device_->inQueue() : 0; }
 
+// Takes what was waiting at the wake-up, in bounded reads; what arrives
+// meanwhile wakes the next wait.
 void CComm::OnReceive() {
     if (!isOpen()) return;
-    const std::uint32_t n = InQueue();
-    buffer_.fill(
-        n, [&](std::uint8_t* destination, std::uint32_t maximum) { return device_->readPort(destination, maximum); });
+    const auto read = [&](std::uint8_t* destination, std::uint32_t maximum) {
+        return device_->readPort(destination, maximum);
+    };
+    for (std::uint32_t left = InQueue(); left > 0 && stopRequest_ == 0;) {
+        const std::uint32_t got = buffer_.fill(std::min(left, kReceiveChunk), read);
+        if (got == 0) break;
+        left -= std::min(got, left);
+    }
 }
 
 void CComm::WorkerProc(void* start) {

@@ -3,7 +3,7 @@
 // and reads that take from the buffer.
 //
 // Threads: the host's thread calls Open, Close, Write, Read and
-// discardReceived (one call at a time). The worker runs WorkerLoop and
+// discardReceived (one call at a time); any thread may call cancelWrites. The worker runs WorkerLoop and
 // OnReceive. The delivery thread runs the receive callback, which may call
 // Read, receiveCount, IsOpen, deliveryStopping and callHost. Read and the worker's appends meet in the
 // receive buffer, which locks; the delivery thread's state is shared with the
@@ -52,8 +52,12 @@ public:
     void Close();
     // 1 when the whole run was sent, 0 otherwise.
     int Write(const std::uint8_t* bytes, std::uint32_t length);
+    // From any thread, ahead of a Close: a Write in progress returns 0 at
+    // once, and so does every Write until the next Open.
+    void cancelWrites() { device_->cancelWrites(); }
     // Bytes delivered (1 or more); 0 when nothing is wanted; -1 when the port
     // is closed; -100 when the receive buffer is still empty after the wait.
+    // The wait ends early once the printer can send nothing more.
     int Read(std::uint8_t* destination, std::int32_t length, std::int32_t timeoutMs);
     // Drops what has been received and not yet read: the driver's queue
     // first, then the buffer, so nothing the driver held lands afterwards.

@@ -23,6 +23,10 @@ void SerialChannel::discardReceived() {
     if (comm_) comm_->discardReceived();
 }
 
+void SerialChannel::cancelWrites() {
+    if (comm_) comm_->cancelWrites();
+}
+
 bool ParallelChannel::isOpen() const { return lpt_.IsOpen(); }
 
 void ParallelChannel::close() { lpt_.Close(); }

@@ -14,7 +14,8 @@ class CLpt;
 
 enum class ChannelKind : std::uint8_t { kParallel = 0, kSerial = 1 };
 
-// Called from the host's thread only (the exports are called one at a time).
+// Called from the host's thread only (the exports are called one at a time),
+// except cancelWrites.
 class Channel {
 public:
     virtual ~Channel() = default;
@@ -35,6 +36,11 @@ public:
     // Forgets what the printer sent and nobody has read yet, so that the reply
     // to a request sent next is not mistaken for an older byte.
     virtual void discardReceived() = 0;
+
+    // From any thread, ahead of a close: ends a write that waits on the
+    // printer (it fails), so that the close need not wait behind it. A port
+    // whose writes are bounded by a short time-out of their own needs nothing.
+    virtual void cancelWrites() {}
 };
 
 // The serial port. The channel object may be missing (it could not be made
@@ -48,6 +54,7 @@ public:
     bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override;
     bool read(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs) override;
     void discardReceived() override;
+    void cancelWrites() override;
 
 private:
     CComm* comm_;

@@ -44,8 +44,8 @@ std::optional<std::uint16_t> parsePort(std::string_view digits) {
 // uses one never starts the system's networking.
 class ComPortDevice final : public SerialDevice {
 public:
-    explicit ComPortDevice(std::uint32_t writeProgressBoundMs)
-        : writeProgressBoundMs_(writeProgressBoundMs), line_(makeSerialLineDevice(writeProgressBoundMs)) {}
+    ComPortDevice(const WriteLimits& line, const WriteLimits& network)
+        : networkLimits_(network), line_(makeSerialLineDevice(line)) {}
 
     bool open(int port) override {
         const std::string setting = comPortSetting(port);
@@ -57,7 +57,7 @@ public:
         if (!address) return false;
         if (!network_) {
             try {
-                network_ = makeSocketDevice(writeProgressBoundMs_);
+                network_ = makeSocketDevice(networkLimits_);
             } catch (const char*) {
                 return false;
             }
@@ -73,6 +73,8 @@ public:
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
         return active_.load()->write(bytes, length);
     }
+    void cancelWrites() override { active_.load()->cancelWrites(); }
+    bool receiveEnded() const override { return active_.load()->receiveEnded(); }
     std::uint32_t inQueue() override { return active_.load()->inQueue(); }
     std::uint32_t readPort(std::uint8_t* destination, std::uint32_t maximum) override {
         return active_.load()->readPort(destination, maximum);
@@ -82,7 +84,7 @@ public:
     void stopWatching() override { active_.load()->stopWatching(); }
 
 private:
-    std::uint32_t writeProgressBoundMs_;
+    WriteLimits networkLimits_;
     std::unique_ptr<SerialDevice> line_;
     std::unique_ptr<SocketDevice> network_;
     std::atomic<SerialDevice*> active_{line_.get()};
@@ -115,8 +117,8 @@ std::optional<TcpAddress> parseTcpAddress(std::string_view setting) {
     return TcpAddress{std::string(host), *port};
 }
 
-std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs) {
-    return std::make_unique<ComPortDevice>(writeProgressBoundMs);
+std::unique_ptr<SerialDevice> makeSerialDevice(const WriteLimits& line, const WriteLimits& network) {
+    return std::make_unique<ComPortDevice>(line, network);
 }
 
 }  // namespace slipdrv

@@ -2,7 +2,8 @@
 //
 // Threads (both backends follow this):
 // - The host's thread calls open, setUp, write, close and stopWatching, and
-//   also isOpen and inQueue (from CComm::Read).
+//   also isOpen, inQueue and receiveEnded (from CComm::Read).
+// - Any thread may call cancelWrites, while the host's thread writes.
 // - The worker calls watchReceive, waitReceive, inQueue, readPort and isOpen,
 //   only between open and the close that follows; CComm stops the worker
 //   before close (or, past the stop bound, terminates it).
@@ -15,6 +16,8 @@
 
 #include <cstdint>
 #include <memory>
+
+#include "write_bounds.h"
 
 namespace slipdrv {
 
@@ -47,6 +50,15 @@ public:
     // not sent later: what the driver still holds of it is dropped.
     virtual bool write(const std::uint8_t* bytes, std::uint32_t length) = 0;
 
+    // From any thread, ahead of a close: the write in progress fails at once,
+    // and so does every write until the next open.
+    virtual void cancelWrites() = 0;
+
+    // True once nothing more can arrive and everything that came before is
+    // in the channel's hands (the worker has seen the end of the stream):
+    // a read need not wait for more. A serial line never says so.
+    virtual bool receiveEnded() const { return false; }
+
     // Bytes waiting in the driver's input queue; 0 when closed.
     virtual std::uint32_t inQueue() = 0;
 
@@ -64,18 +76,14 @@ public:
     virtual void stopWatching() = 0;
 };
 
-// How long a write may go without moving a byte before it fails: a printer
-// that has stopped reading fails the call long before the total bound (100 ms
-// per byte plus 30 s) would.
-constexpr std::uint32_t kWriteProgressBoundMs = 30000;
-
 // COM<n> as the host names it: the serial line, or a network printer when
-// SLIPDRV_COM<n> holds tcp://HOST:PORT (see com_port.h). Throws a message text
-// when a resource the device needs cannot be made. Tests shorten the progress
-// bound.
-std::unique_ptr<SerialDevice> makeSerialDevice(std::uint32_t writeProgressBoundMs = kWriteProgressBoundMs);
+// SLIPDRV_COM<n> holds tcp://HOST:PORT (see com_port.h), each with its own
+// write bounds (tests shorten them). Throws a message text when a resource
+// the device needs cannot be made.
+std::unique_ptr<SerialDevice> makeSerialDevice(const WriteLimits& line = kSerialWriteLimits,
+                                               const WriteLimits& network = kNetworkWriteLimits);
 
 // The platform's serial line alone; throws as makeSerialDevice does.
-std::unique_ptr<SerialDevice> makeSerialLineDevice(std::uint32_t writeProgressBoundMs);
+std::unique_ptr<SerialDevice> makeSerialLineDevice(const WriteLimits& limits);
 
 }  // namespace slipdrv

@@ -5,10 +5,14 @@
 //
 // - connect replaces open and setUp: a raw TCP port has no line settings (the
 //   caller has checked the baud rate) and a new connection no stale input.
-// - write returns once the system has taken the whole run, under the same two
-//   bounds as a serial write. A write that fails, or finds that the printer
-//   has closed the connection, resets it: what the system still holds of the
-//   run is dropped, and the port stays hung up until it is closed.
+// - write returns once the system has taken the whole run, under the network
+//   printer's bounds; progress is bytes the printer took, not buffer space
+//   that opened. A write that fails resets the connection: what the system
+//   still holds of the run is dropped, and the port stays hung up until it is
+//   closed.
+// - A printer that ends its side of the stream (a half-close) has only said it
+//   will send nothing more: writes go on until one fails, and reads end at
+//   once (receiveEnded).
 // - close drops unread input and closes the connection; what earlier writes
 //   handed over still goes out.
 // - Once the printer has closed the connection, or it was reset, waitReceive
@@ -44,6 +48,6 @@ public:
 };
 
 // Throws a message text when a resource the device needs cannot be made.
-std::unique_ptr<SocketDevice> makeSocketDevice(std::uint32_t writeProgressBoundMs);
+std::unique_ptr<SocketDevice> makeSocketDevice(const WriteLimits& limits);
 
 }  // namespace slipdrv

@@ -1,6 +1,6 @@
-// The two bounds of one serial write, for both device backends: the total
-// (100 ms per byte plus 30 s, as the port's write time-outs) and the progress
-// bound, which starts again whenever a byte moves.
+// The bounds of one write, for every device backend: the total (a time per
+// byte plus a constant) and the progress bound, which starts again whenever
+// the printer takes bytes.
 #pragma once
 
 #include <algorithm>
@@ -9,19 +9,32 @@
 
 namespace slipdrv {
 
-constexpr std::uint32_t kWriteMsPerByte = 100;
-constexpr std::uint32_t kWriteConstantMs = 30000;
+struct WriteLimits {
+    std::uint32_t msPerByte;
+    std::uint32_t constantMs = 30000;
+    // How long a write may go without the printer taking a byte before it
+    // fails: a printer that has stopped reading fails the call long before
+    // the total bound would.
+    std::uint32_t progressBoundMs = 30000;
+};
+
+// A serial line: 100 ms per byte plus 30 s, as the port's write time-outs.
+constexpr WriteLimits kSerialWriteLimits{100};
+// A network printer: 1 ms per byte, the pace of a 9600-baud line, which no
+// working network printer is slower than, plus 30 s.
+constexpr WriteLimits kNetworkWriteLimits{1};
 
 class WriteBounds {
 public:
     using Clock = std::chrono::steady_clock;
 
-    WriteBounds(std::uint32_t length, std::uint32_t progressBoundMs)
-        : total_(Clock::now() + std::chrono::milliseconds(std::uint64_t{kWriteMsPerByte} * length + kWriteConstantMs)),
-          progressBound_(progressBoundMs),
+    WriteBounds(std::uint32_t length, const WriteLimits& limits)
+        : total_(Clock::now() +
+                 std::chrono::milliseconds(std::uint64_t{limits.msPerByte} * length + limits.constantMs)),
+          progressBound_(limits.progressBoundMs),
           lastMoved_(Clock::now()) {}
 
-    // Bytes moved: the progress bound starts again.
+    // The printer took bytes: the progress bound starts again.
     void moved() { lastMoved_ = Clock::now(); }
 
     // Milliseconds until the first of the two runs out, rounded up so that a

@@ -1,5 +1,7 @@
 #include "channel/ccomm.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "printer_fixture.h"
@@ -154,6 +156,73 @@ TEST_F(CCommTest, TheReceiveCallbackRunsAfterEachBatch) {
     while (calls == 0 && Clock::now() - start < 2s) std::this_thread::sleep_for(1ms);
     EXPECT_GE(calls.load(), 1);
     EXPECT_EQ(counting.receiveCount(), 1);
+}
+
+// A device whose system queue holds 32 MiB at once, as a flooding network
+// printer leaves it: the worker must not size its reads by the queue.
+class FloodedDevice final : public SerialDevice {
+public:
+    static constexpr std::uint32_t kQueued = 32u << 20;
+
+    bool open(int) override { return open_ = true; }
+    void setUp(int) override {}
+    bool isOpen() const override { return open_; }
+    void close() override { open_ = false; }
+    void purgeInput() override {}
+    bool write(const std::uint8_t*, std::uint32_t) override { return true; }
+    void cancelWrites() override {}
+    std::uint32_t inQueue() override { return left_; }
+    std::uint32_t readPort(std::uint8_t* destination, std::uint32_t maximum) override {
+        largestRead_ = std::max(largestRead_.load(), maximum);
+        const std::uint32_t k = std::min(maximum, left_.load());
+        // Each byte is its own position's low byte, counted from the end.
+        for (std::uint32_t i = 0; i < k; ++i) destination[i] = static_cast<std::uint8_t>(left_ - i);
+        left_ -= k;
+        return k;
+    }
+    bool watchReceive() override { return true; }
+    bool waitReceive() override {
+        std::unique_lock lock(mutex_);
+        if (left_ > 0) return true;
+        woken_.wait(lock, [&] { return stop_; });
+        stop_ = false;
+        return false;
+    }
+    void stopWatching() override {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        woken_.notify_all();
+    }
+
+    std::uint32_t left() const { return left_; }
+    std::uint32_t largestRead() const { return largestRead_; }
+
+private:
+    std::atomic<bool> open_{false};
+    std::atomic<std::uint32_t> left_{kQueued};
+    std::atomic<std::uint32_t> largestRead_{0};
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool stop_ = false;
+};
+
+TEST(CCommFlood, AFullSystemQueueIsReadInPiecesNoLargerThanTheHold) {
+    auto owned = std::make_unique<FloodedDevice>();
+    FloodedDevice& device = *owned;
+    CComm channel(nullptr, 0, std::move(owned));
+    ASSERT_EQ(channel.Open(1, 9600), 1);
+    const auto start = Clock::now();
+    while (device.left() > 0 && Clock::now() - start < 10s) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(device.left(), 0u);
+    EXPECT_LE(device.largestRead(), static_cast<std::uint32_t>(ReceiveBuffer::kMostHeld));
+    EXPECT_EQ(channel.receiveCount(), ReceiveBuffer::kMostHeld);
+    EXPECT_EQ(channel.receiveDropped(), FloodedDevice::kQueued - ReceiveBuffer::kMostHeld);
+    // The newest bytes are kept, in order: the oldest held is the 1 MiB-th from the end.
+    std::uint8_t oldest[2] = {};
+    ASSERT_EQ(channel.Read(oldest, 2, 0), 2);
+    EXPECT_EQ(oldest[0], static_cast<std::uint8_t>(ReceiveBuffer::kMostHeld));
+    EXPECT_EQ(oldest[1], static_cast<std::uint8_t>(ReceiveBuffer::kMostHeld - 1));
+    channel.Close();
 }
 
 }  // namespace

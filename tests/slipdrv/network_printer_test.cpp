@@ -2,11 +2,14 @@
 // against virtual printers behind TCP ports on 127.0.0.1: the serial
 // channel's behaviour must hold on the socket.
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -68,6 +71,113 @@ public:
 private:
     int fd_;
     std::uint16_t port_ = 0;
+};
+
+// A network printer that misbehaves in one of the ways printers and their
+// networks do, on a loopback port; it serves one connection at a time until
+// it goes. Its receive buffer is small, so the system holds little for it.
+class HostilePrinter {
+public:
+    enum class Manner {
+        kDrips,       // takes 1 KiB every 20 ms, far below the pace of a 9600-baud line
+        kNeverReads,  // accepts the connection and reads nothing
+        kHalfCloses,  // ends its side of the stream at once, then reads everything
+        kFloods,      // sends as fast as the connection takes it, and reads what comes
+    };
+
+    explicit HostilePrinter(Manner manner)
+        : manner_(manner), listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const int small = 4096;
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), size) == 0 && ::listen(listener_, 4) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~HostilePrinter() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    HostilePrinter(const HostilePrinter&) = delete;
+    HostilePrinter& operator=(const HostilePrinter&) = delete;
+
+    std::string address() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+    std::size_t received() const { return received_; }
+    std::size_t sent() const { return sent_; }
+    // Closes the connection altogether (a half-closed printer that now goes
+    // away) and returns once it is closed.
+    void closeConnection() {
+        closeRequested_ = true;
+        while (!closed_) std::this_thread::sleep_for(1ms);
+    }
+
+private:
+    static bool waitFor(int fd, short events) {
+        pollfd p{fd, events, 0};
+        return ::poll(&p, 1, 10) > 0;
+    }
+
+    void run() {
+        while (!stop_) {
+            if (!waitFor(listener_, POLLIN)) continue;
+            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0) continue;
+            if (manner_ == Manner::kHalfCloses) ::shutdown(fd, SHUT_WR);
+            serve(fd);
+            ::close(fd);
+            closed_ = closeRequested_.load();
+        }
+    }
+
+    void serve(int fd) {
+        std::vector<std::uint8_t> chunk(64 * 1024, 0x5A);
+        while (!stop_ && !(closeRequested_ && manner_ == Manner::kHalfCloses)) {
+            switch (manner_) {
+                case Manner::kNeverReads:
+                    std::this_thread::sleep_for(10ms);
+                    continue;
+                case Manner::kDrips:
+                    std::this_thread::sleep_for(20ms);
+                    if (!take(fd, 1024)) return;
+                    continue;
+                case Manner::kHalfCloses:
+                    if (waitFor(fd, POLLIN) && !take(fd, chunk.size())) return;
+                    continue;
+                case Manner::kFloods:
+                    if (waitFor(fd, POLLOUT)) {
+                        const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+                        if (n < 0 && errno != EAGAIN) return;
+                        if (n > 0) sent_ += static_cast<std::size_t>(n);
+                    }
+                    if (!take(fd, chunk.size())) return;
+                    continue;
+            }
+        }
+    }
+
+    // Reads at most `most` bytes of what is waiting; false once the host has gone.
+    bool take(int fd, std::size_t most) {
+        std::vector<std::uint8_t> sink(most);
+        const ssize_t n = ::recv(fd, sink.data(), most, MSG_DONTWAIT);
+        if (n == 0) return false;
+        if (n > 0) received_ += static_cast<std::size_t>(n);
+        return n > 0 || errno == EAGAIN;
+    }
+
+    Manner manner_;
+    int listener_;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> closeRequested_{false};
+    std::atomic<bool> closed_{false};
+    std::atomic<std::size_t> received_{0};
+    std::atomic<std::size_t> sent_{0};
+    std::thread thread_;
 };
 
 TEST_F(NetworkPrinterTest, OpensByAddressOrNameAndLeavesNothingBehind) {
@@ -211,7 +321,9 @@ TEST_F(NetworkPrinterTest, APrinterClosingTheConnectionIsAHangUp) {
 TEST_F(NetworkPrinterTest, APrinterThatStopsReadingFailsTheWriteAtTheProgressBound) {
     constexpr std::uint32_t kProgressBoundMs = 300;
     auto& printer = network(6);
-    CComm comm(nullptr, 0, makeSerialDevice(kProgressBoundMs));
+    CComm comm(nullptr, 0,
+               makeSerialDevice(kSerialWriteLimits,
+                                {.msPerByte = kNetworkWriteLimits.msPerByte, .progressBoundMs = kProgressBoundMs}));
     ASSERT_EQ(comm.Open(6, 9600), 1);
     printer.stopReadingAfter(1000);
     const Bytes run = pattern(4 << 20);
@@ -237,6 +349,99 @@ TEST_F(NetworkPrinterTest, APrinterThatStopsReadingFailsTheWriteAtTheProgressBou
     const Bytes again = bytesOf("again");
     EXPECT_EQ(comm.Write(again.data(), static_cast<std::uint32_t>(again.size())), 1);
     EXPECT_TRUE(waitUntil([&] { return endsWith(printer.received(), again); }));
+}
+
+// Bounds that stop a print to a printer that keeps the connection but does
+// not keep up, shortened on a channel of the test's own: one that never reads
+// fails at the progress bound (what the system's buffers took is no
+// progress), one that takes a trickle at the total bound.
+TEST_F(NetworkPrinterTest, APrinterThatDoesNotKeepUpFailsTheWriteAtItsBound) {
+    const struct {
+        const char* why;
+        HostilePrinter::Manner manner;
+        WriteLimits limits;
+        std::chrono::milliseconds bound;
+    } cases[] = {
+        {"never reads", HostilePrinter::Manner::kNeverReads, {.msPerByte = 1, .progressBoundMs = 300}, 300ms},
+        {"drips", HostilePrinter::Manner::kDrips, {.msPerByte = 0, .constantMs = 1000}, 1000ms},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        HostilePrinter printer(c.manner);
+        setting("SLIPDRV_COM7", printer.address());
+        CComm comm(nullptr, 0, makeSerialDevice(kSerialWriteLimits, c.limits));
+        ASSERT_EQ(comm.Open(7, 9600), 1);
+        const Bytes run = pattern(4 << 20);
+        const auto start = Clock::now();
+        EXPECT_EQ(comm.Write(run.data(), static_cast<std::uint32_t>(run.size())), 0);
+        const auto took = Clock::now() - start;
+        EXPECT_GE(took, c.bound);
+        EXPECT_LT(took, c.bound + 3s);
+        comm.Close();
+    }
+}
+
+// A print that waits on a printer that has stopped taking bytes holds the
+// export lock; closing from another thread ends it at once instead of
+// waiting out the 30 s progress bound, on a network printer and on a COM port.
+TEST_F(NetworkPrinterTest, ClosingFromAnotherThreadEndsAWaitingPrint) {
+    for (const bool network : {true, false}) {
+        SCOPED_TRACE(network ? "network printer" : "COM port");
+        std::unique_ptr<HostilePrinter> silent;
+        if (network) {
+            silent = std::make_unique<HostilePrinter>(HostilePrinter::Manner::kNeverReads);
+            setting("SLIPDRV_COM8", silent->address());
+        } else {
+            com(8).stopReadingAfter(1000);
+        }
+        ASSERT_EQ(BPOpenPrinter(8, 9600), 0);
+        const std::string job(4 << 20, 'j');
+        auto print = std::async(std::launch::async, [&] { return BPPrintString(job.c_str()); });
+        ASSERT_EQ(print.wait_for(500ms), std::future_status::timeout) << "the print did not wait";
+        const auto closing = Clock::now();
+        EXPECT_EQ(BPClosePrinter(), 0);
+        EXPECT_LT(Clock::now() - closing, 3s);
+        ASSERT_EQ(print.wait_for(3s), std::future_status::ready);
+        EXPECT_EQ(print.get(), -1);
+        EXPECT_FALSE(library().serial->isOpen());
+        resetLibrary();
+    }
+}
+
+// A printer that ends its side of the stream but keeps reading has only said
+// it sends nothing more: prints go on, a read ends at once, and once it goes
+// away altogether the next print fails rather than vanishing.
+TEST_F(NetworkPrinterTest, AHalfClosedPrinterIsStillPrintedTo) {
+    HostilePrinter printer(HostilePrinter::Manner::kHalfCloses);
+    setting("SLIPDRV_COM9", printer.address());
+    ASSERT_EQ(BPOpenPrinter(9, 9600), 0);
+    int printed = 0;
+    for (int i = 0; i < 100; ++i) printed += BPPrintString("Table 7  35.50\n") == 0 ? 1 : 0;
+    EXPECT_EQ(printed, 100);
+    EXPECT_TRUE(waitUntil([&] { return printer.received() == 100 * 15; })) << printer.received();
+
+    EXPECT_EQ(BPRealtimeGetStatus(1), -1);
+    std::uint8_t reply = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(library().serial->Read(&reply, 1, 10000), -100);
+    EXPECT_LT(Clock::now() - start, 5s) << "the read waited for bytes that cannot come";
+
+    // The system takes the print at once; only the printer's acknowledgement, or its reset, tells whether it was read.
+    printer.closeConnection();
+    EXPECT_EQ(BPPrintString("lost"), -1);
+}
+
+// A printer that floods the line: the host keeps the newest 1 MiB, reads the
+// rest away in bounded pieces, and still prints.
+TEST_F(NetworkPrinterTest, AFloodingPrinterCostsTheHoldAndNoMore) {
+    HostilePrinter printer(HostilePrinter::Manner::kFloods);
+    setting("SLIPDRV_COM10", printer.address());
+    ASSERT_EQ(BPOpenPrinter(10, 9600), 0);
+    ASSERT_TRUE(waitUntil([&] { return printer.sent() > (8u << 20); }, 10s)) << printer.sent();
+    EXPECT_TRUE(waitUntil([] { return library().serial->receiveCount() == ReceiveBuffer::kMostHeld; }));
+    EXPECT_GT(library().serial->receiveDropped(), 0u);
+    EXPECT_EQ(BPPrintString("still printing"), 0);
+    EXPECT_TRUE(waitUntil([&] { return printer.received() >= 14; }));
 }
 
 }  // namespace

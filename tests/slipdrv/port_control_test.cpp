@@ -257,7 +257,8 @@ TEST_F(PortControlTest, QueriesIgnoreEarlierBytesAndStopOnARejectedStream) {
 TEST_F(PortControlTest, APrintToAPrinterThatStopsReadingFailsWithinTheProgressBound) {
     constexpr std::uint32_t kProgressBoundMs = 300;
     auto& printer = com(1);
-    CComm comm(nullptr, 0, makeSerialDevice(kProgressBoundMs));
+    CComm comm(nullptr, 0,
+               makeSerialDevice({.msPerByte = kSerialWriteLimits.msPerByte, .progressBoundMs = kProgressBoundMs}));
     SerialChannel channel(&comm);
     ASSERT_EQ(comm.Open(1, 9600), 1);
     library().active = &channel;

@@ -23,8 +23,10 @@ namespace {
 
 class PosixSerialDevice final : public SerialDevice {
 public:
-    explicit PosixSerialDevice(std::uint32_t writeProgressBoundMs)
-        : wake_("can't create event1 in CComm::CComm"), writeProgressBoundMs_(writeProgressBoundMs) {}
+    explicit PosixSerialDevice(const WriteLimits& limits)
+        : wake_("can't create event1 in CComm::CComm"),
+          cancel_("can't create event2 in CComm::CComm"),
+          limits_(limits) {}
     ~PosixSerialDevice() override { close(); }
 
     bool open(int port) override {
@@ -32,6 +34,7 @@ public:
                               O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return false;
         hungUp_ = false;
+        cancel_.clear();
         fd_ = fd;
         return true;
     }
@@ -66,13 +69,15 @@ public:
     }
 
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
-        if (fd_ < 0) return false;
-        WriteBounds bounds(length, writeProgressBoundMs_);
+        if (fd_ < 0 || cancel_.cancelled()) return false;
+        WriteBounds bounds(length, limits_);
         if (send(bytes, length, bounds) && drain(bounds)) return true;
         // Not sent once the printer reads again, long after the call failed.
         ::ioctl(fd_, TCFLSH, TCOFLUSH);
         return false;
     }
+
+    void cancelWrites() override { cancel_.signal(); }
 
     void purgeInput() override {
         const int fd = fd_;
@@ -120,12 +125,10 @@ private:
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno != EAGAIN) return false;
-            pollfd p{fd_, POLLOUT, 0};
             const std::uint32_t left = bounds.remainingMs();
             if (left == 0) return false;
-            const int ready = ::poll(&p, 1, static_cast<int>(left));
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+            const short seen = cancel_.wait(fd_, POLLOUT, static_cast<int>(left));
+            if (seen <= 0 || (seen & (POLLERR | POLLHUP | POLLNVAL))) return false;
         }
         return true;
     }
@@ -139,7 +142,7 @@ private:
             if (::ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return true;
             if (pending != last) bounds.moved();
             last = pending;
-            if (bounds.remainingMs() == 0) return false;
+            if (bounds.remainingMs() == 0 || cancel_.cancelled()) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
@@ -148,14 +151,15 @@ private:
     // thread opens and closes the port.
     std::atomic<int> fd_{-1};
     WorkerWake wake_;
+    WriteCancel cancel_;
     bool hungUp_ = false;  // touched by the worker only, reset by open
-    std::uint32_t writeProgressBoundMs_;
+    WriteLimits limits_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialLineDevice(std::uint32_t writeProgressBoundMs) {
-    return std::make_unique<PosixSerialDevice>(writeProgressBoundMs);
+std::unique_ptr<SerialDevice> makeSerialLineDevice(const WriteLimits& limits) {
+    return std::make_unique<PosixSerialDevice>(limits);
 }
 
 }  // namespace slipdrv

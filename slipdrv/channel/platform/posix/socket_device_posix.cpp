@@ -1,8 +1,11 @@
 // A network printer on Linux: a non-blocking TCP socket, and a worker that
 // sleeps in poll() on it and on an eventfd that stopWatching() signals, as the
 // serial line's does. Sends use MSG_NOSIGNAL: a printer that went away makes
-// the write fail instead of raising SIGPIPE in the host.
+// the write fail instead of raising SIGPIPE in the host. What the printer has
+// taken is what it has acknowledged: the bytes handed over less what the
+// system's send queue still holds (SIOCOUTQ).
 #include <errno.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -59,6 +62,25 @@ int connectTo(const addrinfo& address, Clock::time_point deadline) {
     return -1;
 }
 
+// How often a write that waits for room looks at what the printer has
+// acknowledged: room opens only once a third of the buffer is free, and a
+// printer that takes a little at a time is still making progress.
+constexpr int kProgressLookMs = 100;
+
+// Bytes handed to the system that the printer has not acknowledged yet.
+std::uint64_t unacknowledged(int fd) {
+    int queued = 0;
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::uint64_t>(queued);
+}
+
+// The connection is gone both ways (reset, or closed by a failed write).
+bool connectionGone(int fd) { return (pollOne(fd, 0, 0) & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
+// The printer has ended its side of the stream: it sends nothing more, and
+// may or may not still read.
+bool printerFinished(int fd) { return (pollOne(fd, POLLRDHUP, 0) & POLLRDHUP) != 0; }
+
 // Reads and drops what is waiting now (not what keeps arriving).
 void discardInput(int fd) {
     int waiting = 0;
@@ -73,14 +95,17 @@ void discardInput(int fd) {
 
 class PosixSocketDevice final : public SocketDevice {
 public:
-    explicit PosixSocketDevice(std::uint32_t writeProgressBoundMs)
-        : wake_("can't create the wake-up event of the network port"), writeProgressBoundMs_(writeProgressBoundMs) {}
+    explicit PosixSocketDevice(const WriteLimits& limits)
+        : wake_("can't create the wake-up event of the network port"),
+          cancel_("can't create the cancel event of the network port"),
+          limits_(limits) {}
     ~PosixSocketDevice() override { close(); }
     PosixSocketDevice(const PosixSocketDevice&) = delete;
     PosixSocketDevice& operator=(const PosixSocketDevice&) = delete;
 
     bool connect(const std::string& host, std::uint16_t port) override {
         close();
+        cancel_.clear();
         const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -112,11 +137,17 @@ public:
 
     void purgeInput() override { discardInput(fd_); }
 
+    // After a half-close the run must also be acknowledged: a printer that
+    // closed altogether answers the bytes with a reset, which only shows once
+    // they have reached it, and the write fails instead of reporting a print
+    // that was never read.
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
         const int fd = fd_;
-        if (fd < 0) return false;
-        WriteBounds bounds(length, writeProgressBoundMs_);
-        if (!printerClosed(fd) && sendAll(fd, bytes, length, bounds)) return true;
+        if (fd < 0 || cancel_.cancelled()) return false;
+        WriteBounds bounds(length, limits_);
+        if (!connectionGone(fd) && sendAll(fd, bytes, length, bounds) &&
+            (!printerFinished(fd) || awaitAcknowledged(fd, bounds)))
+            return true;
         // Resetting the connection drops what the system still holds of the
         // run, so a printer that reads again never gets its tail. The socket
         // stays, unconnected: later writes fail, the worker sees a hang-up.
@@ -125,6 +156,10 @@ public:
         [[maybe_unused]] const int reset = ::connect(fd, &noAddress, sizeof noAddress);
         return false;
     }
+
+    void cancelWrites() override { cancel_.signal(); }
+
+    bool receiveEnded() const override { return hungUp_; }
 
     std::uint32_t inQueue() override {
         int waiting = 0;
@@ -145,10 +180,11 @@ public:
         const short seen = wake_.wait(hungUp_ ? -1 : fd_.load(), POLLIN | POLLRDHUP);
         if (seen <= 0) return false;
         if ((seen & POLLIN) && inQueue() > 0) return true;
-        // The printer closed the connection (readable for ever with nothing
-        // to read), or it was reset: from then on wait for the wake-up alone
-        // instead of spinning. Readable with no such sign means a purge took
-        // the bytes first; the next wait sees what comes.
+        // The printer ended its side of the stream (readable for ever with
+        // nothing to read), or the connection was reset: from then on wait
+        // for the wake-up alone instead of spinning. Readable with no such
+        // sign means a purge took the bytes first; the next wait sees what
+        // comes.
         if (seen & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
         return false;
     }
@@ -156,42 +192,65 @@ public:
     void stopWatching() override { wake_.signal(); }
 
 private:
-    // The printer has closed its end (or the connection is gone): nothing
-    // written now would be read.
-    static bool printerClosed(int fd) { return (pollOne(fd, POLLRDHUP, 0) & (POLLRDHUP | POLLHUP | POLLERR)) != 0; }
-
-    // Hands the run to the system; the bytes it accepts are the progress.
-    static bool sendAll(int fd, const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
+    // Hands the run to the system; what the printer acknowledges is the progress.
+    bool sendAll(int fd, const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
+        // What the system holds already (the tail of earlier runs) counts as handed over.
+        std::uint64_t handed = unacknowledged(fd);
+        std::uint64_t taken = 0;
+        const auto lookAtProgress = [&] {
+            const std::uint64_t queued = std::min(unacknowledged(fd), handed);
+            if (handed - queued > taken) {
+                taken = handed - queued;
+                bounds.moved();
+            }
+        };
         std::uint32_t sent = 0;
         while (sent < length) {
             const ssize_t n = ::send(fd, bytes + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 sent += static_cast<std::uint32_t>(n);
-                bounds.moved();
+                handed += static_cast<std::uint64_t>(n);
+                lookAtProgress();
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno != EAGAIN) return false;
+            lookAtProgress();
             const std::uint32_t left = bounds.remainingMs();
             if (left == 0) return false;
-            const short seen = pollOne(fd, POLLOUT, static_cast<int>(std::min<std::uint32_t>(left, 1u << 30)));
-            if (seen & (POLLERR | POLLHUP | POLLNVAL)) return false;
+            const short seen =
+                cancel_.wait(fd, POLLOUT, static_cast<int>(std::min<std::uint32_t>(left, kProgressLookMs)));
+            if (seen < 0 || (seen & (POLLERR | POLLHUP | POLLNVAL))) return false;
         }
         return true;
+    }
+
+    // Waits until the printer has acknowledged everything handed over; false
+    // when the connection is reset first, or a bound or a cancel ends the wait.
+    bool awaitAcknowledged(int fd, WriteBounds& bounds) {
+        for (;;) {
+            if (connectionGone(fd)) return false;
+            // Looked at again after the queue is found empty: a reset empties it too.
+            if (unacknowledged(fd) == 0) return !connectionGone(fd);
+            const std::uint32_t left = bounds.remainingMs();
+            if (left == 0 || cancel_.wait(fd, 0, 1) < 0) return false;
+        }
     }
 
     // Read by the worker and the delivery thread (isOpen) while the host's
     // thread connects and closes.
     std::atomic<int> fd_{-1};
     WorkerWake wake_;
-    bool hungUp_ = false;  // touched by the worker only, reset by connect
-    std::uint32_t writeProgressBoundMs_;
+    WriteCancel cancel_;
+    // Written by the worker (reset by connect), read by the host's reads.
+    std::atomic<bool> hungUp_{false};
+    WriteLimits limits_;
 };
 
 }  // namespace
 
-std::unique_ptr<SocketDevice> makeSocketDevice(std::uint32_t writeProgressBoundMs) {
-    return std::make_unique<PosixSocketDevice>(writeProgressBoundMs);
+std::unique_ptr<SocketDevice> makeSocketDevice(const WriteLimits& limits) {
+    return std::make_unique<PosixSocketDevice>(limits);
 }
 
 }  // namespace slipdrv

@@ -1,12 +1,14 @@
 // The worker's sleep on Linux, shared by the serial line and the network
 // printer: poll() on the device and on an eventfd that stopWatching()
-// signals, so an idle open port costs no CPU.
+// signals, so an idle open port costs no CPU. Also the cancelling of a
+// write, which sleeps the same way.
 #pragma once
 
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
@@ -50,6 +52,53 @@ public:
 
 private:
     int wake_;
+};
+
+// Lets another thread end a write that waits on the device: once signalled,
+// every wait returns at once until clear() (at the next open).
+class WriteCancel {
+public:
+    // Throws `failure` (the device's message text) when no eventfd can be made.
+    explicit WriteCancel(const char* failure) : event_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (event_ < 0) throw failure;
+    }
+    ~WriteCancel() { ::close(event_); }
+    WriteCancel(const WriteCancel&) = delete;
+    WriteCancel& operator=(const WriteCancel&) = delete;
+
+    // From any thread.
+    void signal() {
+        cancelled_ = true;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(event_, &one, sizeof one);
+    }
+
+    // On the writing thread, while no write runs.
+    void clear() {
+        cancelled_ = false;
+        std::uint64_t count;
+        while (::read(event_, &count, sizeof count) > 0) {
+        }
+    }
+
+    bool cancelled() const { return cancelled_; }
+
+    // Waits at most `ms` for `events` on `fd`; their revents, 0 on time-out,
+    // -1 when cancelled (or when poll fails).
+    short wait(int fd, short events, int ms) {
+        pollfd p[2] = {{event_, POLLIN, 0}, {fd, events, 0}};
+        for (;;) {
+            if (cancelled_) return -1;
+            const int n = ::poll(p, 2, ms);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || (p[0].revents & POLLIN)) return -1;
+            return n == 0 ? short{0} : p[1].revents;
+        }
+    }
+
+private:
+    int event_;
+    std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace slipdrv

@@ -1,5 +1,6 @@
 // A COM port on Windows: one overlapped handle, an event for the reads, one
-// for the writes and one for the worker's receive wait. The worker and the
+// for the writes, one for the worker's receive wait and one that cancels the
+// writes. The worker and the
 // delivery thread read the handle while the host's thread opens, writes and
 // closes it, so the handle is atomic.
 #include <windows.h>
@@ -30,7 +31,7 @@ HANDLE makeManualResetEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullpt
 
 class Win32SerialDevice final : public SerialDevice {
 public:
-    explicit Win32SerialDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
+    explicit Win32SerialDevice(const WriteLimits& limits) : limits_(limits) {
         readEvent_ = makeManualResetEvent();
         if (!readEvent_) throw "can't create event1 in CComm::CComm";
         writeEvent_ = makeManualResetEvent();
@@ -44,10 +45,18 @@ public:
             CloseHandle(readEvent_);
             throw "can't create event3 in CComm::CComm";
         }
+        cancelEvent_ = makeManualResetEvent();
+        if (!cancelEvent_) {
+            CloseHandle(waitEvent_);
+            CloseHandle(writeEvent_);
+            CloseHandle(readEvent_);
+            throw "can't create event4 in CComm::CComm";
+        }
     }
 
     ~Win32SerialDevice() override {
         close();
+        CloseHandle(cancelEvent_);
         CloseHandle(waitEvent_);
         CloseHandle(writeEvent_);
         CloseHandle(readEvent_);
@@ -63,6 +72,7 @@ public:
         const HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return false;
+        ResetEvent(cancelEvent_);
         handle_ = h;
         return true;
     }
@@ -78,8 +88,8 @@ public:
         timeouts.ReadIntervalTimeout = MAXDWORD;
         timeouts.ReadTotalTimeoutMultiplier = 0;
         timeouts.ReadTotalTimeoutConstant = 2000;
-        timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
-        timeouts.WriteTotalTimeoutConstant = kWriteConstantMs;
+        timeouts.WriteTotalTimeoutMultiplier = limits_.msPerByte;
+        timeouts.WriteTotalTimeoutConstant = limits_.constantMs;
         SetCommTimeouts(h, &timeouts);
 
         DCB dcb{};
@@ -112,8 +122,8 @@ public:
 
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
         const HANDLE h = handle_;
-        if (h == INVALID_HANDLE_VALUE) return false;
-        WriteBounds bounds(length, writeProgressBoundMs_);
+        if (h == INVALID_HANDLE_VALUE || WaitForSingleObject(cancelEvent_, 0) == WAIT_OBJECT_0) return false;
+        WriteBounds bounds(length, limits_);
         writeOverlapped_ = OVERLAPPED{};
         writeOverlapped_.hEvent = writeEvent_;
         DWORD n = 0;
@@ -131,6 +141,8 @@ public:
         FlushFileBuffers(h);
         return true;
     }
+
+    void cancelWrites() override { SetEvent(cancelEvent_); }
 
     void purgeInput() override {
         const HANDLE h = handle_;
@@ -209,15 +221,16 @@ private:
     // output queue changing. A driver that has not reported a queue during this
     // write (Wine never does, nor do some USB adapters) gives no sign of
     // progress, so until it does only the total bound applies. A write still
-    // pending when a bound runs out is cancelled and reaped, so it never
-    // outlives the caller's bytes; one that completed just before the cancel
-    // counts as sent.
+    // pending when a bound runs out or cancelWrites is called is cancelled and
+    // reaped, so it never outlives the caller's bytes; one that completed just
+    // before the cancel counts as sent.
     bool awaitWrite(HANDLE h, WriteBounds& bounds, DWORD& written) {
         DWORD lastQueued = MAXDWORD;
         bool queueReported = false;
         for (;;) {
             const DWORD step = std::min<DWORD>(kWriteProgressPollMs, bounds.remainingMs());
-            const DWORD waited = WaitForSingleObject(writeEvent_, step);
+            const HANDLE events[2] = {writeEvent_, cancelEvent_};
+            const DWORD waited = WaitForMultipleObjects(2, events, FALSE, step);
             if (waited == WAIT_OBJECT_0) return GetOverlappedResult(h, &writeOverlapped_, &written, FALSE) != FALSE;
             if (waited != WAIT_TIMEOUT) break;
             DWORD errors = 0;
@@ -243,6 +256,7 @@ private:
     HANDLE readEvent_ = nullptr;
     HANDLE writeEvent_ = nullptr;
     HANDLE waitEvent_ = nullptr;
+    HANDLE cancelEvent_ = nullptr;  // set by cancelWrites on any thread, reset by open
     OVERLAPPED readOverlapped_{};   // worker thread
     OVERLAPPED writeOverlapped_{};  // caller's thread
     OVERLAPPED waitOverlapped_{};   // worker thread
@@ -250,13 +264,13 @@ private:
     // Set by stopWatching, taken by the wait it ended (or the next one): tells a
     // wake-up from a failed wait, which both end with a false result.
     std::atomic<bool> stopping_{false};
-    std::uint32_t writeProgressBoundMs_;
+    WriteLimits limits_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialLineDevice(std::uint32_t writeProgressBoundMs) {
-    return std::make_unique<Win32SerialDevice>(writeProgressBoundMs);
+std::unique_ptr<SerialDevice> makeSerialLineDevice(const WriteLimits& limits) {
+    return std::make_unique<Win32SerialDevice>(limits);
 }
 
 }  // namespace slipdrv

@@ -1,7 +1,11 @@
 // A network printer on Windows: a non-blocking Winsock socket. The worker
 // sleeps on two events, one that Winsock signals for received bytes and the
 // end of the connection (WSAEventSelect) and one that stopWatching() sets.
-// A write waits for room with select(), which leaves that event alone.
+// A write waits for room with select(), which leaves that event alone, in
+// short steps so that cancelWrites ends it. Winsock gives no count of what the
+// printer has acknowledged, so progress is what it accepts; after the printer
+// has ended its side of the stream, a printer that closed altogether shows
+// only at the write after the one its reset answers.
 //
 // A failed write resets the connection by closing the socket, while the
 // worker may be using it: the lock makes the worker's calls and that close
@@ -28,6 +32,8 @@ using Clock = std::chrono::steady_clock;
 // How long the worker rests after a wait that failed on its own, so that a
 // failing wait costs no CPU.
 constexpr DWORD kFailedWaitPauseMs = 20;
+// The longest a write waits for room before it looks for a cancel.
+constexpr DWORD kCancelLookMs = 50;
 
 // Started once, at the first network port, and never stopped: stopping it is
 // not allowed while the library unloads, under the loader lock.
@@ -94,7 +100,7 @@ void discardInput(SOCKET s) {
 
 class Win32SocketDevice final : public SocketDevice {
 public:
-    explicit Win32SocketDevice(std::uint32_t writeProgressBoundMs) : writeProgressBoundMs_(writeProgressBoundMs) {
+    explicit Win32SocketDevice(const WriteLimits& limits) : limits_(limits) {
         if (!startWinsock()) throw "can't start Winsock for the network port";
         networkEvent_ = WSACreateEvent();
         if (networkEvent_ == WSA_INVALID_EVENT) throw "can't create the network event of the network port";
@@ -115,6 +121,7 @@ public:
 
     bool connect(const std::string& host, std::uint16_t port) override {
         close();
+        cancelled_ = false;
         const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -168,9 +175,9 @@ public:
     // Only this thread (the host's) closes the socket, so it is used unlocked here.
     bool write(const std::uint8_t* bytes, std::uint32_t length) override {
         const SOCKET s = socket_;
-        if (!open_ || s == INVALID_SOCKET) return false;
-        WriteBounds bounds(length, writeProgressBoundMs_);
-        if (!printerClosed(s) && sendAll(s, bytes, length, bounds)) return true;
+        if (!open_ || s == INVALID_SOCKET || cancelled_) return false;
+        WriteBounds bounds(length, limits_);
+        if (!connectionFailed(s) && sendAll(s, bytes, length, bounds)) return true;
         // Closing with a zero linger resets the connection and drops what
         // Winsock still holds of the run, so a printer that reads again never
         // gets its tail. The port stays open and hung up.
@@ -183,6 +190,10 @@ public:
         closesocket(s);
         return false;
     }
+
+    void cancelWrites() override { cancelled_ = true; }
+
+    bool receiveEnded() const override { return hungUp_; }
 
     std::uint32_t inQueue() override {
         std::lock_guard lock(mutex_);
@@ -241,17 +252,17 @@ private:
         return static_cast<std::uint32_t>(count);
     }
 
-    // The printer has closed its end: the worker saw it, or a look at the
-    // stream finds its end (or an error) where the next byte would be.
-    bool printerClosed(SOCKET s) const {
-        if (printerClosed_) return true;
+    // The connection is reset: a look at the stream finds an error where the
+    // next byte would be. The end of the printer's side is no failure: it may
+    // still read.
+    static bool connectionFailed(SOCKET s) {
         char next;
         const int n = recv(s, &next, 1, MSG_PEEK);
-        return n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
+        return n < 0 && WSAGetLastError() != WSAEWOULDBLOCK;
     }
 
     // Hands the run to Winsock; the bytes it accepts are the progress.
-    static bool sendAll(SOCKET s, const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
+    bool sendAll(SOCKET s, const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
         std::uint32_t sent = 0;
         while (sent < length) {
             const int chunk = static_cast<int>(std::min<std::uint32_t>(length - sent, INT_MAX));
@@ -263,13 +274,13 @@ private:
             }
             if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) return false;
             const DWORD left = bounds.remainingMs();
-            if (left == 0) return false;
+            if (left == 0 || cancelled_) return false;
             fd_set writable, failed;
             FD_ZERO(&writable);
             FD_ZERO(&failed);
             FD_SET(s, &writable);
             FD_SET(s, &failed);
-            timeval limit = toTimeval(left);
+            timeval limit = toTimeval(std::min(left, kCancelLookMs));
             if (select(0, nullptr, &writable, &failed, &limit) < 0 || FD_ISSET(s, &failed)) return false;
         }
         return true;
@@ -283,14 +294,15 @@ private:
     WSAEVENT networkEvent_ = WSA_INVALID_EVENT;
     HANDLE wakeEvent_ = nullptr;
     std::atomic<bool> printerClosed_{false};  // set by the worker, reset by connect
-    bool hungUp_ = false;                     // touched by the worker only, reset by connect
-    std::uint32_t writeProgressBoundMs_;
+    std::atomic<bool> hungUp_{false};         // set by the worker, reset by connect, read by the host's reads
+    std::atomic<bool> cancelled_{false};      // set by cancelWrites on any thread, reset by connect
+    WriteLimits limits_;
 };
 
 }  // namespace
 
-std::unique_ptr<SocketDevice> makeSocketDevice(std::uint32_t writeProgressBoundMs) {
-    return std::make_unique<Win32SocketDevice>(writeProgressBoundMs);
+std::unique_ptr<SocketDevice> makeSocketDevice(const WriteLimits& limits) {
+    return std::make_unique<Win32SocketDevice>(limits);
 }
 
 }  // namespace slipdrv
