@@ -90,7 +90,8 @@ constexpr const char* kUsage =
     "  send HEX   send-after MS HEX   reply REQHEX REPLYHEX   clear-rules   hangup   quit\n"
     "  (hangup closes a TCP client's connection; the next client is served; quit renders\n"
     "  everything received, SIGTERM and SIGINT only the piece in progress)\n"
-    "  state [COND...]   replaces the state (none or ok: ready) and answers from it\n";
+    "  state [COND...]   replaces the state (none or ok: ready) and answers from it\n"
+    "  reading off|on    stops reading the lines (a jammed printer), or reads again\n";
 
 // The most --max-pieces and --max-length accept.
 constexpr long long kMostPaper = 1000000;
@@ -283,6 +284,10 @@ bool runCommand(const Printers& printers, const std::string& line) {
             for (const auto& printer : printers) printer->clearRules();
         } else if (command == "hangup") {
             for (const auto& printer : printers) printer->hangUp();
+        } else if (command == "reading") {
+            std::string onOff, extra;
+            if (!(in >> onOff) || (onOff != "on" && onOff != "off") || (in >> extra)) return bad();
+            for (const auto& printer : printers) printer->setReading(onOff == "on");
         } else if (command == "state") {
             vprinter::Conditions conditions;
             for (std::string name; in >> name;)
