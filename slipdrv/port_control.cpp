@@ -92,7 +92,8 @@ int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
 
 int SLIPDRV_CALL BPClosePrinter(void) {
     // A print another thread has under way holds the export lock for as long
-    // as the printer takes; it is ended first, so the close never waits behind it.
+    // as the printer takes; it is ended first, so the close does not wait out
+    // the write bounds behind it.
     state.active.load()->cancelWrites();
     const auto lock = exclusiveUse();
     Channel& active = *state.active.load();

@@ -20,8 +20,8 @@ struct WriteLimits {
 
 // A serial line: 100 ms per byte plus 30 s, as the port's write time-outs.
 constexpr WriteLimits kSerialWriteLimits{100};
-// A network printer: 1 ms per byte, the pace of a 9600-baud line, which no
-// working network printer is slower than, plus 30 s.
+// A network printer: 1 ms per byte, about the pace of a 9600-baud line, which
+// no working network printer is slower than, plus 30 s.
 constexpr WriteLimits kNetworkWriteLimits{1};
 
 class WriteBounds {

@@ -117,6 +117,7 @@ private:
     bool send(const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
         std::uint32_t sent = 0;
         while (sent < length) {
+            if (cancel_.cancelled()) return false;
             const ssize_t n = ::write(fd_, bytes + sent, length - sent);
             if (n > 0) {
                 sent += static_cast<std::uint32_t>(n);

@@ -206,6 +206,7 @@ private:
         };
         std::uint32_t sent = 0;
         while (sent < length) {
+            if (cancel_.cancelled()) return false;
             const ssize_t n = ::send(fd, bytes + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 sent += static_cast<std::uint32_t>(n);
@@ -226,14 +227,19 @@ private:
     }
 
     // Waits until the printer has acknowledged everything handed over; false
-    // when the connection is reset first, or a bound or a cancel ends the wait.
+    // when the connection is reset first, or a bound or a cancel ends the
+    // wait. What it acknowledges meanwhile is progress.
     bool awaitAcknowledged(int fd, WriteBounds& bounds) {
+        std::uint64_t last = unacknowledged(fd);
         for (;;) {
+            // A reset may arrive together with the last acknowledgement.
+            const std::uint64_t queued = unacknowledged(fd);
             if (connectionGone(fd)) return false;
-            // Looked at again after the queue is found empty: a reset empties it too.
-            if (unacknowledged(fd) == 0) return !connectionGone(fd);
+            if (queued == 0) return true;
+            if (queued < last) bounds.moved();
+            last = queued;
             const std::uint32_t left = bounds.remainingMs();
-            if (left == 0 || cancel_.wait(fd, 0, 1) < 0) return false;
+            if (left == 0 || cancel_.wait(fd, 0, static_cast<int>(std::min<std::uint32_t>(left, 2))) < 0) return false;
         }
     }
 

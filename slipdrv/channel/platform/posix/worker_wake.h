@@ -8,8 +8,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 
 namespace slipdrv {
@@ -86,11 +88,18 @@ public:
     // Waits at most `ms` for `events` on `fd`; their revents, 0 on time-out,
     // -1 when cancelled (or when poll fails).
     short wait(int fd, short events, int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         pollfd p[2] = {{event_, POLLIN, 0}, {fd, events, 0}};
         for (;;) {
             if (cancelled_) return -1;
             const int n = ::poll(p, 2, ms);
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR) {
+                // Only what is left of the wait: signals must not stretch it.
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                ms = static_cast<int>(std::max<long long>(left.count(), 0));
+                continue;
+            }
             if (n < 0 || (p[0].revents & POLLIN)) return -1;
             return n == 0 ? short{0} : p[1].revents;
         }

@@ -4,8 +4,8 @@
 // A write waits for room with select(), which leaves that event alone, in
 // short steps so that cancelWrites ends it. Winsock gives no count of what the
 // printer has acknowledged, so progress is what it accepts; after the printer
-// has ended its side of the stream, a printer that closed altogether shows
-// only at the write after the one its reset answers.
+// has ended its side of the stream, each write looks for a while for the
+// reset with which a printer that closed altogether answers the bytes.
 //
 // A failed write resets the connection by closing the socket, while the
 // worker may be using it: the lock makes the worker's calls and that close
@@ -34,6 +34,11 @@ using Clock = std::chrono::steady_clock;
 constexpr DWORD kFailedWaitPauseMs = 20;
 // The longest a write waits for room before it looks for a cancel.
 constexpr DWORD kCancelLookMs = 50;
+// How long a write to a printer that has ended its side of the stream looks
+// for a reset: the reset comes one round trip after the bytes reach a printer
+// that has gone, far less than this on a counter's network.
+constexpr DWORD kResetGraceMs = 50;
+constexpr DWORD kResetLookMs = 5;
 
 // Started once, at the first network port, and never stopped: stopping it is
 // not allowed while the library unloads, under the loader lock.
@@ -177,7 +182,8 @@ public:
         const SOCKET s = socket_;
         if (!open_ || s == INVALID_SOCKET || cancelled_) return false;
         WriteBounds bounds(length, limits_);
-        if (!connectionFailed(s) && sendAll(s, bytes, length, bounds)) return true;
+        if (!connectionFailed(s) && sendAll(s, bytes, length, bounds) && (!printerClosed_ || noResetFollows(s, bounds)))
+            return true;
         // Closing with a zero linger resets the connection and drops what
         // Winsock still holds of the run, so a printer that reads again never
         // gets its tail. The port stays open and hung up.
@@ -259,6 +265,19 @@ private:
         char next;
         const int n = recv(s, &next, 1, MSG_PEEK);
         return n < 0 && WSAGetLastError() != WSAEWOULDBLOCK;
+    }
+
+    // False when the connection is reset within the grace: a send of nothing
+    // fails on a reset connection and does nothing on a live one.
+    bool noResetFollows(SOCKET s, const WriteBounds& bounds) const {
+        const auto until = Clock::now() + std::chrono::milliseconds(kResetGraceMs);
+        for (;;) {
+            if (send(s, "", 0, 0) == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) return false;
+            if (connectionFailed(s)) return false;
+            if (Clock::now() >= until) return true;
+            if (cancelled_ || bounds.remainingMs() == 0) return false;
+            Sleep(kResetLookMs);
+        }
     }
 
     // Hands the run to Winsock; the bytes it accepts are the progress.
