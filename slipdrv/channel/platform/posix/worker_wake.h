@@ -16,27 +16,45 @@
 
 namespace slipdrv {
 
+// One eventfd, raised from any thread and drained by the thread that sleeps on it.
+class EventFd {
+public:
+    // Throws `failure` (the device's message text) when no eventfd can be made.
+    explicit EventFd(const char* failure) : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (fd_ < 0) throw failure;
+    }
+    ~EventFd() { ::close(fd_); }
+    EventFd(const EventFd&) = delete;
+    EventFd& operator=(const EventFd&) = delete;
+
+    int fd() const { return fd_; }
+    void raise() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+    }
+    void drain() {
+        std::uint64_t count;
+        while (::read(fd_, &count, sizeof count) > 0) {
+        }
+    }
+
+private:
+    int fd_;
+};
+
 class WorkerWake {
 public:
     // Throws `failure` (the device's message text) when no eventfd can be made.
-    explicit WorkerWake(const char* failure) : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        if (wake_ < 0) throw failure;
-    }
-    ~WorkerWake() { ::close(wake_); }
-    WorkerWake(const WorkerWake&) = delete;
-    WorkerWake& operator=(const WorkerWake&) = delete;
+    explicit WorkerWake(const char* failure) : wake_(failure) {}
 
     // From any thread: ends a pending wait (or the next one).
-    void signal() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
-    }
+    void signal() { wake_.raise(); }
 
     // Sleeps until signal() (the signal is then used up and the result is 0),
     // or until `fd` reports one of `events` or a hang-up or error; returns its
     // revents then. A negative `fd` is not watched. -1 when poll fails.
     short wait(int fd, short events) {
-        pollfd p[2] = {{wake_, POLLIN, 0}, {fd, events, 0}};
+        pollfd p[2] = {{wake_.fd(), POLLIN, 0}, {fd, events, 0}};
         for (;;) {
             const int n = ::poll(p, 2, -1);
             if (n < 0 && errno == EINTR) continue;
@@ -44,16 +62,14 @@ public:
             break;
         }
         if (p[0].revents & POLLIN) {
-            std::uint64_t count;
-            while (::read(wake_, &count, sizeof count) > 0) {
-            }
+            wake_.drain();
             return 0;
         }
         return p[1].revents;
     }
 
 private:
-    int wake_;
+    EventFd wake_;
 };
 
 // Lets another thread end a write that waits on the device: once signalled,
@@ -61,26 +77,18 @@ private:
 class WriteCancel {
 public:
     // Throws `failure` (the device's message text) when no eventfd can be made.
-    explicit WriteCancel(const char* failure) : event_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        if (event_ < 0) throw failure;
-    }
-    ~WriteCancel() { ::close(event_); }
-    WriteCancel(const WriteCancel&) = delete;
-    WriteCancel& operator=(const WriteCancel&) = delete;
+    explicit WriteCancel(const char* failure) : event_(failure) {}
 
     // From any thread.
     void signal() {
         cancelled_ = true;
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(event_, &one, sizeof one);
+        event_.raise();
     }
 
     // On the writing thread, while no write runs.
     void clear() {
         cancelled_ = false;
-        std::uint64_t count;
-        while (::read(event_, &count, sizeof count) > 0) {
-        }
+        event_.drain();
     }
 
     bool cancelled() const { return cancelled_; }
@@ -89,7 +97,7 @@ public:
     // -1 when cancelled (or when poll fails).
     short wait(int fd, short events, int ms) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        pollfd p[2] = {{event_, POLLIN, 0}, {fd, events, 0}};
+        pollfd p[2] = {{event_.fd(), POLLIN, 0}, {fd, events, 0}};
         for (;;) {
             if (cancelled_) return -1;
             const int n = ::poll(p, 2, ms);
@@ -106,7 +114,7 @@ public:
     }
 
 private:
-    int event_;
+    EventFd event_;
     std::atomic<bool> cancelled_{false};
 };
 
