@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "barcode_rules.h"
 #include "command_row.h"
 #include "port_control.h"
 #include "slipdrv.h"
@@ -20,57 +21,10 @@ constexpr CommandRow kHriCharacter = row("BPSelectHRICharacter", 60, {kZeroOneOr
 
 constexpr std::size_t kMaxData = 255;  // the most a length rule allows and a count byte can carry
 
-enum class Characters { kDigits, kCode39, kCodabar, kAnyByte };
-
-struct Symbology {
-    std::size_t minLength;
-    std::size_t maxLength;
-    bool evenLength;
-    Characters characters;
-};
-
-constexpr Symbology kUpc{11, 12, false, Characters::kDigits};
-constexpr Symbology kJan13{12, 13, false, Characters::kDigits};
-constexpr Symbology kJan8{7, 8, false, Characters::kDigits};
-constexpr Symbology kCode39{1, 255, false, Characters::kCode39};
-constexpr Symbology kItfA{2, 255, true, Characters::kDigits};
-constexpr Symbology kItfB{2, 254, true, Characters::kDigits};
-constexpr Symbology kCodabar{1, 255, false, Characters::kCodabar};
-constexpr Symbology kAnyBytes{1, 255, false, Characters::kAnyByte};
-
-// Codes 0-8 (data closed by NUL) and 65-75 (count byte first); null for codes refused.
-const Symbology* symbologyOf(int m) {
-    static constexpr std::array<const Symbology*, 9> formatA = {&kUpc,  &kUpc,     &kJan13, &kJan8, &kCode39,
-                                                                &kItfA, &kCodabar, &kJan13, &kJan8};
-    static constexpr std::array<const Symbology*, 11> formatB = {
-        &kUpc, &kUpc, &kJan13, &kJan8, &kCode39, &kItfB, &kCodabar, &kAnyBytes, &kAnyBytes, &kJan13, &kJan8};
-    if (m >= 0 && m <= 8) return formatA[static_cast<std::size_t>(m)];
-    if (m >= 65 && m <= 75) return formatB[static_cast<std::size_t>(m - 65)];
-    return nullptr;
-}
-
-// A QR code holds at most 7089 bytes (model 2, numeric data); the five GS ( k
-// commands around the data take 41 bytes.
-constexpr std::size_t kMaxQrData = 7089;
+// The five GS ( k commands around a QR code's data take 41 bytes.
 constexpr std::size_t kQrCommandBytes = 41;
 constexpr Accepted kQrModuleSize = values({{1, 16}});
 constexpr Accepted kQrErrorLevel = values({{0, 3}, {48, 51}});  // L, M, Q, H
-
-bool accepts(Characters set, unsigned char c) {
-    const bool digit = c >= '0' && c <= '9';
-    const bool upper = c >= 'A' && c <= 'Z';
-    switch (set) {
-        case Characters::kDigits:
-            return digit;
-        case Characters::kCode39:
-            return digit || upper || std::string_view(" $%+-./").find(static_cast<char>(c)) != std::string_view::npos;
-        case Characters::kCodabar:
-            return digit || upper || std::string_view("$+-./:").find(static_cast<char>(c)) != std::string_view::npos;
-        case Characters::kAnyByte:
-            return c != 0;
-    }
-    return false;
-}
 
 }  // namespace
 }  // namespace slipdrv
@@ -85,7 +39,7 @@ int SLIPDRV_CALL BPSelectHRIPosition(int n) { return sendCommand(kHriPosition, n
 int SLIPDRV_CALL BPSelectHRICharacter(int n) { return sendCommand(kHriCharacter, n); }
 
 int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
-    const Symbology* symbology = symbologyOf(m);
+    const BarcodeRule* symbology = barcodeRuleOf(m);
     if (!symbology || n < 1 || n > 255 || !data) return -1;
     // Never looks further than one byte past the longest data any rule allows.
     const std::size_t length = strnlen(data, kMaxData + 1);
@@ -98,7 +52,7 @@ int SLIPDRV_CALL BPPrintBarCode(int m, int n, const char* data) {
     if (formatB) command[size++] = low8(n);  // sent as given, not compared with the length
     for (std::size_t i = 0; i < length; ++i) {
         const auto c = static_cast<unsigned char>(data[i]);
-        if (!accepts(symbology->characters, c)) return -1;
+        if (!barcodeAccepts(symbology->characters, c)) return -1;
         command[size++] = c;
     }
     if (!formatB) command[size++] = 0x00;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "barcode_rules.h"
 #include "text/gb18030.h"
 
 namespace slipdrv_print {
@@ -50,46 +51,28 @@ const char* const kUsage =
 
 namespace {
 
-// The characters barcode data may hold beyond the digits 0-9.
-struct CharacterSet {
-    bool letters;             // A-Z
-    std::string_view others;  // the other bytes allowed
-    std::string_view words;   // the whole set, for messages
-};
-constexpr CharacterSet kDigitsOnly{false, "", "0-9"};
-constexpr CharacterSet kCode39Characters{true, " $%+-./", "0-9, A-Z, space, $ % + - . /"};
-constexpr CharacterSet kCodabarCharacters{true, "$+-./:", "0-9, A-Z, $ + - . / :"};
-
-// A symbology: its codes, the names the command line takes for it, and the
-// data the printer accepts. Length and characters are checked here so that a
-// barcode the library would refuse stops the run before anything is sent.
+// A symbology: the names the command line takes for it and its two codes;
+// what it takes is the library's own rule for the code sent.
 struct Symbology {
     std::array<std::string_view, 2> names;  // the first names it in messages; none: by number only
     int formatA;                            // the code with the data closed by NUL, or -1
     int formatB;                            // the code with the count byte first
-    std::size_t minLength;
-    std::size_t maxLength;
-    bool evenLength;
-    const CharacterSet* characters;  // null: any byte but zero
 };
 
 constexpr std::array<Symbology, 11> kSymbologies = {{
-    {{"UPC-A"}, 0, 65, 11, 12, false, &kDigitsOnly},
-    {{"UPC-E"}, 1, 66, 11, 12, false, &kDigitsOnly},
-    {{"JAN13", "EAN13"}, 2, 67, 12, 13, false, &kDigitsOnly},
-    {{"JAN8", "EAN8"}, 3, 68, 7, 8, false, &kDigitsOnly},
-    {{"CODE39"}, 4, 69, 1, 255, false, &kCode39Characters},
-    {{"ITF"}, 5, 70, 2, 254, true, &kDigitsOnly},
-    {{"CODABAR", "NW-7"}, 6, 71, 1, 255, false, &kCodabarCharacters},
-    {{"CODE93"}, -1, 72, 1, 255, false, nullptr},
-    {{"CODE128"}, -1, 73, 1, 255, false, nullptr},
-    {{}, 7, 74, 12, 13, false, &kDigitsOnly},
-    {{}, 8, 75, 7, 8, false, &kDigitsOnly},
+    {{"UPC-A"}, 0, 65},
+    {{"UPC-E"}, 1, 66},
+    {{"JAN13", "EAN13"}, 2, 67},
+    {{"JAN8", "EAN8"}, 3, 68},
+    {{"CODE39"}, 4, 69},
+    {{"ITF"}, 5, 70},
+    {{"CODABAR", "NW-7"}, 6, 71},
+    {{"CODE93"}, -1, 72},
+    {{"CODE128"}, -1, 73},
+    {{}, 7, 74},
+    {{}, 8, 75},
 }};
 constexpr int kCode128 = 73;
-
-// The most bytes of a QR code: model 2 with numeric data.
-constexpr std::size_t kMaxQrBytes = 7089;
 
 std::optional<int> parseNumber(std::string_view text, int low, int high) {
     int value = 0;
@@ -126,28 +109,36 @@ std::optional<std::pair<const Symbology*, int>> symbologyNamed(std::string_view 
     return std::nullopt;
 }
 
-bool accepts(const CharacterSet* set, char c) {
-    if (!set) return c != '\0';
-    if (c >= '0' && c <= '9') return true;
-    if (set->letters && c >= 'A' && c <= 'Z') return true;
-    return set->others.find(c) != std::string_view::npos;
+// The characters of a set, for messages.
+std::string_view charactersOf(slipdrv::BarcodeCharacters set) {
+    switch (set) {
+        case slipdrv::BarcodeCharacters::kDigits:
+            return "0-9";
+        case slipdrv::BarcodeCharacters::kCode39:
+            return "0-9, A-Z, space, $ % + - . /";
+        case slipdrv::BarcodeCharacters::kCodabar:
+            return "0-9, A-Z, $ + - . / :";
+        case slipdrv::BarcodeCharacters::kAnyByte:
+            break;
+    }
+    return "bytes 01-FF";
 }
 
-// Why the symbology refuses `data`, or nothing when it takes it.
+// Why the library refuses `data` for the code, or nothing when it takes it.
 std::optional<std::string> barcodeRefusal(const Symbology& symbology, int code, std::string_view data) {
     const std::string name =
         symbology.names[0].empty() ? "code " + std::to_string(code) : std::string(symbology.names[0]);
-    if (data.size() < symbology.minLength || data.size() > symbology.maxLength ||
-        (symbology.evenLength && data.size() % 2 != 0)) {
-        return name + " takes " + (symbology.evenLength ? "an even number of " : "") +
-               std::to_string(symbology.minLength) + "-" + std::to_string(symbology.maxLength) + " characters (" +
-               std::to_string(data.size()) + " given)";
+    const slipdrv::BarcodeRule& rule = *slipdrv::barcodeRuleOf(code);
+    if (data.size() < rule.minLength || data.size() > rule.maxLength || (rule.evenLength && data.size() % 2 != 0)) {
+        return name + " takes " + (rule.evenLength ? "an even number of " : "") + std::to_string(rule.minLength) + "-" +
+               std::to_string(rule.maxLength) + " characters (" + std::to_string(data.size()) + " given)";
     }
-    const auto* refused =
-        std::find_if(data.begin(), data.end(), [&](char c) { return !accepts(symbology.characters, c); });
+    const auto* refused = std::find_if(data.begin(), data.end(), [&](char c) {
+        return !slipdrv::barcodeAccepts(rule.characters, static_cast<unsigned char>(c));
+    });
     if (refused == data.end()) return std::nullopt;
-    const std::string allowed = symbology.characters ? std::string(symbology.characters->words) : "bytes 01-FF";
-    return name + " takes only " + allowed + ", not \"" + shownBytes(data.substr(refused - data.begin(), 1)) + "\"";
+    return name + " takes only " + std::string(charactersOf(rule.characters)) + ", not \"" +
+           shownBytes(data.substr(refused - data.begin(), 1)) + "\"";
 }
 
 // A --barcode value, or why it is refused.
@@ -263,7 +254,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             request.items.push_back(std::move(std::get<Item>(item)));
         } else if (option == "--qr") {
             if (value->empty()) return bad("the data is empty");
-            if (value->size() > kMaxQrBytes) return bad("a QR code holds at most 7089 bytes");
+            if (value->size() > slipdrv::kMaxQrData) return bad("a QR code holds at most 7089 bytes");
             request.items.push_back({Item::Kind::kQrCode, *value});
         } else if (option == "--image") {
             request.items.push_back({Item::Kind::kImage, *value});
