@@ -182,10 +182,17 @@ bool Renderer::usePaper() {
 void Renderer::stopAtLength() {
     limit_ = Limit::kLength;
     paper_.extendTo(options_.maxHeight);  // an image that reached past it ran the paper out to it
-    ++pieces_;
-    sink_(paper_);
-    paper_ = Paper(options_.width);
     line_.clear();
+    givePieceOut(true);
+}
+
+// Hands the piece to the sink (when it holds anything) and starts a new one.
+void Renderer::givePieceOut(bool holdsPrint) {
+    if (holdsPrint) {
+        ++pieces_;
+        sink_(paper_);
+    }
+    paper_ = Paper(options_.width);
     used_ = false;
     y_ = 0;
 }
@@ -730,13 +737,7 @@ void Renderer::feed(int dots) {
 void Renderer::cut() {
     if (!line_.empty()) printLine(0);
     if (overran_) return;  // the piece goes out at its maximum height (stopAtLength)
-    if (used_ && !paper_.empty()) {
-        ++pieces_;
-        sink_(paper_);
-    }
-    paper_ = Paper(options_.width);
-    used_ = false;
-    y_ = 0;
+    givePieceOut(used_ && !paper_.empty());
 }
 
 void Renderer::finish() {

@@ -101,6 +101,7 @@ private:
     // stops it). Marks the piece as used.
     bool usePaper();
     void stopAtLength();  // gives out the piece as far as its maximum height, then stops
+    void givePieceOut(bool holdsPrint);
     void reset();
     void printLine(int feed);  // prints the pending line and feeds max(feed, its height)
     int drawLine();            // draws the pending line where it stands; returns its height
