@@ -28,6 +28,10 @@ fi
 
 work=$(mktemp -d /tmp/vocalcue-e2e-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+if [ ${#launcher[@]} -gt 0 ]; then
+  . "$(dirname "$0")/../slipdrv/wine/wine_helpers.sh"
+  wine_start "$work/wine.log"
+fi
 room="$work/room"      # the directory the host starts the program in
 mkdir -p "$room/wav" "$work/raw" "$work/capture"
 

@@ -11,13 +11,14 @@ set -u
 program=$(realpath "$1") printer=$2 version=$3 image=$4
 launcher=() shim="" objdump=""
 if [ $# -ge 7 ]; then launcher=("$5") shim=$6 objdump=$7; fi
+[ ${#launcher[@]} -eq 0 ] || . "$(dirname "$0")/../slipdrv/wine/wine_helpers.sh"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 WINEDEBUG=-all
 
 run=$(mktemp -d /tmp/slipdrv-print-test-XXXXXX)
 printer_pid=""
 finish() {
   # Wine's server holds the pty: let it go before the printer closes it.
-  [ ${#launcher[@]} -eq 0 ] || /usr/lib/wine/wineserver -w
+  [ ${#launcher[@]} -eq 0 ] || wine_stop
   [ -z "$printer_pid" ] || { kill "$printer_pid" 2>/dev/null; wait "$printer_pid" 2>/dev/null; }
   rm -rf "$run"
 }
@@ -31,10 +32,10 @@ for _ in $(seq 1 500); do [ -L "$run/printer-COM1" ] && break; sleep 0.01; done
 : >>"$run/received.bin"
 export SLIPDRV_COM1="$run/printer-COM1" SLIPDRV_LPT1="$run/no-such-device"
 if [ ${#launcher[@]} -gt 0 ]; then
-  . "$(dirname "$0")/../slipdrv/wine/wine_helpers.sh"
   map_port COM1 "$run/printer-COM1"
   map_port LPT1 "$run/no-such-device"
-  /usr/lib/wine/wineserver -w
+  wine_stop
+  wine_start "$run/wine.log"
   export LD_PRELOAD="$shim"
 fi
 

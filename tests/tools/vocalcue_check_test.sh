@@ -17,6 +17,10 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 WINEDEBUG=-all
 
 work=$(mktemp -d /tmp/vocalcue-check-test-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+if [ ${#launcher[@]} -gt 0 ]; then
+  . "$(dirname "$0")/../slipdrv/wine/wine_helpers.sh"
+  wine_start "$work/wine.log"
+fi
 mkdir -p "$work/base/wav" "$work/raw" "$work/capture"
 tokens=(您本次消费合计为 叮咚 充值成功 号台即将到时 号台已到时 欢迎光临 欢迎下次光临 您的当前余额为
         您的余额不足请充值 谢谢光临 最低消费 零 壹 贰 叁 肆 伍 陆 柒 捌 玖 拾 佰 仟 万 亿 元 角 分 整)

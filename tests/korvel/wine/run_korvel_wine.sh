@@ -11,7 +11,6 @@
 # WINE is /usr/lib/wine/wine for an i686 build, /usr/lib/wine/wine64 for x86_64.
 set -u
 launcher=$1 dll=$2 peer=$3 shim=$4 client=$5 vtable_client=$6 example=$7
-wine=/usr/lib/wine
 . "$(dirname "$0")/../../slipdrv/wine/wine_helpers.sh"
 require_helpers "$peer" "$shim" || exit 1
 export WINEDEBUG=-all LANG=C.UTF-8
@@ -21,7 +20,7 @@ peer_pid=
 finish() {
   "$launcher" regsvr32 /u /s "$dos_dll" >/dev/null 2>&1 </dev/null
   # The Wine server holds the pty; let it go before the slave closes it.
-  "$wine/wineserver" -w
+  wine_stop
   [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null && wait "$peer_pid" 2>/dev/null
   rm -rf "$run"
 }
@@ -40,7 +39,7 @@ peer_pid=$!
 for _ in $(seq 1 200); do [ -L "$run/peer-com1" ] && break; sleep 0.01; done
 [ -L "$run/peer-com1" ] || { echo "the table controller did not start"; cat "$run/peer.log"; exit 1; }
 map_port COM1 "$run/peer-com1"
-"$wine/wineserver" -w
+wine_stop
 
 failed=0 passed=0
 check() {

@@ -11,7 +11,6 @@
 set -u
 launcher=$1 exe=$2 printer=$3 shim=$4
 shift 4
-wine=/usr/lib/wine
 . "$(dirname "$0")/wine_helpers.sh"
 require_helpers "$printer" "$shim" || exit 1
 export WINEDEBUG=-all
@@ -21,7 +20,7 @@ pids=()
 
 finish() {
   # The Wine server holds the ptys; let it go before the printers close them.
-  "$wine/wineserver" -w
+  wine_stop
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
   rm -rf "$run"
@@ -65,7 +64,7 @@ done
 # COM9 must not exist for the refusal test.
 map_port COM9
 # The mappings take effect when the server starts again.
-"$wine/wineserver" -w
+wine_stop
 
 SLIPDRV_COM3="tcp://127.0.0.1:$net_port" SLIPDRV_COM5="tcp://127.0.0.1:$stall_port" \
   SLIPDRV_WINE_DIR=$(dos_path "$run") LD_PRELOAD="$shim" \

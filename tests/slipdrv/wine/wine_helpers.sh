@@ -27,3 +27,22 @@ map_port() {
 
 # dos_path PATH : the path as a Windows program sees it (drive Z:).
 dos_path() { echo "Z:${1//\//\\}"; }
+
+# wine_start LOG : starts Wine's server with the system's own processes
+# (services, device manager, desktop) writing to LOG. Started by a program
+# under test instead, they inherit its standard error: output captured from
+# that program holds their messages (one of them crashing as the server shuts
+# down) and ends only when they exit with the server. The server stays 30 s
+# after the last program, so the programs a runner starts one after another
+# share it. Where a server runs already, that one is used.
+wine_start() {
+  /usr/lib/wine/wineserver -p30 >/dev/null 2>&1
+  /usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow >>"$1" 2>&1 </dev/null
+}
+
+# wine_stop : ends the server and every program on it, and waits until it has
+# gone; port mappings made before take effect on the next start.
+wine_stop() {
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+}
