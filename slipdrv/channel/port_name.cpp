@@ -79,12 +79,12 @@ std::optional<PortName> parsePortName(std::string_view text) {
     if (!isWellFormed(text)) return std::nullopt;
     if (auto mapped = parseMappedKind(text)) {
         return std::visit(
-            [](auto&& port) -> std::optional<PortName> {
-                using Kind = std::decay_t<decltype(port)>;
+            [](auto port) -> std::optional<PortName> {
+                using Kind = decltype(port);
                 if constexpr (std::is_same_v<Kind, OtherSetting> || std::is_same_v<Kind, BadSetting>)
                     return std::nullopt;
                 else
-                    return std::move(port);
+                    return port;
             },
             std::move(*mapped));
     }

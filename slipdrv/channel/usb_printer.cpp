@@ -14,7 +14,8 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool containsIgnoringCase(std::string_view text, std::string_view part) {
-    return !std::ranges::search(text, part, {}, lowerAscii, lowerAscii).empty();
+    const auto same = [](char x, char y) { return lowerAscii(x) == lowerAscii(y); };
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), same) != text.end();
 }
 
 // Windows paths (\\?\usb#vid_...) name the same device in either case.

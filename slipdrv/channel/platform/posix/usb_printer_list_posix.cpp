@@ -7,7 +7,6 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -54,7 +53,7 @@ public:
             const auto idFile = root_ / "sys/class/usbmisc" / name / "device/ieee1284_id";
             found.push_back({*number, {it->path().string(), readDeviceId(idFile)}});
         }
-        std::ranges::sort(found, [](const auto& a, const auto& b) {
+        std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
             return std::tie(a.first, a.second.path) < std::tie(b.first, b.second.path);
         });
         std::vector<UsbPrinter> printers;
