@@ -37,7 +37,7 @@ if(NOT WIN32)
 else()
   # The Windows package: the programs and DLLs (bin), slipdrv.h with the
   # export table that an import library is made from, and the README.
-  install(FILES ${PROJECT_SOURCE_DIR}/slipdrv/slipdrv.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${SLIPDRV_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 endif()
 

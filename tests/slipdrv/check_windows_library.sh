@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Checks what a Windows host depends on in slipdrv.dll: every export of the
-# .def file under its undecorated name and ordinal, and nothing else; only
+# export list under its undecorated name and ordinal, and nothing else; only
 # system DLLs imported; and on i686 the calling convention of each export
-# (callee-cleans everywhere except the two caller-cleans exports), read from
-# the decorations the compiler gave the functions.
-#   check_windows_library.sh DLL OBJDUMP DEF-FILE MACHINE   (MACHINE: i686 or x86_64)
+# (the list's stdcall or cdecl), read from the decorations the compiler gave
+# the functions.
+#   check_windows_library.sh DLL OBJDUMP EXPORT-LIST MACHINE   (MACHINE: i686 or x86_64)
+# EXPORT-LIST is slipdrv.exports, made from slipdrv/exports.txt: "ordinal name convention ...".
 set -u
-dll=$1 objdump=$2 def=$3 machine=$4
+dll=$1 objdump=$2 list=$3 machine=$4
 failed=0 passed=0
 check() {
   if [ "$2" = ok ]; then passed=$((passed + 1)); else echo "FAIL $1: $2"; failed=$((failed + 1)); fi
@@ -17,11 +18,11 @@ base=$(awk '/^Ordinal Base/ {print $3; exit}' <<<"$dump")
 # "[  n] Name" lines of the name pointer table: ordinal = n + base.
 exported=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" |
   awk -v base="$base" -F'[][]' '/\[ *[0-9]+\]/ {gsub(/ /, "", $2); name=$3; gsub(/^ +/, "", name); print name " " $2 + base}' | sort)
-expected=$(awk '/^ +BP[A-Za-z0-9]+ +@[0-9]+/ {sub(/@/, "", $2); print $1 " " $2}' "$def" | sort)
+expected=$(awk '!/^#/ && NF {print $2 " " $1}' "$list" | sort)
 if [ "$exported" = "$expected" ]; then check "exports and ordinals" ok
 else check "exports and ordinals" "$(diff <(echo "$expected") <(echo "$exported") | head -10)"; fi
 count=$(wc -l <<<"$expected")
-echo "     $count exports checked against $(basename "$def")"
+echo "     $count exports checked against $(basename "$list")"
 
 imports=$(grep -i 'DLL Name:' <<<"$dump" | awk '{print toupper($3)}' | sort -u | tr '\n' ' ')
 echo "     imports: $imports"
@@ -30,16 +31,18 @@ if [ -z "$others" ]; then check "only system DLLs" ok; else check "only system D
 
 if [ "$machine" = i686 ]; then
   symbols=$("$objdump" -t "$dll")
-  while read -r name ordinal; do
-    case "$name" in
-      BPSetAbsoluPrintPosition | BPPageAbsoluVerticalPosition)
+  while read -r ordinal name convention codes; do
+    case "$convention" in
+      cdecl)
         grep -Eq " _${name}\$" <<<"$symbols" && check "$name caller-cleans" ok ||
           check "$name caller-cleans" "no undecorated _$name symbol" ;;
       *)
-        grep -Eq " _${name}@[0-9]+\$" <<<"$symbols" && check "$name callee-cleans" ok ||
-          check "$name callee-cleans" "no _$name@N symbol" ;;
+        # 4 bytes of stack for each argument, all of them int or a pointer.
+        bytes=$((4 * $(wc -w <<<"$codes")))
+        grep -Eq " _${name}@${bytes}\$" <<<"$symbols" && check "$name callee-cleans" ok ||
+          check "$name callee-cleans" "no _$name@$bytes symbol" ;;
     esac
-  done <<<"$expected"
+  done < <(awk '!/^#/ && NF' "$list")
 fi
 
 echo "windows library checks: $passed passed, $failed failed"
