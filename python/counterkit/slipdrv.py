@@ -18,10 +18,11 @@ import re
 import threading
 import weakref
 from types import TracebackType
-from typing import Any, Callable, Sequence, Union
+from pathlib import Path
+from typing import Any, Callable, NamedTuple, Sequence, Union
 
-from ._loader import load_library
-from .errors import NotAvailableError, PortInUseError, PrinterError
+from ._loader import library_dirs, load_library
+from .errors import LibraryNotFoundError, NotAvailableError, PortInUseError, PrinterError
 
 _WINDOWS = os.name == "nt"
 
@@ -34,7 +35,13 @@ StatusCallbackType = _CallbackType(None, ctypes.c_int)
 StatusCallback = Callable[[int], None]
 """A host's status callback: receives each byte the printer sends by itself (0-255)."""
 
-# One code for each argument, by what the export does with it:
+# The exports and their arguments come from the library's export list,
+# slipdrv.exports, which the build makes from slipdrv/exports.txt and which sits
+# beside the library (in its build folder and where it is installed), so the
+# signatures are always those of the library loaded. One line per export:
+# "ordinal name convention code...", the convention "stdcall" or "cdecl"
+# (caller-cleans: called through ctypes.CDLL on Windows), one code for each
+# argument, by what the export does with it:
 #   "i"     int: a 32-bit signed integer.
 #   "s"     const char*, read up to its first zero byte: bytes.
 #   "f"     the status callback: a StatusCallbackType.
@@ -45,92 +52,46 @@ StatusCallback = Callable[[int], None]
 #   "bK*A"  const char*, of which the export reads K bytes for each unit of
 #           argument A (counted from 0): a bytes-like object at least that long.
 # Every pointer also takes None, the null pointer, which each export refuses (-1).
-_EXPORTS: dict[str, tuple[str, ...]] = {
-    # Every export, in ordinal order (1-80); each returns int.
-    "BPOpenPrinter": ("i", "i"),
-    "BPClosePrinter": (),
-    "BPPrintString": ("s",),
-    "BPEnableCallBackFunc": ("i",),
-    "BPSetCallBackFunc": ("f",),
-    "BPPrintAndFeed": (),
-    "BPPrintNotFeed": (),
-    "BPPrintExitStandardMode": (),
-    "BPRealtimeGetStatus": ("i",),
-    "BPMoveHorizontalTAB": (),
-    "BPCancelPrintPageMode": (),
-    "BPRealtimeResponse": ("i",),
-    "BPPrintPageMode": (),
-    "BPSetASCIIRightSpace": ("i",),
-    "BPSetPrintMode": ("i",),
-    "BPSetAbsoluPrintPosition": ("i", "i"),
-    "BPSelectUserDefineSet": ("i",),
-    "BPUserDefineCharacter": ("i", "i", "i", "b3*2"),
-    "BPSetUnderLine": ("i",),
-    "BPSelectDefaultLineSpace": (),
-    "BPSetLineSpace": ("i",),
-    "BPCancelUserDefineCharacter": ("i",),
-    "BPInitializePrinter": (),
-    "BPSetHorizonTABPosition": ("s",),
-    "BPEmphasizedPrintSet": ("i",),
-    "BPSuperposePrintSet": ("i",),
-    "BPPrintFeedPaper": ("i",),
-    "BPSelectPageMode": (),
-    "BPSelectCharacterAB": ("i",),
-    "BPSelectInternationalCharacterSet": ("i",),
-    "BPSelectStardardMode": (),
-    "BPPagePrintDirection": ("i",),
-    "BPClockwiseRotation90Set": ("i",),
-    "BPSetPrintAreaPageMode": ("i", "i", "i", "i"),
-    "BPSetRelativePrintPosition": ("i", "i"),
-    "BPSelectJustification": ("i",),
-    "BPSelectPaperSensor": ("i",),
-    "BPSelectSensorStopPrint": ("i",),
-    "BPSetPanelButtonsEnable": ("i",),
-    "BPPrintFeedSomeLines": ("i",),
-    "BPSelectCharacterCodeTable": ("i",),
-    "BPFeedMarkStartPosition": (),
-    "BPSelectCharacterSize": ("i", "i"),
-    "BPPageAbsoluVerticalPosition": ("i", "i"),
-    "BPExecuteTestPrint": ("i", "i"),
-    "BPUserDefineCommand": ("i",),
-    "BPSetMemorySwitch": ("i", "r8"),
-    "BPGetMemorySwitch": ("i", "w11"),
-    "BPSetAdjustmentValue": ("i", "i", "i", "i"),
-    "BPCustomizeControlValue": ("i", "i"),
-    "BPSelectHRIPosition": ("i",),
-    "BPTransmitPrinterID": ("i",),
-    "BPSetLeftMargin": ("i", "i"),
-    "BPSetBeginningPosition": ("i",),
-    "BPSelectCutPaper": ("i", "i"),
-    "BPSetPrintingAreaWidth": ("i", "i"),
-    "BPPageRelativeVertialPosition": ("i", "i"),
-    "BPAutoStatusBackSet": ("i",),
-    "BPSmoothingModeSet": ("i",),
-    "BPSelectHRICharacter": ("i",),
-    "BPSetBarCodeHeight": ("i",),
-    "BPPrintBarCode": ("i", "i", "s"),
-    "BPTransmitStatus": ("i",),
-    "BPSetBarCodeWidth": ("i",),
-    "BPSetChinesePrintMode": ("i",),
-    "BPSelectChineseMode": (),
-    "BPChineseUnderLineSet": ("i",),
-    "BPExitChineseMode": (),
-    "BPUserDefineChinese": ("i", "i", "r72"),
-    "BPSelectChineseCodeSys": ("i",),
-    "BPSetChineseLRSpace": ("i", "i"),
-    "BPSetChineseQuadrupleSize": ("i",),
-    "BPUpsidedownPrintiModeSet": ("i",),
-    "BPPrintNVBitImage": ("i", "i"),
-    "BPDefineNVBitImage": ("s",),
-    "BPPrintBitmap": ("s", "i"),
-    "BPPrintDownloadBitImage": ("s", "i"),
-    "BPOpenCashBox": (),
-    "BPPrintQRCode": ("s", "i", "i"),
-    "BPPrintStringUTF8": ("s",),
-}
+EXPORT_LIST = "slipdrv.exports"
 
-# The two exports that stay caller-cleans (__cdecl) in the i686 DLL.
-_CDECL_EXPORTS = frozenset({"BPSetAbsoluPrintPosition", "BPPageAbsoluVerticalPosition"})
+
+class ExportSignature(NamedTuple):
+    """One export as the export list gives it."""
+
+    ordinal: int
+    codes: tuple[str, ...]
+    caller_cleans: bool
+
+
+def read_export_list(text: str, where: str = EXPORT_LIST) -> dict[str, ExportSignature]:
+    """The exports of an export list's text, in its order; ValueError for a
+    line that is not "ordinal name stdcall|cdecl code..."."""
+    exports: dict[str, ExportSignature] = {}
+    for number, line in enumerate(text.splitlines(), 1):
+        fields = line.split()
+        if not fields or fields[0].startswith("#"):
+            continue
+        if len(fields) < 3 or not fields[0].isdigit() or fields[2] not in ("stdcall", "cdecl"):
+            raise ValueError(f"{where}:{number}: not an export line: {line!r}")
+        for code in fields[3:]:
+            if not _CODE.fullmatch(code):
+                raise ValueError(f"{where}:{number}: unknown argument code {code!r}")
+        exports[fields[1]] = ExportSignature(int(fields[0]), tuple(fields[3:]), fields[2] == "cdecl")
+    return exports
+
+
+def _find_export_list(library_path: str) -> Path:
+    """The export list beside the loaded library; for a library the system
+    found by its name alone, the first in the folders searched for libraries."""
+    folders = [Path(library_path).parent] if os.path.dirname(library_path) else library_dirs()
+    for folder in folders:
+        if (folder / EXPORT_LIST).is_file():
+            return folder / EXPORT_LIST
+    raise LibraryNotFoundError(
+        "slipdrv",
+        [f"{library_path} loaded, but no {EXPORT_LIST} in {', '.join(str(f) for f in folders)}"],
+    )
+
 
 # Turns one argument into what the ctypes function takes; raises before the
 # call when the value does not fit: TypeError for a value of the wrong kind,
@@ -224,7 +185,7 @@ def _read_bytes(per_unit: int, counter: int) -> _Convert:
 
 
 def _argument(code: str) -> tuple[Any, _Convert]:
-    """The ctypes type and the converter of an argument code of ``_EXPORTS``."""
+    """The ctypes type and the converter of an argument code of the export list."""
     match = _CODE.fullmatch(code)
     if not match:
         raise ValueError(f"unknown argument code {code!r}")
@@ -244,7 +205,7 @@ def _argument(code: str) -> tuple[Any, _Convert]:
 
 class Export:
     """One export of the library: checks its arguments by what the export
-    does with them (see ``_EXPORTS``), then calls it and returns its result.
+    does with them (see ``read_export_list``), then calls it and returns its result.
 
     Raises before the call, with nothing sent: TypeError for a value of the
     wrong kind (str for a ``const char*``, bytes for a buffer the library
@@ -256,7 +217,7 @@ class Export:
         self.name = name
         """The export's name, as in slipdrv.h."""
         self.codes = codes
-        """Its argument codes (see ``_EXPORTS``)."""
+        """Its argument codes (see ``read_export_list``)."""
         self.raw = raw
         """The ctypes function, which checks nothing beyond what ctypes does."""
         argtypes, self._converters = zip(*map(_argument, codes)) if codes else ((), ())
@@ -320,13 +281,17 @@ class SlipdrvLibrary:
         self._status_target: StatusCallback | None = None
         self._status_thunk = StatusCallbackType(self._dispatch_status)
         self._kept: list[Any] = []
-        for name, codes in _EXPORTS.items():
+        self.export_list = _find_export_list(self.path)
+        """The export list the signatures were read from (``slipdrv.exports``)."""
+        self.signatures = read_export_list(self.export_list.read_text(), str(self.export_list))
+        """Every export of the export list, by name, in ordinal order."""
+        for name, signature in self.signatures.items():
             try:
-                raw = getattr(self._cdecl_dll if name in _CDECL_EXPORTS else self._dll, name)
+                raw = getattr(self._cdecl_dll if signature.caller_cleans else self._dll, name)
             except AttributeError:
                 export = None
             else:
-                export = Export(name, codes, raw, self._hold_callback)
+                export = Export(name, signature.codes, raw, self._hold_callback)
             setattr(self, name, export)
 
     def _hold_callback(self, callback: Any) -> None:

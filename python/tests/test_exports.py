@@ -1,15 +1,19 @@
 """The library's exports refuse, before calling, what the library would
-misuse: buffers it would write or read beyond, integers ctypes would cut."""
+misuse: buffers it would write or read beyond, integers ctypes would cut.
+Their signatures are those of the export list beside the library loaded."""
 
 from __future__ import annotations
 
 import ctypes
+import shutil
+from pathlib import Path
 from typing import Callable
 
 import pytest
 
 from counterkit import Printer
-from counterkit.slipdrv import SlipdrvLibrary
+from counterkit.errors import LibraryNotFoundError
+from counterkit.slipdrv import EXPORT_LIST, SlipdrvLibrary, load_slipdrv
 
 ESC, GS, FS = b"\x1b", b"\x1d", b"\x1c"
 
@@ -71,3 +75,22 @@ def test_accepted_arguments_reach_the_printer(virtual_printer, name: str, call: 
     with Printer(1) as printer:
         call(printer.lib)
     assert sim.wait_for(len(expected)) == expected
+
+
+def test_signatures_come_from_the_list_beside_the_loaded_library(tmp_path: Path) -> None:
+    built = Path(load_slipdrv().path)
+    copy = tmp_path / built.name
+    shutil.copy(built, copy)
+    with pytest.raises(LibraryNotFoundError, match=EXPORT_LIST):
+        SlipdrvLibrary(copy)
+
+    # A list that has BPPrintString take an int and lacks BPPrintQRCode.
+    lines = (built.parent / EXPORT_LIST).read_text().splitlines()
+    edited = [line.replace(" BPPrintString stdcall s", " BPPrintString stdcall i") for line in lines
+              if " BPPrintQRCode " not in line]
+    (tmp_path / EXPORT_LIST).write_text("\n".join(edited) + "\n")
+    lib = SlipdrvLibrary(copy)
+    assert lib.export_list == tmp_path / EXPORT_LIST
+    assert lib.BPPrintString.codes == ("i",)
+    assert not lib.has("BPPrintQRCode")
+    assert lib.has("BPPrintStringUTF8")
