@@ -13,11 +13,10 @@
 namespace slipdrv {
 namespace {
 
-constexpr CommandRow kBarCodeHeight = row("BPSetBarCodeHeight", 61, {values({{1, 255}})}, {GS, 'h', kArg1}, 3000);
-constexpr CommandRow kBarCodeWidth = row("BPSetBarCodeWidth", 64, {values({{2, 6}})}, {GS, 'w', kArg1}, 3000);
-constexpr CommandRow kHriPosition =
-    row("BPSelectHRIPosition", 51, {values({{0, 3}, {48, 51}})}, {GS, 'H', kArg1}, 3000);
-constexpr CommandRow kHriCharacter = row("BPSelectHRICharacter", 60, {kZeroOneOrAscii}, {GS, 'f', kArg1}, 3000);
+constexpr CommandRow kBarCodeHeight = row({values({{1, 255}})}, {GS, 'h', kArg1}, 3000);
+constexpr CommandRow kBarCodeWidth = row({values({{2, 6}})}, {GS, 'w', kArg1}, 3000);
+constexpr CommandRow kHriPosition = row({values({{0, 3}, {48, 51}})}, {GS, 'H', kArg1}, 3000);
+constexpr CommandRow kHriCharacter = row({kZeroOneOrAscii}, {GS, 'f', kArg1}, 3000);
 
 constexpr std::size_t kMaxData = 255;  // the most a length rule allows and a count byte can carry
 

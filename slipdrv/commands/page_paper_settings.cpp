@@ -11,27 +11,25 @@ namespace {
 constexpr Accepted kDirection = values({{0, 3}, {48, 51}});
 constexpr Accepted kFunctionSelector = values({{1, 3}, {49, 51}});
 
-constexpr CommandRow kSelectPageMode = row("BPSelectPageMode", 28, {}, {ESC, 'L'}, 2000);
-constexpr CommandRow kSelectStandardMode = row("BPSelectStardardMode", 31, {}, {ESC, 'S'}, 3000);
-constexpr CommandRow kPrintPageMode = row("BPPrintPageMode", 13, {}, {ESC, FF}, 3000);
-constexpr CommandRow kPrintExitStandardMode = row("BPPrintExitStandardMode", 8, {}, {FF}, 3000);
-constexpr CommandRow kCancelPrintPageMode = row("BPCancelPrintPageMode", 11, {}, {CAN}, 1000);
-constexpr CommandRow kPageDirection = row("BPPagePrintDirection", 32, {kDirection}, {ESC, 'T', kArg1}, 3000);
-constexpr CommandRow kPageAbsoluteVertical =
-    row("BPPageAbsoluVerticalPosition", 44, {kAnyByte, kAnyByte}, {GS, '$', kArg1, kArg2}, 3000);
-constexpr CommandRow kPageRelativeVertical =
-    row("BPPageRelativeVertialPosition", 57, {kAnyByte, kAnyByte}, {GS, '\\', kArg1, kArg2}, 3000);
+constexpr CommandRow kSelectPageMode = row({}, {ESC, 'L'}, 2000);
+constexpr CommandRow kSelectStandardMode = row({}, {ESC, 'S'}, 3000);
+constexpr CommandRow kPrintPageMode = row({}, {ESC, FF}, 3000);
+constexpr CommandRow kPrintExitStandardMode = row({}, {FF}, 3000);
+constexpr CommandRow kCancelPrintPageMode = row({}, {CAN}, 1000);
+constexpr CommandRow kPageDirection = row({kDirection}, {ESC, 'T', kArg1}, 3000);
+constexpr CommandRow kPageAbsoluteVertical = row({kAnyByte, kAnyByte}, {GS, '$', kArg1, kArg2}, 3000);
+constexpr CommandRow kPageRelativeVertical = row({kAnyByte, kAnyByte}, {GS, '\\', kArg1, kArg2}, 3000);
 
-constexpr CommandRow kPaperSensor = row("BPSelectPaperSensor", 37, {kAnyByte}, {ESC, 'c', '3', kArg1}, 3000);
-constexpr CommandRow kSensorStop = row("BPSelectSensorStopPrint", 38, {kAnyByte}, {ESC, 'c', '4', kArg1}, 3000);
-constexpr CommandRow kPanelButtons = row("BPSetPanelButtonsEnable", 39, {kAnyByte}, {ESC, 'c', '5', kArg1}, 3000);
-constexpr CommandRow kFeedMarkStart = row("BPFeedMarkStartPosition", 42, {}, {GS, FF}, 3000);
+constexpr CommandRow kPaperSensor = row({kAnyByte}, {ESC, 'c', '3', kArg1}, 3000);
+constexpr CommandRow kSensorStop = row({kAnyByte}, {ESC, 'c', '4', kArg1}, 3000);
+constexpr CommandRow kPanelButtons = row({kAnyByte}, {ESC, 'c', '5', kArg1}, 3000);
+constexpr CommandRow kFeedMarkStart = row({}, {GS, FF}, 3000);
 
-constexpr CommandRow kTestPrint = row("BPExecuteTestPrint", 45, {values({{0, 2}, {48, 50}}), kFunctionSelector},
-                                      {GS, '(', 'A', 0x02, 0x00, kArg1, kArg2}, 3000);
-constexpr CommandRow kCustomizeControl = row("BPCustomizeControlValue", 50, {kFunctionSelector, kZeroOneOrAscii},
-                                             {GS, '(', 'M', 0x02, 0x00, kArg1, kArg2}, 3000);
-constexpr CommandRow kOpenCashBox = row("BPOpenCashBox", 78, {}, {ESC, 'p', 0x00, 0xFF, 0xFF}, 1000);
+constexpr CommandRow kTestPrint =
+    row({values({{0, 2}, {48, 50}}), kFunctionSelector}, {GS, '(', 'A', 0x02, 0x00, kArg1, kArg2}, 3000);
+constexpr CommandRow kCustomizeControl =
+    row({kFunctionSelector, kZeroOneOrAscii}, {GS, '(', 'M', 0x02, 0x00, kArg1, kArg2}, 3000);
+constexpr CommandRow kOpenCashBox = row({}, {ESC, 'p', 0x00, 0xFF, 0xFF}, 1000);
 
 constexpr int kDotsPerMillimetre = 8;
 

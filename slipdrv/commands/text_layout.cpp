@@ -15,50 +15,43 @@ namespace {
 constexpr Accepted kUnderline = values({{0, 2}, {48, 50}});
 constexpr Accepted kPrintable = values({{32, 126}});
 
-constexpr CommandRow kPrintAndFeed = row("BPPrintAndFeed", 6, {}, {LF}, 1000);
-constexpr CommandRow kPrintNotFeed = row("BPPrintNotFeed", 7, {}, {CR}, 1000);
-constexpr CommandRow kMoveHorizontalTab = row("BPMoveHorizontalTAB", 10, {}, {HT}, 1000);
-constexpr CommandRow kInitializePrinter = row("BPInitializePrinter", 23, {}, {ESC, '@'}, 3000);
-constexpr CommandRow kSetAsciiRightSpace = row("BPSetASCIIRightSpace", 14, {kAnyByte}, {ESC, 0x20, kArg1}, 3000);
-constexpr CommandRow kSetPrintMode = row("BPSetPrintMode", 15, {kAnyByte}, {ESC, '!', kArg1}, 3000);
-constexpr CommandRow kSetUnderLine = row("BPSetUnderLine", 19, {kUnderline}, {ESC, '-', kArg1}, 3000);
-constexpr CommandRow kEmphasized = row("BPEmphasizedPrintSet", 25, {kAnyByte}, {ESC, 'E', kArg1}, 3000);
-constexpr CommandRow kSuperpose = row("BPSuperposePrintSet", 26, {kAnyByte}, {ESC, 'G', kArg1}, 3000);
-constexpr CommandRow kUpsideDown = row("BPUpsidedownPrintiModeSet", 73, {kAnyByte}, {ESC, '{', kArg1}, 3000);
-constexpr CommandRow kRotation90 = row("BPClockwiseRotation90Set", 33, {kZeroOneOrAscii}, {ESC, 'V', kArg1}, 3000);
-constexpr CommandRow kSmoothing = row("BPSmoothingModeSet", 59, {kAnyByte}, {GS, 'b', kArg1}, 3000);
+constexpr CommandRow kPrintAndFeed = row({}, {LF}, 1000);
+constexpr CommandRow kPrintNotFeed = row({}, {CR}, 1000);
+constexpr CommandRow kMoveHorizontalTab = row({}, {HT}, 1000);
+constexpr CommandRow kInitializePrinter = row({}, {ESC, '@'}, 3000);
+constexpr CommandRow kSetAsciiRightSpace = row({kAnyByte}, {ESC, 0x20, kArg1}, 3000);
+constexpr CommandRow kSetPrintMode = row({kAnyByte}, {ESC, '!', kArg1}, 3000);
+constexpr CommandRow kSetUnderLine = row({kUnderline}, {ESC, '-', kArg1}, 3000);
+constexpr CommandRow kEmphasized = row({kAnyByte}, {ESC, 'E', kArg1}, 3000);
+constexpr CommandRow kSuperpose = row({kAnyByte}, {ESC, 'G', kArg1}, 3000);
+constexpr CommandRow kUpsideDown = row({kAnyByte}, {ESC, '{', kArg1}, 3000);
+constexpr CommandRow kRotation90 = row({kZeroOneOrAscii}, {ESC, 'V', kArg1}, 3000);
+constexpr CommandRow kSmoothing = row({kAnyByte}, {GS, 'b', kArg1}, 3000);
 
-constexpr CommandRow kDefaultLineSpace = row("BPSelectDefaultLineSpace", 20, {}, {ESC, '2'}, 3000);
-constexpr CommandRow kSetLineSpace = row("BPSetLineSpace", 21, {kAnyByte}, {ESC, '3', kArg1}, 3000);
-constexpr CommandRow kFeedPaper = row("BPPrintFeedPaper", 27, {kAnyByte}, {ESC, 'J', kArg1}, 3000);
-constexpr CommandRow kFeedLines = row("BPPrintFeedSomeLines", 40, {kAnyByte}, {ESC, 'd', kArg1}, 3000);
-constexpr CommandRow kAbsolutePosition =
-    row("BPSetAbsoluPrintPosition", 16, {kAnyByte, kAnyByte}, {ESC, '$', kArg1, kArg2}, 3000);
-constexpr CommandRow kRelativePosition =
-    row("BPSetRelativePrintPosition", 35, {kAnyByte, kAnyByte}, {ESC, '\\', kArg1, kArg2}, 3000);
-constexpr CommandRow kJustification = row("BPSelectJustification", 36, {kUnderline}, {ESC, 'a', kArg1}, 3000);
-constexpr CommandRow kLeftMargin = row("BPSetLeftMargin", 53, {kAnyByte, kAnyByte}, {GS, 'L', kArg1, kArg2}, 3000);
-constexpr CommandRow kAreaWidth =
-    row("BPSetPrintingAreaWidth", 56, {kAnyByte, kAnyByte}, {GS, 'W', kArg1, kArg2}, 3000);
-constexpr CommandRow kBeginningPosition = row("BPSetBeginningPosition", 54, {kZeroOneOrAscii}, {GS, 'T', kArg1}, 3000);
+constexpr CommandRow kDefaultLineSpace = row({}, {ESC, '2'}, 3000);
+constexpr CommandRow kSetLineSpace = row({kAnyByte}, {ESC, '3', kArg1}, 3000);
+constexpr CommandRow kFeedPaper = row({kAnyByte}, {ESC, 'J', kArg1}, 3000);
+constexpr CommandRow kFeedLines = row({kAnyByte}, {ESC, 'd', kArg1}, 3000);
+constexpr CommandRow kAbsolutePosition = row({kAnyByte, kAnyByte}, {ESC, '$', kArg1, kArg2}, 3000);
+constexpr CommandRow kRelativePosition = row({kAnyByte, kAnyByte}, {ESC, '\\', kArg1, kArg2}, 3000);
+constexpr CommandRow kJustification = row({kUnderline}, {ESC, 'a', kArg1}, 3000);
+constexpr CommandRow kLeftMargin = row({kAnyByte, kAnyByte}, {GS, 'L', kArg1, kArg2}, 3000);
+constexpr CommandRow kAreaWidth = row({kAnyByte, kAnyByte}, {GS, 'W', kArg1, kArg2}, 3000);
+constexpr CommandRow kBeginningPosition = row({kZeroOneOrAscii}, {GS, 'T', kArg1}, 3000);
 
-constexpr CommandRow kCharacterAB = row("BPSelectCharacterAB", 29, {kZeroOneOrAscii}, {ESC, 'M', kArg1}, 3000);
-constexpr CommandRow kInternationalSet =
-    row("BPSelectInternationalCharacterSet", 30, {values({{0, 13}})}, {ESC, 'R', kArg1}, 3000);
-constexpr CommandRow kCodeTable =
-    row("BPSelectCharacterCodeTable", 41, {values({{0, 5}, {16, 19}, {255, 255}})}, {ESC, 't', kArg1}, 3000);
-constexpr CommandRow kUserDefineSet = row("BPSelectUserDefineSet", 17, {kAnyByte}, {ESC, '%', kArg1}, 3000);
-constexpr CommandRow kCancelUserCharacter =
-    row("BPCancelUserDefineCharacter", 22, {kPrintable}, {ESC, '?', kArg1}, 3000);
+constexpr CommandRow kCharacterAB = row({kZeroOneOrAscii}, {ESC, 'M', kArg1}, 3000);
+constexpr CommandRow kInternationalSet = row({values({{0, 13}})}, {ESC, 'R', kArg1}, 3000);
+constexpr CommandRow kCodeTable = row({values({{0, 5}, {16, 19}, {255, 255}})}, {ESC, 't', kArg1}, 3000);
+constexpr CommandRow kUserDefineSet = row({kAnyByte}, {ESC, '%', kArg1}, 3000);
+constexpr CommandRow kCancelUserCharacter = row({kPrintable}, {ESC, '?', kArg1}, 3000);
 
-constexpr CommandRow kSelectChineseMode = row("BPSelectChineseMode", 66, {}, {FS, '&'}, 3000);
-constexpr CommandRow kExitChineseMode = row("BPExitChineseMode", 68, {}, {FS, '.'}, 3000);
-constexpr CommandRow kChinesePrintMode = row("BPSetChinesePrintMode", 65, {kAnyByte}, {FS, '!', kArg1}, 3000);
-constexpr CommandRow kChineseUnderline = row("BPChineseUnderLineSet", 67, {kUnderline}, {FS, '-', kArg1}, 3000);
-constexpr CommandRow kChineseCodeSystem = row("BPSelectChineseCodeSys", 70, {kUnderline}, {FS, 'C', kArg1}, 3000);
-constexpr CommandRow kChineseSpace =
-    row("BPSetChineseLRSpace", 71, {kAnyByte, kAnyByte}, {FS, 'S', kArg1, kArg2}, 3000);
-constexpr CommandRow kChineseQuadruple = row("BPSetChineseQuadrupleSize", 72, {kAnyByte}, {FS, 'W', kArg1}, 3000);
+constexpr CommandRow kSelectChineseMode = row({}, {FS, '&'}, 3000);
+constexpr CommandRow kExitChineseMode = row({}, {FS, '.'}, 3000);
+constexpr CommandRow kChinesePrintMode = row({kAnyByte}, {FS, '!', kArg1}, 3000);
+constexpr CommandRow kChineseUnderline = row({kUnderline}, {FS, '-', kArg1}, 3000);
+constexpr CommandRow kChineseCodeSystem = row({kUnderline}, {FS, 'C', kArg1}, 3000);
+constexpr CommandRow kChineseSpace = row({kAnyByte, kAnyByte}, {FS, 'S', kArg1, kArg2}, 3000);
+constexpr CommandRow kChineseQuadruple = row({kAnyByte}, {FS, 'W', kArg1}, 3000);
 
 // The tab command is built in a buffer of 100 bytes: ESC D, the list, NUL.
 constexpr std::size_t kMaxTabPositions = 97;

@@ -24,8 +24,7 @@ constexpr int kNvDefineTimeoutMs = 3000;
 constexpr const char* kBandStagingFile = "top.bin";
 constexpr const char* kNvStagingFile = "image.bin";
 
-constexpr CommandRow kPrintNvImage =
-    row("BPPrintNVBitImage", 74, {kAnyByte, values({{0, 3}, {48, 51}})}, {FS, 'p', kArg1, kArg2}, 1000);
+constexpr CommandRow kPrintNvImage = row({kAnyByte, values({{0, 3}, {48, 51}})}, {FS, 'p', kArg1, kArg2}, 1000);
 
 std::optional<DotImage> convert(const char* path) {
     if (!path || !*path) return std::nullopt;
