@@ -1,14 +1,19 @@
 // Everything the exports send decodes: each export that writes to the printer
 // is called with valid arguments on the in-memory channel, and what it wrote
-// must decode without an unknown, truncated or oversized command. A page laid
-// out through the page-mode exports prints within its area.
+// must decode without an unknown, truncated or oversized command. The exports
+// that send one fixed command carry the caller's argument bytes in the command
+// the emulator's decoder recognises, and refuse what they do not accept. A page
+// laid out through the page-mode exports prints within its area.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "bit_image_fixture.h"
+#include "command_check.h"
+#include "command_table.h"
 #include "escpos_decoder.h"
 #include "render_support.h"
 
@@ -119,6 +124,182 @@ std::vector<Call> calls() {
 
 // The image exports write their staging files into a scratch directory.
 using ExportsDecodeTest = BitImageTest;
+
+// A command as the decoder read it: its kind, how many bytes of the stream it
+// took, and what it carries: each argument's bytes (a word low byte first),
+// then its payload. A length-prefixed command's length is left out, as the
+// decoder has already measured the payload by it.
+struct Decoded {
+    escpos::Kind kind;
+    std::uint64_t length;
+    Bytes carried;
+};
+
+std::vector<Decoded> decode(const Bytes& bytes) {
+    std::vector<Decoded> commands;
+    escpos::Decoder decoder([&](const escpos::Command& command) {
+        Decoded d{command.kind, command.length, {}};
+        const std::string_view layout = command.row ? command.row->layout : "";
+        std::size_t count = command.argumentCount;
+        if (command.row && command.row->payload == escpos::Payload::kLength && count > 0) --count;
+        for (std::size_t i = 0; i < count && i < layout.size(); ++i) {
+            const int size = layout[i] == 'd' ? 4 : layout[i] == 'w' ? 2 : 1;
+            for (int b = 0; b < size; ++b) d.carried.push_back(low8(command.arguments[i] >> (8 * b)));
+        }
+        d.carried.insert(d.carried.end(), command.payload.begin(), command.payload.end());
+        commands.push_back(std::move(d));
+    });
+    decoder.feed(bytes);
+    decoder.finish();
+    return commands;
+}
+
+// The exports that send one command with a fixed prefix: the command the
+// decoder must find, the values each argument accepts (as slipdrv.h gives
+// them), and the bytes the command carries before the arguments' low bytes.
+struct SimpleExport {
+    const char* name;
+    escpos::Kind kind;
+    std::function<int(int, int)> call;  // arguments the export lacks are dropped
+    std::vector<Ranges> accepted;
+    Bytes fixed = {};
+};
+
+std::vector<SimpleExport> simpleExports() {
+    using enum escpos::Kind;
+    const Ranges byte = {kByte}, underline = {{0, 2}, {48, 50}}, zeroOneOrAscii = {{0, 1}, {48, 49}},
+                 functionSelector = {{1, 3}, {49, 51}};
+    auto none = [](int (*f)()) { return [f](int, int) { return f(); }; };
+    auto one = [](int(SLIPDRV_CALL * f)(int)) { return [f](int a, int) { return f(a); }; };
+    auto two = [](int(SLIPDRV_CALL * f)(int, int)) { return [f](int a, int b) { return f(a, b); }; };
+    return {
+        {"BPPrintAndFeed", kLineFeed, none(BPPrintAndFeed), {}},
+        {"BPPrintNotFeed", kCarriageReturn, none(BPPrintNotFeed), {}},
+        {"BPMoveHorizontalTAB", kHorizontalTab, none(BPMoveHorizontalTAB), {}},
+        {"BPInitializePrinter", kInitialize, none(BPInitializePrinter), {}},
+        {"BPSelectDefaultLineSpace", kDefaultLineSpacing, none(BPSelectDefaultLineSpace), {}},
+        {"BPSelectChineseMode", kChineseMode, none(BPSelectChineseMode), {}},
+        {"BPExitChineseMode", kExitChineseMode, none(BPExitChineseMode), {}},
+        {"BPSelectPageMode", kPageMode, none(BPSelectPageMode), {}},
+        {"BPSelectStardardMode", kStandardMode, none(BPSelectStardardMode), {}},
+        {"BPPrintPageMode", kPrintPage, none(BPPrintPageMode), {}},
+        {"BPPrintExitStandardMode", kFormFeed, none(BPPrintExitStandardMode), {}},
+        {"BPCancelPrintPageMode", kCancelPageData, none(BPCancelPrintPageMode), {}},
+        {"BPFeedMarkStartPosition", kFeedToMark, none(BPFeedMarkStartPosition), {}},
+        // Drawer pin 2, the longest on and off times the command allows.
+        {"BPOpenCashBox", kDrawerPulse, none(BPOpenCashBox), {}, {0x00, 0xFF, 0xFF}},
+
+        {"BPSetASCIIRightSpace", kRightSpacing, one(BPSetASCIIRightSpace), {byte}},
+        {"BPSetPrintMode", kPrintMode, one(BPSetPrintMode), {byte}},
+        {"BPSetUnderLine", kUnderline, one(BPSetUnderLine), {underline}},
+        {"BPEmphasizedPrintSet", kEmphasized, one(BPEmphasizedPrintSet), {byte}},
+        {"BPSuperposePrintSet", kDoubleStrike, one(BPSuperposePrintSet), {byte}},
+        {"BPUpsidedownPrintiModeSet", kUpsideDown, one(BPUpsidedownPrintiModeSet), {byte}},
+        {"BPClockwiseRotation90Set", kRotation90, one(BPClockwiseRotation90Set), {zeroOneOrAscii}},
+        {"BPSmoothingModeSet", kSmoothing, one(BPSmoothingModeSet), {byte}},
+        {"BPSetLineSpace", kLineSpacing, one(BPSetLineSpace), {byte}},
+        {"BPPrintFeedPaper", kFeedDots, one(BPPrintFeedPaper), {byte}},
+        {"BPPrintFeedSomeLines", kFeedLines, one(BPPrintFeedSomeLines), {byte}},
+        {"BPSelectJustification", kJustification, one(BPSelectJustification), {underline}},
+        {"BPSetBeginningPosition", kLineStart, one(BPSetBeginningPosition), {zeroOneOrAscii}},
+        {"BPSelectCharacterAB", kCharacterFont, one(BPSelectCharacterAB), {zeroOneOrAscii}},
+        {"BPSelectInternationalCharacterSet", kInternationalSet, one(BPSelectInternationalCharacterSet), {{{0, 13}}}},
+        {"BPSelectCharacterCodeTable", kCodeTable, one(BPSelectCharacterCodeTable), {{{0, 5}, {16, 19}, {255, 255}}}},
+        {"BPSelectUserDefineSet", kUserCharacterSet, one(BPSelectUserDefineSet), {byte}},
+        {"BPCancelUserDefineCharacter", kCancelUserCharacter, one(BPCancelUserDefineCharacter), {{{32, 126}}}},
+        {"BPSetChinesePrintMode", kChinesePrintMode, one(BPSetChinesePrintMode), {byte}},
+        {"BPChineseUnderLineSet", kChineseUnderline, one(BPChineseUnderLineSet), {underline}},
+        {"BPSelectChineseCodeSys", kChineseCodeSystem, one(BPSelectChineseCodeSys), {underline}},
+        {"BPSetChineseQuadrupleSize", kChineseQuadruple, one(BPSetChineseQuadrupleSize), {byte}},
+        {"BPPagePrintDirection", kPageDirection, one(BPPagePrintDirection), {{{0, 3}, {48, 51}}}},
+        {"BPSelectPaperSensor", kPaperSensor, one(BPSelectPaperSensor), {byte}},
+        {"BPSelectSensorStopPrint", kSensorStop, one(BPSelectSensorStopPrint), {byte}},
+        {"BPSetPanelButtonsEnable", kPanelButtons, one(BPSetPanelButtonsEnable), {byte}},
+        {"BPSetBarCodeHeight", kBarcodeHeight, one(BPSetBarCodeHeight), {{{1, 255}}}},
+        {"BPSetBarCodeWidth", kBarcodeWidth, one(BPSetBarCodeWidth), {{{2, 6}}}},
+        {"BPSelectHRIPosition", kHriPosition, one(BPSelectHRIPosition), {{{0, 3}, {48, 51}}}},
+        {"BPSelectHRICharacter", kHriFont, one(BPSelectHRICharacter), {zeroOneOrAscii}},
+
+        // The two caller-cleans exports, called through a lambda as on every host.
+        {"BPSetAbsoluPrintPosition",
+         kAbsolutePosition,
+         [](int a, int b) { return BPSetAbsoluPrintPosition(a, b); },
+         {byte, byte}},
+        {"BPPageAbsoluVerticalPosition",
+         kPageVerticalPosition,
+         [](int a, int b) { return BPPageAbsoluVerticalPosition(a, b); },
+         {byte, byte}},
+        {"BPSetRelativePrintPosition", kRelativePosition, two(BPSetRelativePrintPosition), {byte, byte}},
+        {"BPSetLeftMargin", kLeftMargin, two(BPSetLeftMargin), {byte, byte}},
+        {"BPSetPrintingAreaWidth", kAreaWidth, two(BPSetPrintingAreaWidth), {byte, byte}},
+        {"BPSetChineseLRSpace", kChineseSpacing, two(BPSetChineseLRSpace), {byte, byte}},
+        {"BPPageRelativeVertialPosition", kPageRelativeVertical, two(BPPageRelativeVertialPosition), {byte, byte}},
+        {"BPExecuteTestPrint", kTestPrint, two(BPExecuteTestPrint), {underline, functionSelector}},
+        {"BPCustomizeControlValue", kCustomize, two(BPCustomizeControlValue), {functionSelector, zeroOneOrAscii}},
+    };
+}
+
+// The argument pairs worth trying: each argument's probes while the other
+// holds an accepted value.
+std::vector<std::pair<int, int>> probePairs(const SimpleExport& e) {
+    if (e.accepted.empty()) return {{0, 0}};
+    const int steadyFirst = e.accepted[0].back().first;
+    const int steadySecond = e.accepted.size() > 1 ? e.accepted[1].back().second : 0;
+    std::vector<std::pair<int, int>> pairs;
+    for (const int a : probes(e.accepted[0])) pairs.push_back({a, steadySecond});
+    if (e.accepted.size() > 1)
+        for (const int b : probes(e.accepted[1])) pairs.push_back({steadyFirst, b});
+    return pairs;
+}
+
+bool accepts(const SimpleExport& e, int a, int b) {
+    return (e.accepted.size() < 1 || inRanges(e.accepted[0], a)) &&
+           (e.accepted.size() < 2 || inRanges(e.accepted[1], b));
+}
+
+TEST_F(ExportsDecodeTest, SimpleExportsSendTheirCommandWithTheCallersBytesOrNothing) {
+    for (const bool serial : {true, false}) {
+        auto& channel = serial ? openSerial() : openParallel();
+        for (const auto& e : simpleExports()) {
+            for (const auto& [a, b] : probePairs(e)) {
+                const std::string call = callName(e.name, {a, b}) + (serial ? " on serial" : " on parallel");
+                channel.clear();
+                if (!accepts(e, a, b)) {
+                    EXPECT_EQ(e.call(a, b), -1) << call;
+                    EXPECT_EQ(channel.written(), Bytes{}) << call;
+                    continue;
+                }
+                EXPECT_EQ(e.call(a, b), 0) << call;
+                const auto commands = decode(channel.written());
+                ASSERT_EQ(commands.size(), 1u) << call << ": " << ::testing::PrintToString(channel.written());
+                EXPECT_EQ(commands[0].kind, e.kind) << call;
+                EXPECT_EQ(commands[0].length, channel.written().size()) << call;
+                Bytes expected = e.fixed;
+                const int values[2] = {a, b};
+                for (std::size_t i = 0; i < e.accepted.size(); ++i) expected.push_back(low8(values[i]));
+                EXPECT_EQ(commands[0].carried, expected) << call;
+            }
+        }
+    }
+}
+
+// Nothing can be sent while the active channel's port is closed, whatever the
+// arguments: before any open (parallel active), after a refused open of a COM
+// port (serial active), and after a port that was open is closed.
+TEST_F(ExportsDecodeTest, SimpleExportsGiveMinusOneWithThePortClosed) {
+    auto checkClosed = [](const char* when) {
+        for (const auto& e : simpleExports())
+            for (const auto& [a, b] : probePairs(e))
+                EXPECT_EQ(e.call(a, b), -1) << callName(e.name, {a, b}) << " " << when;
+    };
+    checkClosed("before any open");
+    ASSERT_EQ(BPOpenPrinter(3, 1200), -1);
+    checkClosed("after a refused open");
+    auto& channel = openSerial();
+    ASSERT_EQ(BPClosePrinter(), 0);
+    checkClosed("after a close");
+    EXPECT_EQ(channel.written(), Bytes{});
+}
 
 TEST_F(ExportsDecodeTest, EverythingTheExportsSendDecodes) {
     // 100 x 30 dots: two or four ESC * bands, and column data of 13 x 4 bytes.
