@@ -31,7 +31,7 @@ public:
     virtual bool open(const std::string& path) = 0;
 };
 
-// Throws a message text when a resource the device needs cannot be made.
+// Throws Error (error.h) when a resource the device needs cannot be made.
 std::unique_ptr<UsbDevice> makeUsbDevice(const WriteLimits& limits = kSerialWriteLimits);
 
 }  // namespace slipdrv

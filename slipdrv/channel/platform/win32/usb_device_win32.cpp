@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "../../../error.h"
 #include "../../usb_device.h"
 #include "../../write_bounds.h"
 
@@ -39,7 +40,7 @@ public:
         stopEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         if (!writeEvent_ || !readEvent_ || !cancelEvent_ || !stopEvent_) {
             closeEvents();
-            throw "can't create the USB printer's events";
+            throw Error("can't create the USB printer's events");
         }
     }
 
@@ -91,6 +92,7 @@ public:
         if (h == INVALID_HANDLE_VALUE || hungUp_ || WaitForSingleObject(cancelEvent_, 0) == WAIT_OBJECT_0) return false;
         WriteBounds bounds(length, limits_);
         for (std::uint32_t sent = 0; sent < length;) {
+            if (WaitForSingleObject(cancelEvent_, 0) == WAIT_OBJECT_0) return false;
             const DWORD piece = std::min<DWORD>(kWritePiece, length - sent);
             DWORD n = 0;
             if (!writePiece(h, bytes + sent, piece, bounds, n) || n == 0) return false;
