@@ -67,7 +67,7 @@ std::optional<PortMapping> parseMappedKind(std::string_view text) {
 }
 
 // Texts reach us from C strings and environment values: a NUL, or a blank at
-// either end, is never part of a port's name.
+// either end, never belongs to a port's name.
 bool isWellFormed(std::string_view text) {
     return !text.empty() && text.find('\0') == std::string_view::npos && !isBlank(text.front()) &&
            !isBlank(text.back());

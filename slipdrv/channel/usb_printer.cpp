@@ -13,9 +13,9 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
-bool containsIgnoringCase(std::string_view text, std::string_view part) {
+bool containsIgnoringCase(std::string_view text, std::string_view wanted) {
     const auto same = [](char x, char y) { return lowerAscii(x) == lowerAscii(y); };
-    return std::search(text.begin(), text.end(), part.begin(), part.end(), same) != text.end();
+    return std::search(text.begin(), text.end(), wanted.begin(), wanted.end(), same) != text.end();
 }
 
 // Windows paths (\\?\usb#vid_...) name the same device in either case.

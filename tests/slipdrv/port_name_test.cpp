@@ -13,7 +13,7 @@ using namespace std::string_literals;
 // SLIPDRV_LPT<n>.
 TEST(PortName, TextsNameTheirPortsAndMappingsOnlyTheirOwnKinds) {
     const std::string windowsPath =
-        R"(\\?\usb#vid_0416&pid_5011#5&1f0a0b0c&0&2#{28d78fad-5a12-11d1-ae5b-0000f803a8c2})";
+        R"(\\?\usb#vid_1234&pid_5678#5&1f0a0b0c&0&2#{28d78fad-5a12-11d1-ae5b-0000f803a8c2})";
     const struct {
         std::string text;
         std::optional<PortName> name;

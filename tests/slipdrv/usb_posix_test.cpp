@@ -34,9 +34,12 @@ TEST(UsbPrinterList, ListsTheLpNodesInNumberOrderWithTheirDeviceIds) {
         bool device;                    // /dev/usb/<node> exists
         std::optional<std::string> id;  // sys/class/usbmisc/<node>/device/ieee1284_id
     } tree[] = {
-        {"lp10", true, std::nullopt},           {"lp2", true, "MFG:Acme;MDL:POS-80;CMD:ESC/POS;\n"},
-        {"lp1", false, "MFG:Acme;MDL:Gone;\n"}, {"lp0", true, "MFG:Other;MDL:TM-1;"},
-        {"hiddev0", true, std::nullopt},        {"lpx", true, std::nullopt},
+        {"lp10", true, std::nullopt},  // no ID to read: listed with an empty one
+        {"lp2", true, "MFG:Acme;MDL:POS-80;CMD:ESC/POS;\n"},
+        {"lp1", false, "MFG:Acme;MDL:Gone;\n"},  // unplugged: its node has gone
+        {"lp0", true, "MFG:Other;MDL:R-1;"},
+        {"hiddev0", true, std::nullopt},
+        {"lpx", true, std::nullopt},
     };
     std::filesystem::create_directories(root / "dev/usb");
     for (const auto& entry : tree) {
@@ -48,7 +51,7 @@ TEST(UsbPrinterList, ListsTheLpNodesInNumberOrderWithTheirDeviceIds) {
     }
     const std::string dev = (root / "dev/usb").string();
     const std::vector<UsbPrinter> expected = {
-        {dev + "/lp0", "MFG:Other;MDL:TM-1;"},
+        {dev + "/lp0", "MFG:Other;MDL:R-1;"},
         {dev + "/lp2", "MFG:Acme;MDL:POS-80;CMD:ESC/POS;"},
         {dev + "/lp10", ""},
     };

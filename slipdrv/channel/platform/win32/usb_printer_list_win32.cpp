@@ -33,7 +33,8 @@ std::string interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member) {
     // DWORD-aligned storage for the structure and the path that follows it.
     std::vector<DWORD> storage(required / sizeof(DWORD) + 1);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
-    // The size of the fixed part, which differs between the 32- and 64-bit layouts.
+    // The size of the structure without its path (it differs between the
+    // 32- and 64-bit layouts).
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     if (!SetupDiGetDeviceInterfaceDetailA(set, &member, detail, static_cast<DWORD>(storage.size() * sizeof(DWORD)),
                                           nullptr, nullptr))
