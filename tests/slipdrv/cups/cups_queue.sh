@@ -8,7 +8,8 @@
 #   cups_queue.sh stop DIR                cancels every job, removes the queues, ends cupsd
 #   cups_queue.sh available               exit 0 when cupsd, lpadmin and the socket backend are here
 #
-# Sourced, it defines the same as functions (cups_start, cups_add_queue,
+# Run as root, cupsd runs its backends as lp: DIR's parent folders must let
+# lp through. Sourced, it defines the same as functions (cups_start, cups_add_queue,
 # cups_stop, cups_available). Every command sets CUPS_SERVER for itself.
 set -euo pipefail
 

@@ -1,0 +1,68 @@
+// The printer-queue port through the Windows spooler, run under Wine by
+// run_queue_wine.sh, whose CUPS raw queue SLIPDRV_QUEUE (also the default
+// queue) prints to a virtual printer. What the test sends is written to the
+// file SLIPDRV_QUEUE_SENT; the runner compares it with what the printer
+// recorded, and counts the jobs CUPS completed.
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "channel/printer_queue.h"
+
+namespace slipdrv {
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+class WineQueueTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (queueName_.empty() || sentFile_.empty()) GTEST_SKIP() << "run by run_queue_wine.sh";
+    }
+
+    const std::string queueName_ = environment("SLIPDRV_QUEUE");
+    const std::string sentFile_ = environment("SLIPDRV_QUEUE_SENT");
+};
+
+// Two receipts, one cut and one ended by the close: two jobs at the printer.
+TEST_F(WineQueueTest, ReceiptsReachThePrinterByteForByteInJobsEndedByTheCutAndTheClose) {
+    std::vector<std::uint8_t> first{0x1b, '@'};
+    for (int value = 0; value < 256; ++value) first.push_back(static_cast<std::uint8_t>(value));
+    const std::vector<std::uint8_t> second{'s', 'e', 'c', 'o', 'n', 'd', '\n', 0x1d, 'V', 1};
+
+    PrinterQueue queue(systemSpooler());
+    ASSERT_TRUE(queue.open(queueName_));
+    ASSERT_TRUE(queue.write(first, 0));
+    ASSERT_TRUE(queue.endJob());
+    ASSERT_TRUE(queue.write(second, 0));
+    ASSERT_TRUE(queue.close());
+
+    std::ofstream sent(sentFile_, std::ios::binary);
+    sent.write(reinterpret_cast<const char*>(first.data()), static_cast<std::streamsize>(first.size()));
+    sent.write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
+    ASSERT_TRUE(sent.good());
+}
+
+TEST_F(WineQueueTest, TheDefaultQueueOpensByAnEmptyNameAndLeadsThePortList) {
+    PrinterQueue queue(systemSpooler());
+    ASSERT_TRUE(queue.open(""));
+    EXPECT_EQ(queue.queueName(), queueName_);
+    const auto spooler = systemSpooler();
+    const std::vector<std::string> ports = printerQueuePorts(*spooler);
+    ASSERT_FALSE(ports.empty());
+    EXPECT_EQ(ports.front(), "printer:" + queueName_);
+}
+
+TEST_F(WineQueueTest, AMissingQueueDoesNotOpen) {
+    PrinterQueue queue(systemSpooler());
+    EXPECT_FALSE(queue.open("no such queue"));
+    EXPECT_FALSE(queue.isOpen());
+}
+
+}  // namespace
+}  // namespace slipdrv
