@@ -56,7 +56,7 @@ public:
         auto& lib = slipdrv::library();
         lib.hostCallback = nullptr;
         lib.delivery = 0;
-        lib.active = &lib.parallelChannel;
+        lib.active = &lib.parallel;
         unsetenv("SLIPDRV_COM1");
     }
     OpenPort(const OpenPort&) = delete;

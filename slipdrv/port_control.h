@@ -5,39 +5,60 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "channel/ccomm.h"
-#include "channel/channel.h"
 #include "channel/clpt.h"
+#include "channel/network_printer.h"
+#include "channel/transport.h"
+#include "error.h"
 #include "slipdrv.h"
 
 namespace slipdrv {
 
+// The COM kind's transport while the serial line could not be made when the
+// library loaded: never open, so every command on it fails.
+class NoPort final : public Transport {
+public:
+    bool isOpen() const override { return false; }
+    bool close() override { return true; }
+    bool write(std::span<const std::uint8_t>, int) override { return false; }
+    bool read(std::uint8_t*, int, int) override { return false; }
+    void discardReceived() override {}
+    const ReplyTiming* replyTiming() const override { return &kSerialReplyTiming; }
+};
+
 struct LibraryState {
-    // Closes the serial port before anything else goes; at the end of the
-    // process (processEnding) it leaves the port to the system instead.
+    // Closes the ports before anything else goes; at the end of the process
+    // (processEnding) it leaves them to the system instead.
     ~LibraryState();
 
     // Made first and destroyed last; null when it could not be made while the
-    // library loaded (COM ports then cannot be opened).
+    // library loaded (serial lines then cannot be opened).
     std::unique_ptr<CComm> serial = makeSerial();
     CLpt parallel;
-    SerialChannel serialChannel{serial.get()};
-    ParallelChannel parallelChannel{parallel};
-    // The channel every command uses: one of the two above (tests put their own here).
-    std::atomic<Channel*> active{&parallelChannel};
+    NoPort noSerial;
+    // Made at the first open of a COM port that SLIPDRV_COM<n> maps to a
+    // network printer.
+    std::unique_ptr<NetworkPrinter> network;
+    // What the last open of a COM port chose: its serial line or the printer
+    // its mapping names. Changed by the host's thread under the export lock.
+    std::atomic<Transport*> comPort{serial ? static_cast<Transport*>(serial.get()) : &noSerial};
+    // The port every command uses: the COM kind's or the parallel port (tests
+    // put their own here).
+    std::atomic<Transport*> active{&parallel};
     // Written by the host's thread, read by the delivery thread.
     std::atomic<BPStatusCallback> hostCallback{nullptr};
     std::atomic<int> delivery{0};
     // Set by the library's entry point when the process ends rather than the
     // library being unloaded.
     std::atomic<bool> processEnding{false};
-    // Held by every export that reaches a channel, for all of its steps, so
+    // Held by every export that reaches a port, for all of its steps, so
     // that hosts calling from several threads at once are served one call at
     // a time. Never held while the host's callback runs: the relay to it takes
     // no part in this lock. Recursive because an export that holds it for
-    // several steps reaches the channel through ChannelWrite and ChannelRead,
-    // which take it too. Left in place, like the serial channel, when the
+    // several steps reaches the port through ChannelWrite and ChannelRead,
+    // which take it too. Left in place, like the serial line, when the
     // process ends: another thread may still hold it then.
     std::unique_ptr<std::recursive_mutex> exports = std::make_unique<std::recursive_mutex>();
 
@@ -50,11 +71,28 @@ LibraryState& library();
 // Holds the library-wide export lock until the returned object goes.
 [[nodiscard]] std::unique_lock<std::recursive_mutex> exclusiveUse();
 
-// 0 when the whole run was handed over on the active channel, -1 otherwise.
-int ChannelWrite(const std::uint8_t* bytes, int length, int parallelTimeoutMs);
-// 0 when a serial read delivered at least one byte or a parallel read completed, -1 otherwise.
-int ChannelRead(std::uint8_t* destination, int length, int serialTimeoutMs, int parallelTimeoutMs);
-// The serial channel's receive callback: hands the held bytes to the host, one call per byte.
+// The one place where what goes wrong inside the library becomes an export's
+// result: the body's result, or -1 when it raised.
+template <typename Body>
+int exportResult(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const Error&) {
+        return -1;
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
+// 0 when the whole run was handed over on the active port, -1 otherwise.
+// `transferTimeoutMs` bounds the transfer on a port that takes its caller's bound.
+int ChannelWrite(const std::uint8_t* bytes, int length, int transferTimeoutMs);
+// 0 when reply bytes were read on the active port within `timeoutMs`, -1 otherwise.
+int ChannelRead(std::uint8_t* destination, int length, int timeoutMs);
+// The receive relay of every port that receives: hands the held bytes to the
+// host, one call per byte.
+void RelayReceivedBytes(ReceivePump& pump);
+// The serial line's receive callback: the relay over its pump.
 void RelayReceivedBytes(CComm& channel, std::uint32_t userValue);
 
 }  // namespace slipdrv

@@ -25,6 +25,20 @@ int CLpt::Read(std::uint8_t* destination, int length, int timeoutMs, std::uint8_
     return finish(device_->read(destination, length, timeoutMs), status);
 }
 
+bool CLpt::close() {
+    Close();
+    return true;
+}
+
+bool CLpt::write(std::span<const std::uint8_t> bytes, int transferTimeoutMs) {
+    return !bytes.empty() && IsOpen() &&
+           succeeded(device_->write(bytes.data(), static_cast<int>(bytes.size()), transferTimeoutMs));
+}
+
+bool CLpt::read(std::uint8_t* destination, int length, int timeoutMs) {
+    return length > 0 && IsOpen() && succeeded(device_->read(destination, length, timeoutMs));
+}
+
 void CLpt::discardReceived() {
     if (IsOpen()) device_->discardReceived();
 }

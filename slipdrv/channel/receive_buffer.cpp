@@ -4,11 +4,13 @@
 #include <cstring>
 #include <new>
 
+#include "error.h"
+
 namespace slipdrv {
 
 ReceiveBuffer::ReceiveBuffer() {
     block_.reset(new (std::nothrow) std::uint8_t[kGrowthStep]);
-    if (!block_) throw "CComm::CComm: not enough memory";
+    if (!block_) throw Error("CComm::CComm: not enough memory");
 }
 
 // Growing at least doubles the block, so a long burst copies each held byte
@@ -20,7 +22,7 @@ void ReceiveBuffer::growFor(std::uint32_t n) {
     const auto grown =
         static_cast<std::int32_t>(std::min<std::int64_t>(std::max(stepped, 2 * std::int64_t{capacity_}), kMostHeld));
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(grown)]);
-    if (!block) throw "CComm::OnReceive: Not enough memory";
+    if (!block) throw Error("CComm::OnReceive: Not enough memory");
     copyFront(block.get(), count_);
     block_ = std::move(block);
     head_ = 0;
@@ -30,7 +32,7 @@ void ReceiveBuffer::growFor(std::uint32_t n) {
 std::uint8_t* ReceiveBuffer::scratchFor(std::uint32_t n) {
     if (n > scratchSize_) {
         std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[n]);
-        if (!scratch) throw "CComm::OnReceive: Not enough memory";
+        if (!scratch) throw Error("CComm::OnReceive: Not enough memory");
         scratch_ = std::move(scratch);
         scratchSize_ = n;
     }

@@ -1,4 +1,4 @@
-// The serial channel's receive buffer: bytes in arrival order in a ring, so
+// The receive buffer of a port that receives: bytes in arrival order in a ring, so
 // taking from the front costs only what is taken. The block starts at 1024
 // bytes and grows to a multiple of 1024, at least doubling each time, up to
 // 1 MiB; it never shrinks. Once 1 MiB is held unread, the oldest bytes make
@@ -21,11 +21,11 @@ public:
     static constexpr std::int32_t kGrowthStep = 1024;
     static constexpr std::int32_t kMostHeld = 1 << 20;
 
-    ReceiveBuffer();  // throws "CComm::CComm: not enough memory"
+    ReceiveBuffer();  // throws Error("CComm::CComm: not enough memory")
 
     // Makes room for `n` more bytes (within the limit), then lets
     // `read(destination, n)` read up to `n` bytes and keeps what it reports
-    // behind the held bytes. Throws "CComm::OnReceive: Not enough memory" when
+    // behind the held bytes. Throws Error("CComm::OnReceive: Not enough memory") when
     // the block cannot grow. One thread fills (the worker); the port is read
     // outside the lock, so a worker ended where it stands while reading leaves
     // no lock held.

@@ -1,10 +1,10 @@
 // What a network printer asks of the platform: one TCP connection to the
-// printer's raw port, used by the serial channel as it uses a COM port. Both
-// backends follow the threads and overlaps of SerialDevice; where a socket
-// differs from a serial line it is said here.
+// printer's raw port, a stream device (stream_device.h) as a serial line is.
+// Both backends follow the threads and overlaps of StreamDevice; where a
+// socket differs from a serial line it is said here.
 //
-// - connect replaces open and setUp: a raw TCP port has no line settings (the
-//   caller has checked the baud rate) and a new connection no stale input.
+// - connect opens it: a raw TCP port has no line settings (the caller has
+//   checked the baud rate) and a new connection no stale input.
 // - write returns once the system has taken the whole run, under the network
 //   printer's bounds; progress is bytes the printer took, not buffer space
 //   that opened. A write that fails resets the connection: what the system
@@ -23,7 +23,8 @@
 #include <memory>
 #include <string>
 
-#include "serial_device.h"
+#include "stream_device.h"
+#include "write_bounds.h"
 
 namespace slipdrv {
 
@@ -36,18 +37,14 @@ constexpr std::uint32_t kConnectTimeoutMs = 3000;
 // making progress after a few dozen KiB rather than megabytes.
 constexpr int kSendBufferBytes = 32 * 1024;
 
-class SocketDevice : public SerialDevice {
+class SocketDevice : public StreamDevice {
 public:
     // Connects to `host` (a name or a numeric address) at `port`, trying each
     // address in turn; false when no connection was made within the time-out.
     virtual bool connect(const std::string& host, std::uint16_t port) = 0;
-
-    // A port number names no connection: connect opens this device.
-    bool open(int) final { return false; }
-    void setUp(int) final {}
 };
 
-// Throws a message text when a resource the device needs cannot be made.
+// Throws an Error when a resource the device needs cannot be made.
 std::unique_ptr<SocketDevice> makeSocketDevice(const WriteLimits& limits);
 
 }  // namespace slipdrv

@@ -1,12 +1,14 @@
-// The serial channel's threads (the worker that collects received bytes and
-// the delivery thread that hands them to the host), as the platform runs them.
+// The threads of a receiving port (the worker that collects received bytes
+// and the delivery thread that hands them to the host), as the platform runs
+// them.
 //
 // Threads: a WorkerThread object is made, waited for, terminated, released and
-// destroyed by the thread that owns the channel (the host's thread), never by
+// destroyed by the thread that owns the port (the host's thread), never by
 // the thread it runs.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace slipdrv {
@@ -33,7 +35,8 @@ public:
     virtual void release() = 0;
 };
 
-// Runs entry(argument) on a new thread; null when the thread cannot be created.
-std::unique_ptr<WorkerThread> startWorkerThread(void (*entry)(void*), void* argument);
+// Runs `entry` on a new thread, which owns it; null when the thread cannot be
+// created.
+std::unique_ptr<WorkerThread> startWorkerThread(std::function<void()> entry);
 
 }  // namespace slipdrv

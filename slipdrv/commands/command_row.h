@@ -65,13 +65,6 @@ constexpr CommandRow row(std::initializer_list<Accepted> accepted, std::initiali
     return r;
 }
 
-// The earlier form, which also took the export's name and ordinal (nothing
-// read them): kept only until status_queries.cpp drops them from its two rows.
-constexpr CommandRow row(const char*, int, std::initializer_list<Accepted> accepted,
-                         std::initializer_list<std::int16_t> bytes, int parallelTimeoutMs) {
-    return row(accepted, bytes, parallelTimeoutMs);
-}
-
 // Tests the arguments in order (the first refused one gives -1 and nothing is
 // sent), builds the bytes and sends them: 0 when sent, -1 otherwise.
 int sendCommand(const CommandRow& row, std::int32_t first = 0, std::int32_t second = 0);

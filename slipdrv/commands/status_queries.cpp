@@ -10,12 +10,8 @@
 namespace slipdrv {
 namespace {
 
-// Each bound covers all the reply reads of one query.
-constexpr int kSerialReplyTimeoutMs = 500;
-constexpr int kParallelReplyTimeoutMs = 3000;
-
-constexpr CommandRow kRealtimeResponse = row("BPRealtimeResponse", 12, {values({{1, 2}})}, {DLE, ENQ, kArg1}, 3000);
-constexpr CommandRow kAutoStatusBack = row("BPAutoStatusBackSet", 58, {kAnyByte}, {GS, 'a', kArg1}, 3000);
+constexpr CommandRow kRealtimeResponse = row({values({{1, 2}})}, {DLE, ENQ, kArg1}, 3000);
+constexpr CommandRow kAutoStatusBack = row({kAnyByte}, {GS, 'a', kArg1}, 3000);
 
 // A one-byte query: its selectors, request prefix and acceptance test.
 struct OneByteQuery {
@@ -31,9 +27,12 @@ constexpr OneByteQuery kSensorStatus{values({{1, 1}, {49, 49}}), {GS, 'r'}, 0xF0
 
 using Clock = std::chrono::steady_clock;
 
-void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void pause(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-bool serialActive() { return library().active.load()->kind() == ChannelKind::kSerial; }
+// How the active port's replies are waited for; null when it carries none.
+const ReplyTiming* replyTiming() { return library().active.load()->replyTiming(); }
 
 // Bytes that came before the request answer none of the query's questions.
 void discardEarlierBytes() { library().active.load()->discardReceived(); }
@@ -46,15 +45,13 @@ int msUntil(Clock::time_point deadline) {
 // Reads reply bytes until one passes the test, within one reply time-out
 // counted from the first read; rejected bytes are consumed and passed over
 // at once. -1 when the time-out runs out first.
-int readReplyByte(std::uint8_t mask, std::uint8_t accepted) {
-    const bool serial = serialActive();
-    pause(serial ? 50 : 100);
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(serial ? kSerialReplyTimeoutMs : kParallelReplyTimeoutMs);
+int readReplyByte(const ReplyTiming& timing, std::uint8_t mask, std::uint8_t accepted) {
+    pause(timing.queryPauseMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timing.queryReplyTimeoutMs);
     do {
         const int left = msUntil(deadline);
         std::uint8_t b = 0;
-        if (ChannelRead(&b, 1, left, left) != 0) return -1;
+        if (ChannelRead(&b, 1, left) != 0) return -1;
         if ((b & mask) == accepted) return b;
     } while (Clock::now() < deadline);
     return -1;
@@ -66,10 +63,13 @@ int runQuery(const OneByteQuery& query, int n) {
     if (!query.selectors.contains(selector)) return -1;
     // The request and its reply reads are one step for other host threads.
     const auto lock = exclusiveUse();
+    // A port that carries no replies is not asked: no byte could answer.
+    const ReplyTiming* timing = replyTiming();
+    if (!timing) return -1;
     discardEarlierBytes();
     const std::uint8_t command[] = {query.request[0], query.request[1], selector};
     if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
-    return readReplyByte(query.mask, query.accepted);
+    return readReplyByte(*timing, query.mask, query.accepted);
 }
 
 }  // namespace
@@ -88,11 +88,13 @@ int SLIPDRV_CALL BPAutoStatusBackSet(int n) { return sendCommand(kAutoStatusBack
 int SLIPDRV_CALL BPGetMemorySwitch(int a, unsigned char* buffer) {
     if (a < 1 || a > 8 || !buffer) return -1;
     const auto lock = exclusiveUse();
+    const ReplyTiming* timing = replyTiming();
+    if (!timing) return -1;
     discardEarlierBytes();
     const std::uint8_t command[] = {GS, '(', 'E', 0x02, 0x00, 0x04, low8(a)};
     if (ChannelWrite(command, sizeof command, kCommandTimeoutMs) != 0) return -1;
-    if (serialActive()) pause(300);
-    return ChannelRead(buffer, 11, 3000, 3000);
+    pause(timing->memorySwitchPauseMs);
+    return ChannelRead(buffer, 11, timing->memorySwitchTimeoutMs);
 }
 
 }  // extern "C"

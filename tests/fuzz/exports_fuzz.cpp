@@ -181,7 +181,9 @@ bool selects(int n, std::initializer_list<std::pair<int, int>> ranges) {
     return false;
 }
 
-bool serialChannel() { return slipdrv::library().active.load()->kind() == slipdrv::ChannelKind::kSerial; }
+// Whether the active port waits for replies as a serial line does (a memory
+// switch query would then pause for its reply).
+bool serialChannel() { return slipdrv::library().active.load()->replyTiming() == &slipdrv::kSerialReplyTiming; }
 
 using Call = int (*)(Args&);
 
@@ -355,7 +357,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput in(data, size);
-    RecordingChannel channel(in.byte() & 1 ? slipdrv::ChannelKind::kSerial : slipdrv::ChannelKind::kParallel);
+    RecordingChannel channel(in.byte() & 1 ? slipdrv::testing::ChannelKind::kSerial
+                                           : slipdrv::testing::ChannelKind::kParallel);
     slipdrv::testing::resetLibrary();
     auto& library = slipdrv::library();
     library.active = &channel;

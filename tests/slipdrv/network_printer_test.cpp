@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "channel/ccomm.h"
+#include "channel/com_port.h"
+#include "channel/network_printer.h"
 #include "channel/socket_device.h"
 #include "port_control.h"
 #include "printer_fixture.h"
@@ -229,7 +231,7 @@ TEST_F(NetworkPrinterTest, RefusedOpens) {
         const auto start = Clock::now();
         EXPECT_EQ(BPOpenPrinter(4, c.baud), -1);
         EXPECT_LT(Clock::now() - start, 2s);
-        EXPECT_FALSE(library().serial->isOpen());
+        EXPECT_FALSE(library().comPort.load()->isOpen());
     }
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(printer.connections(), 0u);
@@ -247,7 +249,7 @@ TEST_F(NetworkPrinterTest, PrintsAndAnswersQueries) {
     EXPECT_EQ(printer.received(), run);
 
     printer.send({0x12});  // unasked: would pass the query's test
-    ASSERT_TRUE(waitUntil([] { return library().serial->receiveCount() == 1; }));
+    ASSERT_TRUE(waitUntil([] { return library().network->pump().count() == 1; }));
     printer.replyTo({0x10, 0x04, 0x01}, {0x16});
     EXPECT_EQ(BPRealtimeGetStatus(1), 0x16);
 }
@@ -325,18 +327,18 @@ TEST_F(NetworkPrinterTest, APrinterClosingTheConnectionIsAHangUp) {
 TEST_F(NetworkPrinterTest, APrinterThatStopsReadingFailsTheWriteAtTheProgressBound) {
     constexpr std::uint32_t kProgressBoundMs = 300;
     auto& printer = network(6);
-    CComm comm(nullptr, 0,
-               makeSerialDevice(kSerialWriteLimits,
-                                {.msPerByte = kNetworkWriteLimits.msPerByte, .progressBoundMs = kProgressBoundMs}));
-    ASSERT_EQ(comm.Open(6, 9600), 1);
+    NetworkPrinter comm(nullptr, {.msPerByte = kNetworkWriteLimits.msPerByte, .progressBoundMs = kProgressBoundMs});
+    const auto address = parseTcpAddress(comPortSetting(6));
+    ASSERT_TRUE(address);
+    ASSERT_TRUE(comm.open(*address));
     printer.stopReadingAfter(1000);
     const Bytes run = pattern(4 << 20);
     const auto start = Clock::now();
-    EXPECT_EQ(comm.Write(run.data(), static_cast<std::uint32_t>(run.size())), 0);
+    EXPECT_FALSE(comm.write(run, 0));
     const auto took = Clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(kProgressBoundMs));
     EXPECT_LT(took, 10s);
-    EXPECT_EQ(comm.Write(run.data(), 1), 0) << "the connection was reset";
+    EXPECT_FALSE(comm.write(std::span(run).first(1), 0)) << "the connection was reset";
 
     ASSERT_TRUE(printer.waitForReceived(1000, 2s));
     const std::size_t whenStopped = printer.received().size();
@@ -348,10 +350,10 @@ TEST_F(NetworkPrinterTest, APrinterThatStopsReadingFailsTheWriteAtTheProgressBou
     EXPECT_LT(got.size() - whenStopped, std::size_t{kSendBufferBytes});
     EXPECT_EQ(got, Bytes(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(got.size())));
 
-    comm.Close();
-    ASSERT_EQ(comm.Open(6, 9600), 1);
+    comm.close();
+    ASSERT_TRUE(comm.open(*address));
     const Bytes again = bytesOf("again");
-    EXPECT_EQ(comm.Write(again.data(), static_cast<std::uint32_t>(again.size())), 1);
+    EXPECT_TRUE(comm.write(again, 0));
     EXPECT_TRUE(waitUntil([&] { return endsWith(printer.received(), again); }));
 }
 
@@ -361,19 +363,18 @@ TEST_F(NetworkPrinterTest, APrinterThatStopsReadingFailsTheWriteAtTheProgressBou
 TEST_F(NetworkPrinterTest, APrinterTakingATrickleFailsTheWriteAtTheTotalBound) {
     constexpr auto kTotal = 2000ms;
     HostilePrinter printer(HostilePrinter::Manner::kDrips);
-    setting("SLIPDRV_COM7", printer.address());
-    CComm comm(nullptr, 0,
-               makeSerialDevice(
-                   kSerialWriteLimits,
-                   {.msPerByte = 0, .constantMs = static_cast<std::uint32_t>(kTotal.count()), .progressBoundMs = 500}));
-    ASSERT_EQ(comm.Open(7, 9600), 1);
+    NetworkPrinter comm(
+        nullptr, {.msPerByte = 0, .constantMs = static_cast<std::uint32_t>(kTotal.count()), .progressBoundMs = 500});
+    const auto address = parseTcpAddress(printer.address());
+    ASSERT_TRUE(address);
+    ASSERT_TRUE(comm.open(*address));
     const Bytes run = pattern(4 << 20);
     const auto start = Clock::now();
-    EXPECT_EQ(comm.Write(run.data(), static_cast<std::uint32_t>(run.size())), 0);
+    EXPECT_FALSE(comm.write(run, 0));
     const auto took = Clock::now() - start;
     EXPECT_GE(took, kTotal);
     EXPECT_LT(took, kTotal + 3s);
-    comm.Close();
+    comm.close();
 }
 
 // A print that waits on a printer that has stopped taking bytes holds the
@@ -398,7 +399,7 @@ TEST_F(NetworkPrinterTest, ClosingFromAnotherThreadEndsAWaitingPrint) {
         EXPECT_LT(Clock::now() - closing, 3s);
         ASSERT_EQ(print.wait_for(3s), std::future_status::ready);
         EXPECT_EQ(print.get(), -1);
-        EXPECT_FALSE(library().serial->isOpen());
+        EXPECT_FALSE(library().comPort.load()->isOpen());
         resetLibrary();
     }
 }
@@ -418,7 +419,7 @@ TEST_F(NetworkPrinterTest, AHalfClosedPrinterIsStillPrintedTo) {
     EXPECT_EQ(BPRealtimeGetStatus(1), -1);
     std::uint8_t reply = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(library().serial->Read(&reply, 1, 10000), -100);
+    EXPECT_EQ(library().network->pump().read(&reply, 1, 10000), -100);
     EXPECT_LT(Clock::now() - start, 5s) << "the read waited for bytes that cannot come";
 
     // The system takes the print at once; only the printer's acknowledgement, or its reset, tells whether it was read.
@@ -433,8 +434,8 @@ TEST_F(NetworkPrinterTest, AFloodingPrinterCostsTheHoldAndNoMore) {
     setting("SLIPDRV_COM10", printer.address());
     ASSERT_EQ(BPOpenPrinter(10, 9600), 0);
     ASSERT_TRUE(waitUntil([&] { return printer.sent() > (8u << 20); }, 10s)) << printer.sent();
-    EXPECT_TRUE(waitUntil([] { return library().serial->receiveCount() == ReceiveBuffer::kMostHeld; }));
-    EXPECT_GT(library().serial->receiveDropped(), 0u);
+    EXPECT_TRUE(waitUntil([] { return library().network->pump().count() == ReceiveBuffer::kMostHeld; }));
+    EXPECT_GT(library().network->pump().dropped(), 0u);
     EXPECT_EQ(BPPrintString("still printing"), 0);
     EXPECT_TRUE(waitUntil([&] { return printer.received() >= 14; }));
 }

@@ -1,5 +1,5 @@
-// An in-memory channel for the command tests: it keeps what the exports write
-// (with the parallel time-out of each write), answers requests with scripted
+// An in-memory port for the command tests: it keeps what the exports write
+// (with the transfer time-out of each write), answers requests with scripted
 // replies, holds bytes the printer sent unasked, and can be closed. Put in the library's place with useChannel(), it
 // lets every command family run byte for byte without a port, on every
 // platform.
@@ -11,26 +11,36 @@
 #include <utility>
 #include <vector>
 
-#include "channel/channel.h"
+#include "channel/transport.h"
 #include "port_control.h"
 
 namespace slipdrv::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class RecordingChannel final : public Channel {
+// The kind of port the stand-in behaves as: its reply timing and whether an
+// empty run is refused.
+enum class ChannelKind : std::uint8_t { kParallel, kSerial };
+
+class RecordingChannel final : public Transport {
 public:
     explicit RecordingChannel(ChannelKind kind) : kind_(kind) {}
 
-    ChannelKind kind() const override { return kind_; }
+    ChannelKind kind() const { return kind_; }
     bool isOpen() const override { return open_; }
-    void close() override { open_ = false; }
+    bool close() override {
+        open_ = false;
+        return true;
+    }
+    const ReplyTiming* replyTiming() const override {
+        return kind_ == ChannelKind::kSerial ? &kSerialReplyTiming : &kParallelReplyTiming;
+    }
 
-    bool write(const std::uint8_t* bytes, int length, int parallelTimeoutMs) override {
+    bool write(std::span<const std::uint8_t> bytes, int transferTimeoutMs) override {
         // As the real ports: a parallel port refuses an empty run, a serial one sends nothing.
-        if (!open_ || (length <= 0 && kind_ == ChannelKind::kParallel)) return false;
-        written_.insert(written_.end(), bytes, bytes + std::max(length, 0));
-        timeouts_.push_back(parallelTimeoutMs);
+        if (!open_ || (bytes.empty() && kind_ == ChannelKind::kParallel)) return false;
+        written_.insert(written_.end(), bytes.begin(), bytes.end());
+        timeouts_.push_back(transferTimeoutMs);
         for (const auto& [request, reply] : rules_)
             if (written_.size() >= request.size() && std::equal(request.rbegin(), request.rend(), written_.rbegin()))
                 replies_.insert(replies_.end(), reply.begin(), reply.end());
@@ -38,7 +48,7 @@ public:
     }
 
     // Takes up to `length` of the reply bytes waiting; false when none wait.
-    bool read(std::uint8_t* destination, int length, int, int) override {
+    bool read(std::uint8_t* destination, int length, int) override {
         if (!open_ || length <= 0 || replies_.empty()) return false;
         const auto n = std::min<std::size_t>(static_cast<std::size_t>(length), replies_.size());
         std::copy_n(replies_.begin(), n, destination);
@@ -50,7 +60,7 @@ public:
 
     // Bytes the printer sends unasked: they wait for reading like replies.
     void arrive(const Bytes& bytes) { replies_.insert(replies_.end(), bytes.begin(), bytes.end()); }
-    // Everything written since the last clear(), and each write's parallel time-out.
+    // Everything written since the last clear(), and each write's transfer time-out.
     const Bytes& written() const { return written_; }
     const std::vector<int>& timeouts() const { return timeouts_; }
     // Forgets what was written and the replies not yet read.
@@ -79,8 +89,10 @@ private:
 inline void resetLibrary() {
     auto& lib = library();
     if (lib.serial) lib.serial->Close();
+    if (lib.network) lib.network->close();
     lib.parallel.Close();
-    lib.active = &lib.parallelChannel;
+    lib.comPort = lib.serial ? static_cast<Transport*>(lib.serial.get()) : &lib.noSerial;
+    lib.active = &lib.parallel;
     lib.hostCallback = nullptr;
     lib.delivery = 0;
 }

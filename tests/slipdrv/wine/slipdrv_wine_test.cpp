@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "channel/ccomm.h"
+#include "channel/com_port.h"
+#include "channel/network_printer.h"
 #include "slipdrv_export_list.h"
 #include "image_test_support.h"
 
@@ -398,19 +400,19 @@ TEST_F(WineTest, NetworkOpenRefusalsAndOtherSettings) {
 // test's own), and the connection is reset, so later writes fail too.
 TEST(WineSocketTest, APrinterThatStopsReadingFailsTheWriteAtTheProgressBound) {
     constexpr std::uint32_t kProgressBoundMs = 300;
-    slipdrv::CComm comm(
-        nullptr, 0,
-        slipdrv::makeSerialDevice(slipdrv::kSerialWriteLimits, {.msPerByte = slipdrv::kNetworkWriteLimits.msPerByte,
-                                                                .progressBoundMs = kProgressBoundMs}));
-    ASSERT_EQ(comm.Open(5, 9600), 1);
+    slipdrv::NetworkPrinter comm(
+        nullptr, {.msPerByte = slipdrv::kNetworkWriteLimits.msPerByte, .progressBoundMs = kProgressBoundMs});
+    const auto address = slipdrv::parseTcpAddress(slipdrv::comPortSetting(5));
+    ASSERT_TRUE(address);
+    ASSERT_TRUE(comm.open(*address));
     const Bytes run(4 << 20, 'x');
     const auto start = Clock::now();
-    EXPECT_EQ(comm.Write(run.data(), static_cast<std::uint32_t>(run.size())), 0);
+    EXPECT_FALSE(comm.write(run, 0));
     const auto took = Clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(kProgressBoundMs));
     EXPECT_LT(took, 10s);
-    EXPECT_EQ(comm.Write(run.data(), 1), 0) << "the connection was reset";
-    comm.Close();
+    EXPECT_FALSE(comm.write(std::span(run).first(1), 0)) << "the connection was reset";
+    comm.close();
 }
 
 // A print to a printer that has stopped reading waits, holding the export

@@ -159,7 +159,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialLineDevice(const WriteLimits& limits) {
+std::unique_ptr<SerialDevice> makeSerialDevice(const WriteLimits& limits) {
     return std::make_unique<PosixSerialDevice>(limits);
 }
 

@@ -5,21 +5,20 @@
 #include <time.h>
 
 #include <cerrno>
+#include <functional>
+#include <memory>
 
 #include "../../worker_thread.h"
 
 namespace slipdrv {
 namespace {
 
-struct Start {
-    void (*entry)(void*);
-    void* argument;
-};
+using Entry = std::function<void()>;
 
+// The thread takes over the entry it is handed.
 void* run(void* start) {
-    const Start s = *static_cast<Start*>(start);
-    delete static_cast<Start*>(start);
-    s.entry(s.argument);
+    const std::unique_ptr<Entry> entry(static_cast<Entry*>(start));
+    (*entry)();
     return nullptr;
 }
 
@@ -59,13 +58,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<WorkerThread> startWorkerThread(void (*entry)(void*), void* argument) {
-    auto* start = new Start{entry, argument};
+std::unique_ptr<WorkerThread> startWorkerThread(std::function<void()> entry) {
+    auto start = std::make_unique<Entry>(std::move(entry));
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, run, start) != 0) {
-        delete start;
-        return nullptr;
-    }
+    if (pthread_create(&thread, nullptr, run, start.get()) != 0) return nullptr;
+    // The thread owns it now.
+    [[maybe_unused]] Entry* handedOver = start.release();
     return std::make_unique<PosixWorkerThread>(thread);
 }
 

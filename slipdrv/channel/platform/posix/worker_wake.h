@@ -14,14 +14,16 @@
 #include <chrono>
 #include <cstdint>
 
+#include "../../../error.h"
+
 namespace slipdrv {
 
 // One eventfd, raised from any thread and drained by the thread that sleeps on it.
 class EventFd {
 public:
-    // Throws `failure` (the device's message text) when no eventfd can be made.
+    // Throws Error(`failure`) when no eventfd can be made.
     explicit EventFd(const char* failure) : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        if (fd_ < 0) throw failure;
+        if (fd_ < 0) throw Error(failure);
     }
     ~EventFd() { ::close(fd_); }
     EventFd(const EventFd&) = delete;
@@ -44,7 +46,7 @@ private:
 
 class WorkerWake {
 public:
-    // Throws `failure` (the device's message text) when no eventfd can be made.
+    // Throws Error(`failure`) when no eventfd can be made.
     explicit WorkerWake(const char* failure) : wake_(failure) {}
 
     // From any thread: ends a pending wait (or the next one).
@@ -76,7 +78,7 @@ private:
 // every wait returns at once until clear() (at the next open).
 class WriteCancel {
 public:
-    // Throws `failure` (the device's message text) when no eventfd can be made.
+    // Throws Error(`failure`) when no eventfd can be made.
     explicit WriteCancel(const char* failure) : event_(failure) {}
 
     // From any thread.

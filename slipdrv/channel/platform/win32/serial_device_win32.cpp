@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "../../../error.h"
 #include "../../serial_device.h"
 #include "../../write_bounds.h"
 
@@ -33,24 +34,24 @@ class Win32SerialDevice final : public SerialDevice {
 public:
     explicit Win32SerialDevice(const WriteLimits& limits) : limits_(limits) {
         readEvent_ = makeManualResetEvent();
-        if (!readEvent_) throw "can't create event1 in CComm::CComm";
+        if (!readEvent_) throw Error("can't create event1 in CComm::CComm");
         writeEvent_ = makeManualResetEvent();
         if (!writeEvent_) {
             CloseHandle(readEvent_);
-            throw "can't create event2 in CComm::CComm";
+            throw Error("can't create event2 in CComm::CComm");
         }
         waitEvent_ = makeManualResetEvent();
         if (!waitEvent_) {
             CloseHandle(writeEvent_);
             CloseHandle(readEvent_);
-            throw "can't create event3 in CComm::CComm";
+            throw Error("can't create event3 in CComm::CComm");
         }
         cancelEvent_ = makeManualResetEvent();
         if (!cancelEvent_) {
             CloseHandle(waitEvent_);
             CloseHandle(writeEvent_);
             CloseHandle(readEvent_);
-            throw "can't create event4 in CComm::CComm";
+            throw Error("can't create event4 in CComm::CComm");
         }
     }
 
@@ -269,7 +270,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makeSerialLineDevice(const WriteLimits& limits) {
+std::unique_ptr<SerialDevice> makeSerialDevice(const WriteLimits& limits) {
     return std::make_unique<Win32SerialDevice>(limits);
 }
 

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <string>
 
+#include "../../../error.h"
 #include "../../socket_device.h"
 #include "../../write_bounds.h"
 
@@ -106,14 +107,14 @@ void discardInput(SOCKET s) {
 class Win32SocketDevice final : public SocketDevice {
 public:
     explicit Win32SocketDevice(const WriteLimits& limits) : limits_(limits) {
-        if (!startWinsock()) throw "can't start Winsock for the network port";
+        if (!startWinsock()) throw Error("can't start Winsock for the network port");
         networkEvent_ = WSACreateEvent();
-        if (networkEvent_ == WSA_INVALID_EVENT) throw "can't create the network event of the network port";
+        if (networkEvent_ == WSA_INVALID_EVENT) throw Error("can't create the network event of the network port");
         // Auto-reset: each stopWatching ends one wait.
         wakeEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         if (!wakeEvent_) {
             WSACloseEvent(networkEvent_);
-            throw "can't create the wake-up event of the network port";
+            throw Error("can't create the wake-up event of the network port");
         }
     }
     ~Win32SocketDevice() override {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "../../worker_thread.h"
@@ -25,8 +26,7 @@ constexpr DWORD kTerminateWaitMs = 1000;
 // Shared by the object and the thread: the object may go first.
 struct Control {
     enum State { kRunning, kFinished, kReleasing, kReleased };
-    void (*entry)(void*);
-    void* argument;
+    std::function<void()> entry;
     std::atomic<int> state{kRunning};
     HMODULE module = nullptr;  // written before state turns kReleased
     HANDLE entryReturned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -36,9 +36,10 @@ struct Control {
 };
 
 DWORD WINAPI run(LPVOID start) {
-    std::shared_ptr<Control> control = std::move(*static_cast<std::shared_ptr<Control>*>(start));
-    delete static_cast<std::shared_ptr<Control>*>(start);
-    control->entry(control->argument);
+    // The thread takes over the hold it is handed.
+    std::shared_ptr<Control> control =
+        std::move(*std::unique_ptr<std::shared_ptr<Control>>(static_cast<std::shared_ptr<Control>*>(start)));
+    control->entry();
     int expected = Control::kRunning;
     if (control->state.compare_exchange_strong(expected, Control::kFinished)) {
         SetEvent(control->entryReturned);
@@ -64,19 +65,17 @@ public:
     Win32WorkerThread& operator=(const Win32WorkerThread&) = delete;
 
     bool start() {
-        auto* start = new std::shared_ptr<Control>(control_);
+        auto start = std::make_unique<std::shared_ptr<Control>>(control_);
         DWORD id = 0;
-        handle_ = CreateThread(nullptr, 0, &run, start, CREATE_SUSPENDED, &id);
-        if (!handle_) {
-            delete start;
-            return false;
-        }
+        handle_ = CreateThread(nullptr, 0, &run, start.get(), CREATE_SUSPENDED, &id);
+        if (!handle_) return false;
         if (ResumeThread(handle_) == static_cast<DWORD>(-1)) {
             // Never ran: end it so nothing is left behind.
             TerminateThread(handle_, 0);
-            delete start;
             return false;
         }
+        // The thread owns it now.
+        [[maybe_unused]] std::shared_ptr<Control>* handedOver = start.release();
         return true;
     }
 
@@ -114,10 +113,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<WorkerThread> startWorkerThread(void (*entry)(void*), void* argument) {
+std::unique_ptr<WorkerThread> startWorkerThread(std::function<void()> entry) {
     auto control = std::make_shared<Control>();
-    control->entry = entry;
-    control->argument = argument;
+    control->entry = std::move(entry);
     auto thread = std::make_unique<Win32WorkerThread>(std::move(control));
     if (!thread->start()) return nullptr;
     return thread;
