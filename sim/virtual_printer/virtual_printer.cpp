@@ -273,7 +273,8 @@ void VirtualPrinter::run() {
         lock.unlock();
 
         ::ppoll(fds, count, timeoutPtr, nullptr);
-        if (fds[0].revents & POLLIN) {
+        const bool woken = (fds[0].revents & POLLIN) != 0;
+        if (woken) {
             std::uint64_t value;
             [[maybe_unused]] ssize_t got = ::read(wakeFd_, &value, sizeof value);
         }
@@ -282,8 +283,11 @@ void VirtualPrinter::run() {
             lock.lock();
             continue;
         }
-        // Only this thread closes the line, so reading it unlocked is safe.
-        if (count == 2 && (fds[1].revents & POLLIN)) readLine(readable);
+        // Only this thread closes the line, so reading it unlocked is safe. A
+        // wake-up may have changed what may be read (the printer stopped
+        // reading, or was given a count): the bytes wait for the next round,
+        // which reads by the new state.
+        if (count == 2 && (fds[1].revents & POLLIN) && !woken) readLine(readable);
 
         lock.lock();
         if (count == 2 && line_ >= 0) {
