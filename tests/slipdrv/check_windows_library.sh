@@ -34,8 +34,8 @@ if [ "$machine" = i686 ]; then
   while read -r ordinal name convention codes; do
     case "$convention" in
       cdecl)
-        grep -Eq " _${name}\$" <<<"$symbols" && check "$name caller-cleans" ok ||
-          check "$name caller-cleans" "no undecorated _$name symbol" ;;
+        grep -Eq " _${name}\$" <<<"$symbols" && ! grep -Eq " _${name}@[0-9]+\$" <<<"$symbols" &&
+          check "$name caller-cleans" ok || check "$name caller-cleans" "no undecorated _$name symbol alone" ;;
       *)
         # 4 bytes of stack for each argument, all of them int or a pointer.
         bytes=$((4 * $(wc -w <<<"$codes")))
