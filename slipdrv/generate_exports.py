@@ -10,7 +10,8 @@ Writes into OUTPUT_DIR:
                            by the Python package and the library checks; codes:
                            i value, s reads to NUL, f callback, rN reads N ints,
                            wN writes N bytes, bK*A reads K bytes per unit of
-                           argument A (counted from 0)
+                           argument A (counted from 0), uA writes at most as
+                           many bytes as argument A (counted from 0) says
   slipdrv_export_list.h    SLIPDRV_EXPORTS(X): X(ordinal, name, calleeCleans)
   slipdrv_header_check.cpp static_asserts that slipdrv.h declares each export
                            with the table's argument types and convention
@@ -35,10 +36,11 @@ _USES = (
     (re.compile(r"^reads ([1-9][0-9]*) ints$"), lambda m, names: f"r{m[1]}"),
     (re.compile(r"^writes ([1-9][0-9]*) bytes$"), lambda m, names: f"w{m[1]}"),
     (re.compile(rf"^reads ([1-9][0-9]*) bytes per ({_IDENTIFIER})$"), lambda m, names: f"b{m[1]}*{names.index(m[2])}"),
+    (re.compile(rf"^writes up to ({_IDENTIFIER}) bytes$"), lambda m, names: f"u{names.index(m[1])}"),
 )
 # The C type each use takes, so that a row cannot say one thing and declare another.
 _TYPES = {"i": {"int"}, "s": {"const char*"}, "f": {"BPStatusCallback"}, "r": {"const int*"},
-          "w": {"unsigned char*"}, "b": {"const char*"}}
+          "w": {"unsigned char*"}, "b": {"const char*"}, "u": {"char*"}}
 
 
 @dataclass
@@ -58,6 +60,11 @@ class Export:
 
 class TableError(Exception):
     pass
+
+
+def _argument_names(rest: str) -> list[str]:
+    found = [_ARGUMENT.match(part.strip()) for part in rest.split(",")]
+    return [m["name"] for m in found if m]
 
 
 def parse(text: str, source: str = "exports.txt") -> list[Export]:
@@ -86,10 +93,13 @@ def parse(text: str, source: str = "exports.txt") -> list[Export]:
             for pattern, code_of in _USES:
                 use = pattern.match(m["use"].strip())
                 if use:
+                    # A buffer's size may be given by the argument after it.
+                    counted = _argument_names(rest) if use.re.pattern.startswith("^writes up to") else names
                     try:
-                        code = code_of(use, names)
+                        code = code_of(use, counted)
                     except ValueError:
-                        raise TableError(f"{where}: {m['name']} counts by {use[2]}, not an earlier argument") from None
+                        raise TableError(f"{where}: {m['name']} counts by {use[use.lastindex]}, not an argument before it "
+                                         "(or, for a buffer written, after it)") from None
                     break
             else:
                 raise TableError(f"{where}: use '{m['use']}' of {m['name']} is none of those listed")

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <variant>
 
 #include "channel/com_port.h"
 #include "command_row.h"
@@ -16,34 +17,47 @@ constexpr int kRelayReadTimeoutMs = 50;
 // Constructed when the library loads, before any export can be called.
 LibraryState state;
 
-// Closes the COM kind's port when the next open chooses another transport
-// for it: opening a COM port closes the one opened before, whichever it was.
-void closeComPortFor(Transport& next) {
-    Transport& current = *state.comPort.load();
+void relay(ReceivePump& pump) { RelayReceivedBytes(pump); }
+
+// Makes `next` the kind's current port and the active one, closing the port
+// the kind had open before when it is another: opening a port of a kind
+// closes the one of that kind opened before, whichever it was.
+void choose(MappedPorts& ports, Transport& next) {
+    Transport& current = *ports.current.load();
     if (&current != &next && current.isOpen()) current.close();
-    state.comPort = &next;
+    ports.current = &next;
     state.active = &next;
 }
 
-// COM<port> on its serial line, or on the network printer its mapping names;
-// the baud rate has been checked.
-bool openComPort(int port, int baud) {
-    const std::string setting = comPortSetting(port);
-    if (!namesNetworkPrinter(setting)) {
-        if (!state.serial) return false;
-        closeComPortFor(*state.serial);
-        return state.serial->Open(port, baud) == 1;
-    }
-    if (!state.network) {
-        state.network = std::make_unique<NetworkPrinter>([](ReceivePump& pump) { RelayReceivedBytes(pump); });
-    }
-    closeComPortFor(*state.network);
-    const auto address = parseTcpAddress(setting);
-    if (!address) {
-        state.network->close();
-        return false;
-    }
-    return state.network->open(*address);
+UsbPrinterList& usbPrinters() {
+    if (!state.usbPrinters) state.usbPrinters = makeUsbPrinterList();
+    return *state.usbPrinters;
+}
+
+template <typename... Cases>
+struct Overloaded : Cases... {
+    using Cases::operator()...;
+};
+
+// What SLIPDRV_<kind><n> says of the port: another kind's printer, nothing of
+// ours (the port's own device), or a value that names nothing (the open fails).
+// Opens the kind's port as its mapping says; `own` opens its own device.
+template <typename OpenOwn>
+bool openPort(MappedPorts& ports, Transport& own, const std::string& setting, OpenOwn&& openOwn) {
+    return std::visit(Overloaded{
+                          [&](const OtherSetting&) {
+                              choose(ports, own);
+                              return openOwn();
+                          },
+                          [&](const BadSetting&) {
+                              Transport& current = *ports.current.load();
+                              if (current.isOpen()) current.close();
+                              state.active = &current;
+                              return false;
+                          },
+                          [&](const auto& target) { return openMappedPort(ports, target); },
+                      },
+                      parsePortMapping(setting));
 }
 
 }  // namespace
@@ -57,16 +71,49 @@ std::unique_ptr<CComm> LibraryState::makeSerial() {
     }
 }
 
+void MappedPorts::closeAll() {
+    if (network) network->close();
+    if (queue) queue->close();
+    if (usb) usb->close();
+}
+
+void MappedPorts::abandon() {
+    [[maybe_unused]] NetworkPrinter* leftNetwork = network.release();
+    [[maybe_unused]] PrinterQueue* leftQueue = queue.release();
+    [[maybe_unused]] UsbPrinterPort* leftUsb = usb.release();
+}
+
 LibraryState::~LibraryState() {
     if (processEnding) {
         // The ports' threads are gone and their locks may be held: leave them.
         [[maybe_unused]] CComm* abandoned = serial.release();
-        [[maybe_unused]] NetworkPrinter* abandonedNetwork = network.release();
+        for (MappedPorts* ports : {&com, &lpt, &named}) ports->abandon();
         [[maybe_unused]] std::recursive_mutex* held = exports.release();
         return;
     }
-    if (network) network->close();
+    for (MappedPorts* ports : {&com, &lpt, &named}) ports->closeAll();
     if (serial) serial->Close();
+}
+
+bool openMappedPort(MappedPorts& ports, const std::variant<TcpAddress, QueueName, UsbSelector>& target) {
+    return std::visit(Overloaded{
+                          [&](const TcpAddress& address) {
+                              if (!ports.network) ports.network = std::make_unique<NetworkPrinter>(relay);
+                              choose(ports, *ports.network);
+                              return ports.network->open(address);
+                          },
+                          [&](const QueueName& queue) {
+                              if (!ports.queue) ports.queue = std::make_unique<PrinterQueue>(systemSpooler());
+                              choose(ports, *ports.queue);
+                              return ports.queue->open(queue.name);
+                          },
+                          [&](const UsbSelector& selector) {
+                              if (!ports.usb) ports.usb = std::make_unique<UsbPrinterPort>(relay);
+                              choose(ports, *ports.usb);
+                              return ports.usb->open(selector, usbPrinters());
+                          },
+                      },
+                      target);
 }
 
 LibraryState& library() { return state; }
@@ -77,6 +124,12 @@ int ChannelWrite(const std::uint8_t* bytes, int length, int transferTimeoutMs) {
     if (length < 0) return -1;
     const auto lock = exclusiveUse();
     return state.active.load()->write({bytes, static_cast<std::size_t>(length)}, transferTimeoutMs) ? 0 : -1;
+}
+
+int ChannelWriteEndingJob(const std::uint8_t* bytes, int length, int transferTimeoutMs) {
+    const auto lock = exclusiveUse();
+    if (ChannelWrite(bytes, length, transferTimeoutMs) != 0) return -1;
+    return state.active.load()->endJob() ? 0 : -1;
 }
 
 int ChannelRead(std::uint8_t* destination, int length, int timeoutMs) {
@@ -113,13 +166,23 @@ int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
     if (port < 1 || port > 12) return -1;
     const auto lock = exclusiveUse();
     if (port >= 11) {
-        state.active = &state.parallel;
-        return state.parallel.Open(port - 10) == 1 ? 0 : -1;
+        return exportResult([&] {
+            return openPort(state.lpt, state.parallel, portSetting("LPT", port - 10),
+                            [&] { return state.parallel.Open(port - 10) == 1; })
+                       ? 0
+                       : -1;
+        });
     }
     // The kind is switched before the baud rate is looked at.
-    state.active = state.comPort.load();
+    state.active = state.com.current.load();
     if (baud < 2400 || baud > 115200) return -1;
-    return exportResult([&] { return openComPort(port, baud) ? 0 : -1; });
+    return exportResult([&] {
+        Transport& own = state.serial ? static_cast<Transport&>(*state.serial) : state.noPort;
+        return openPort(state.com, own, comPortSetting(port),
+                        [&] { return state.serial && state.serial->Open(port, baud) == 1; })
+                   ? 0
+                   : -1;
+    });
 }
 
 int SLIPDRV_CALL BPClosePrinter(void) {

@@ -10,14 +10,19 @@
 #include "channel/ccomm.h"
 #include "channel/clpt.h"
 #include "channel/network_printer.h"
+#include "channel/port_name.h"
+#include "channel/printer_queue.h"
 #include "channel/transport.h"
+#include "channel/usb_printer.h"
+#include "channel/usb_printer_port.h"
 #include "error.h"
 #include "slipdrv.h"
 
 namespace slipdrv {
 
-// The COM kind's transport while the serial line could not be made when the
-// library loaded: never open, so every command on it fails.
+// A kind of port with nothing chosen yet (a port named by text before the
+// first such open), or the COM kind while the serial line could not be made
+// when the library loaded: never open, so every command on it fails.
 class NoPort final : public Transport {
 public:
     bool isOpen() const override { return false; }
@@ -26,6 +31,24 @@ public:
     bool read(std::uint8_t*, int, int) override { return false; }
     void discardReceived() override {}
     const ReplyTiming* replyTiming() const override { return &kSerialReplyTiming; }
+};
+
+// The ports one kind of open reaches besides its own line: the printers
+// SLIPDRV_COM<n> or SLIPDRV_LPT<n> name, or those a host names by text. Each
+// is made at its first open, so a host that never uses one never starts the
+// system's networking, spooler or USB enumeration.
+struct MappedPorts {
+    // The port that the last open of this kind chose. Changed by the host's
+    // thread under the export lock.
+    std::atomic<Transport*> current;
+    std::unique_ptr<NetworkPrinter> network;
+    std::unique_ptr<PrinterQueue> queue;
+    std::unique_ptr<UsbPrinterPort> usb;
+
+    explicit MappedPorts(Transport& initial) : current(&initial) {}
+    void closeAll();
+    // At the end of the process: their threads are gone and their locks may be held.
+    void abandon();
 };
 
 struct LibraryState {
@@ -37,16 +60,19 @@ struct LibraryState {
     // library loaded (serial lines then cannot be opened).
     std::unique_ptr<CComm> serial = makeSerial();
     CLpt parallel;
-    NoPort noSerial;
-    // Made at the first open of a COM port that SLIPDRV_COM<n> maps to a
-    // network printer.
-    std::unique_ptr<NetworkPrinter> network;
-    // What the last open of a COM port chose: its serial line or the printer
-    // its mapping names. Changed by the host's thread under the export lock.
-    std::atomic<Transport*> comPort{serial ? static_cast<Transport*>(serial.get()) : &noSerial};
-    // The port every command uses: the COM kind's or the parallel port (tests
-    // put their own here).
+    NoPort noPort;
+    // What COM<n>, LPT<n> and ports named by text (tcp://, printer:, usb:)
+    // reach: the serial line, the parallel port, or the printer a mapping or
+    // text names.
+    MappedPorts com{serial ? static_cast<Transport&>(*serial) : noPort};
+    MappedPorts lpt{parallel};
+    MappedPorts named{noPort};
+    // The port every command uses: the current port of the kind last opened
+    // (tests put their own here).
     std::atomic<Transport*> active{&parallel};
+    // The USB printers attached, asked at each usb: open; made at the first
+    // (tests put a list of their own here).
+    std::unique_ptr<UsbPrinterList> usbPrinters;
     // Written by the host's thread, read by the delivery thread.
     std::atomic<BPStatusCallback> hostCallback{nullptr};
     std::atomic<int> delivery{0};
@@ -87,6 +113,13 @@ int exportResult(Body&& body) noexcept {
 // 0 when the whole run was handed over on the active port, -1 otherwise.
 // `transferTimeoutMs` bounds the transfer on a port that takes its caller's bound.
 int ChannelWrite(const std::uint8_t* bytes, int length, int transferTimeoutMs);
+// ChannelWrite of the command that completes a receipt (the cut): a port that
+// gathers jobs then hands this one to the printer; -1 when that failed too.
+int ChannelWriteEndingJob(const std::uint8_t* bytes, int length, int transferTimeoutMs);
+// Opens the printer `target` names as `ports`'s current port, after closing
+// the one that kind had open; the active port is then that one. False when
+// it could not be opened. Raises an Error as a serial open does.
+bool openMappedPort(MappedPorts& ports, const std::variant<TcpAddress, QueueName, UsbSelector>& target);
 // 0 when reply bytes were read on the active port within `timeoutMs`, -1 otherwise.
 int ChannelRead(std::uint8_t* destination, int length, int timeoutMs);
 // The receive relay of every port that receives: hands the held bytes to the

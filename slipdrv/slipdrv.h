@@ -195,6 +195,27 @@ int SLIPDRV_CALL BPPrintQRCode(const char* data, int moduleSize, int errorLevel)
  * Multi-byte characters print in Chinese mode (BPSelectChineseMode). */
 int SLIPDRV_CALL BPPrintStringUTF8(const char* text);
 
+/* 81: opens the port a text names, as BPOpenPrinter opens one by number:
+ * "COM1".."COM10" (optionally ":BAUD", default 9600), "LPT1", "LPT2",
+ * "tcp://HOST:PORT" (a network printer), "printer:NAME" (a printer queue;
+ * "printer:" alone is the system's default queue), "usb:" (the first USB
+ * printer), "usb:TEXT" (the one whose device path is TEXT, else the first
+ * whose IEEE 1284 device ID holds TEXT, letter case aside). The prefixes may
+ * be written in either case. 0 opened; -1 for a text that names no port
+ * (nothing changes) or a port that could not be opened (it is left closed).
+ * Network, queue and USB ports named here are a kind of their own beside the
+ * COM and LPT kinds: opening one closes only the port named before it. */
+int SLIPDRV_CALL BPOpenPrinterByName(const char* port);
+
+/* 82: the ports that can be opened now, one a line (LF) into `buffer`, then a
+ * zero: COM and LPT ports that exist or are mapped, "printer:NAME" for each
+ * printer queue (the default first), "usb:PATH" TAB device ID for each USB
+ * printer. Each line starts with a text BPOpenPrinterByName takes. Names are
+ * in the system's ANSI code page on Windows, UTF-8 on Linux. The number of
+ * lines; -1 with nothing written for a null buffer or one the list and its
+ * zero do not fit. */
+int SLIPDRV_CALL BPEnumPrinterPorts(char* buffer, int size);
+
 /* Bits of the reply bytes of BPRealtimeGetStatus(n), DLE EOT n. Bits 1 and 4
  * of every reply are 1, bits 0 and 7 are 0. */
 /* n = 1, printer status */

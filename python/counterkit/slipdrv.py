@@ -97,7 +97,7 @@ def _find_export_list(library_path: str) -> Path:
 # call when the value does not fit: TypeError for a value of the wrong kind,
 # ValueError for a buffer too short, OverflowError for an integer beyond 32 bits.
 _Convert = Callable[[object, Sequence[object], str], object]
-_CODE = re.compile(r"([isf])|([rw])([0-9]+)|b([0-9]+)\*([0-9]+)")
+_CODE = re.compile(r"([isf])|([rw])([0-9]+)|b([0-9]+)\*([0-9]+)|u([0-9]+)")
 
 
 def _int32(value: object, where: str) -> int:
@@ -170,6 +170,23 @@ def _written_bytes(count: int) -> _Convert:
     return convert
 
 
+def _written_up_to(counter: int) -> _Convert:
+    def convert(value: object, args: Sequence[object], where: str) -> object:
+        if value is None:
+            return None
+        size = _int32(args[counter], where)
+        what = f"a writable buffer of at least {max(size, 0)} bytes (argument {counter + 1})"
+        view = _buffer(value, where, what)
+        if view.readonly:
+            raise TypeError(f"{where} must be {what}, not the read-only {type(value).__name__}")
+        if view.nbytes < size:
+            raise ValueError(f"{where} must be {what}, not one of {view.nbytes}")
+        # The library writes into the caller's memory itself, through this view.
+        return (ctypes.c_char * max(view.nbytes, 1)).from_buffer(view) if view.nbytes else None
+
+    return convert
+
+
 def _read_bytes(per_unit: int, counter: int) -> _Convert:
     def convert(value: object, args: Sequence[object], where: str) -> object:
         if value is None:
@@ -189,7 +206,7 @@ def _argument(code: str) -> tuple[Any, _Convert]:
     match = _CODE.fullmatch(code)
     if not match:
         raise ValueError(f"unknown argument code {code!r}")
-    simple, pointer, count, per_unit, counter = match.groups()
+    simple, pointer, count, per_unit, counter, size_at = match.groups()
     if simple == "i":
         return ctypes.c_int, _convert_int
     if simple == "s":
@@ -200,6 +217,8 @@ def _argument(code: str) -> tuple[Any, _Convert]:
         return ctypes.POINTER(ctypes.c_int), _read_ints(int(count))
     if pointer == "w":
         return ctypes.POINTER(ctypes.c_ubyte), _written_bytes(int(count))
+    if size_at is not None:
+        return ctypes.POINTER(ctypes.c_char), _written_up_to(int(size_at))
     return ctypes.c_char_p, _read_bytes(int(per_unit), int(counter))
 
 

@@ -28,8 +28,13 @@ bool namesNetworkPrinter(std::string_view setting);
 // any other form.
 std::optional<TcpAddress> parseTcpAddress(std::string_view setting);
 
-// The value of SLIPDRV_COM<port> in the process's environment as it is now;
-// empty when unset.
-std::string comPortSetting(int port);
+// The value of SLIPDRV_<kind><port> (kind "COM" or "LPT") in the process's
+// environment as it is now; empty when unset.
+std::string portSetting(const char* kind, int port);
+inline std::string comPortSetting(int port) { return portSetting("COM", port); }
+
+// Whether the system has the device COM<port> or LPT<port> (kind "COM" or
+// "LPT") opens; the device is not opened.
+bool portDevicePresent(const char* kind, int port);
 
 }  // namespace slipdrv

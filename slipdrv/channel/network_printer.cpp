@@ -5,9 +5,9 @@
 namespace slipdrv {
 
 NetworkPrinter::NetworkPrinter(ReceivePump::Relay relay, const WriteLimits& limits)
-    : limits_(limits), pump_(std::move(relay)) {}
+    : StreamPort(std::move(relay)), limits_(limits) {}
 
-NetworkPrinter::~NetworkPrinter() { close(); }
+NetworkPrinter::~NetworkPrinter() { stop(); }
 
 bool NetworkPrinter::open(const TcpAddress& address) {
     close();
@@ -19,28 +19,8 @@ bool NetworkPrinter::open(const TcpAddress& address) {
         }
     }
     if (!device_->connect(address.host, address.port)) return false;
-    pump_.start(*device_, "CComm::Open can't create worker thread");
+    started(*device_);
     return true;
-}
-
-bool NetworkPrinter::isOpen() const { return device_ && device_->isOpen(); }
-
-bool NetworkPrinter::close() {
-    pump_.stop();
-    if (isOpen()) device_->close();
-    return true;
-}
-
-bool NetworkPrinter::write(std::span<const std::uint8_t> bytes, int) {
-    return isOpen() && device_->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
-bool NetworkPrinter::read(std::uint8_t* destination, int length, int timeoutMs) {
-    return isOpen() && pump_.read(destination, length, timeoutMs) >= 1;
-}
-
-void NetworkPrinter::cancelWrites() {
-    if (device_) device_->cancelWrites();
 }
 
 }  // namespace slipdrv

@@ -69,15 +69,16 @@ int SLIPDRV_CALL BPSetPrintAreaPageMode(int x, int y, int width, int height) {
     return ChannelWrite(command.data(), static_cast<int>(command.size()), kCommandTimeoutMs);
 }
 
+// The cut completes a receipt: a port that gathers jobs (a queue) hands it to the printer.
 int SLIPDRV_CALL BPSelectCutPaper(int m, int n) {
     if (m == 66) {
         if (n < 0 || n > 255) return -1;
         const std::uint8_t command[] = {GS, 'V', 0x42, low8(n)};
-        return ChannelWrite(command, sizeof command, kCommandTimeoutMs);
+        return ChannelWriteEndingJob(command, sizeof command, kCommandTimeoutMs);
     }
     if (!kZeroOneOrAscii.contains(m)) return -1;
     const std::uint8_t command[] = {GS, 'V', low8(m)};
-    return ChannelWrite(command, sizeof command, kCommandTimeoutMs);
+    return ChannelWriteEndingJob(command, sizeof command, kCommandTimeoutMs);
 }
 
 int SLIPDRV_CALL BPSetAdjustmentValue(int a, int m, int nL, int nH) {

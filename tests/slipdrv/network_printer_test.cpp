@@ -231,7 +231,7 @@ TEST_F(NetworkPrinterTest, RefusedOpens) {
         const auto start = Clock::now();
         EXPECT_EQ(BPOpenPrinter(4, c.baud), -1);
         EXPECT_LT(Clock::now() - start, 2s);
-        EXPECT_FALSE(library().comPort.load()->isOpen());
+        EXPECT_FALSE(library().com.current.load()->isOpen());
     }
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(printer.connections(), 0u);
@@ -249,7 +249,7 @@ TEST_F(NetworkPrinterTest, PrintsAndAnswersQueries) {
     EXPECT_EQ(printer.received(), run);
 
     printer.send({0x12});  // unasked: would pass the query's test
-    ASSERT_TRUE(waitUntil([] { return library().network->pump().count() == 1; }));
+    ASSERT_TRUE(waitUntil([] { return library().com.network->pump().count() == 1; }));
     printer.replyTo({0x10, 0x04, 0x01}, {0x16});
     EXPECT_EQ(BPRealtimeGetStatus(1), 0x16);
 }
@@ -399,7 +399,7 @@ TEST_F(NetworkPrinterTest, ClosingFromAnotherThreadEndsAWaitingPrint) {
         EXPECT_LT(Clock::now() - closing, 3s);
         ASSERT_EQ(print.wait_for(3s), std::future_status::ready);
         EXPECT_EQ(print.get(), -1);
-        EXPECT_FALSE(library().comPort.load()->isOpen());
+        EXPECT_FALSE(library().com.current.load()->isOpen());
         resetLibrary();
     }
 }
@@ -419,7 +419,7 @@ TEST_F(NetworkPrinterTest, AHalfClosedPrinterIsStillPrintedTo) {
     EXPECT_EQ(BPRealtimeGetStatus(1), -1);
     std::uint8_t reply = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(library().network->pump().read(&reply, 1, 10000), -100);
+    EXPECT_EQ(library().com.network->pump().read(&reply, 1, 10000), -100);
     EXPECT_LT(Clock::now() - start, 5s) << "the read waited for bytes that cannot come";
 
     // The system takes the print at once; only the printer's acknowledgement, or its reset, tells whether it was read.
@@ -434,8 +434,8 @@ TEST_F(NetworkPrinterTest, AFloodingPrinterCostsTheHoldAndNoMore) {
     setting("SLIPDRV_COM10", printer.address());
     ASSERT_EQ(BPOpenPrinter(10, 9600), 0);
     ASSERT_TRUE(waitUntil([&] { return printer.sent() > (8u << 20); }, 10s)) << printer.sent();
-    EXPECT_TRUE(waitUntil([] { return library().network->pump().count() == ReceiveBuffer::kMostHeld; }));
-    EXPECT_GT(library().network->pump().dropped(), 0u);
+    EXPECT_TRUE(waitUntil([] { return library().com.network->pump().count() == ReceiveBuffer::kMostHeld; }));
+    EXPECT_GT(library().com.network->pump().dropped(), 0u);
     EXPECT_EQ(BPPrintString("still printing"), 0);
     EXPECT_TRUE(waitUntil([&] { return printer.received() >= 14; }));
 }

@@ -89,9 +89,11 @@ private:
 inline void resetLibrary() {
     auto& lib = library();
     if (lib.serial) lib.serial->Close();
-    if (lib.network) lib.network->close();
+    for (MappedPorts* ports : {&lib.com, &lib.lpt, &lib.named}) ports->closeAll();
     lib.parallel.Close();
-    lib.comPort = lib.serial ? static_cast<Transport*>(lib.serial.get()) : &lib.noSerial;
+    lib.com.current = lib.serial ? static_cast<Transport*>(lib.serial.get()) : &lib.noPort;
+    lib.lpt.current = &lib.parallel;
+    lib.named.current = &lib.noPort;
     lib.active = &lib.parallel;
     lib.hostCallback = nullptr;
     lib.delivery = 0;

@@ -8,8 +8,8 @@
 
 namespace slipdrv {
 
-std::string comPortSetting(int port) {
-    const std::string name = "SLIPDRV_COM" + std::to_string(port);
+std::string portSetting(const char* kind, int port) {
+    const std::string name = std::string("SLIPDRV_") + kind + std::to_string(port);
     std::string value(256, '\0');
     for (;;) {
         const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
@@ -20,6 +20,18 @@ std::string comPortSetting(int port) {
         }
         value.resize(length);  // too small: the length asked for includes the terminator
     }
+}
+
+}  // namespace slipdrv
+
+namespace slipdrv {
+
+// The system's own name of the port exists (a serial or parallel port driver
+// made it); the port is not opened, so one in use elsewhere is listed too.
+bool portDevicePresent(const char* kind, int port) {
+    const std::string name = kind + std::to_string(port);
+    char target[512];
+    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
 }
 
 }  // namespace slipdrv
