@@ -24,7 +24,7 @@ from .errors import (
     PrinterError,
 )
 from .korvel import TableController
-from .slipdrv import Barcode, Hri, Printer, PrinterStatus, QrLevel, SlipdrvLibrary, load_slipdrv
+from .slipdrv import Barcode, Hri, Port, Printer, PrinterStatus, QrLevel, SlipdrvLibrary, load_slipdrv, ports
 
 try:
     __version__: str = _metadata.version("counterkit")
@@ -40,6 +40,7 @@ __all__ = [
     "KorvelError",
     "LibraryNotFoundError",
     "NotAvailableError",
+    "Port",
     "PortInUseError",
     "Printer",
     "PrinterError",
@@ -50,4 +51,5 @@ __all__ = [
     "announce",
     "find_vocalcue",
     "load_slipdrv",
+    "ports",
 ]

@@ -47,7 +47,7 @@ class PortInUseError(PrinterError):
     """Another Printer of the process has a port open: the library drives one
     port for the whole process, so that one must be closed first."""
 
-    def __init__(self, call: str, holder_port: int) -> None:
+    def __init__(self, call: str, holder_port: int | str) -> None:
         CounterKitError.__init__(
             self,
             f"{call}: another Printer of this process has port {holder_port} open"

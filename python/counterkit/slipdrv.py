@@ -499,12 +499,47 @@ def _holder() -> Printer | None:
     return _port_holder() if _port_holder is not None else None
 
 
+class Port(NamedTuple):
+    """A port ``ports()`` lists."""
+
+    name: str
+    """The text that opens it: ``Printer(port.name)``."""
+    device_id: str
+    """A USB printer's IEEE 1284 device ID (``MFG:...;MDL:...;``); empty for other ports."""
+
+
+# Port texts and queue names as the library takes them: the ANSI code page on
+# Windows, UTF-8 elsewhere.
+_TEXT_ENCODING = "mbcs" if _WINDOWS else "utf-8"
+
+
+def ports(*, library: str | os.PathLike[str] | None = None) -> list[Port]:
+    """The ports that can be opened now (``BPEnumPrinterPorts``): COM and LPT
+    ports that exist or are mapped, each printer queue (the default first),
+    each USB printer."""
+    lib = load_slipdrv(library)
+    if lib.BPEnumPrinterPorts is None:
+        raise NotAvailableError("BPEnumPrinterPorts")
+    size = 4096
+    while True:
+        buffer = ctypes.create_string_buffer(size)
+        count = lib.BPEnumPrinterPorts(buffer, size)
+        if count >= 0:
+            break
+        if size >= 1 << 24:
+            raise PrinterError(f"BPEnumPrinterPorts(buffer, {size})", count)
+        size *= 4
+    lines = buffer.value.decode(_TEXT_ENCODING, errors="replace").split("\n")[:count]
+    return [Port(*line.split("\t", 1)) if "\t" in line else Port(line, "") for line in lines]
+
+
 class Printer:
-    """A receipt printer on a serial or parallel port, through slipdrv.
+    """A receipt printer on a serial, parallel, network, queue or USB port, through slipdrv.
 
     Use it as a context manager, which closes the port at the end::
 
         with Printer(1, 9600) as printer:      # COM1; SLIPDRV_COM1 on Linux
+                                               # or Printer("printer:Receipt"), see open()
             printer.title("星光台球俱乐部")
             printer.text("台费  35.50元\\n")
             printer.cut()
@@ -520,7 +555,7 @@ class Printer:
     """
 
     def __init__(
-        self, port: int | None = None, baud: int = 9600, *, library: str | os.PathLike[str] | None = None
+        self, port: int | str | None = None, baud: int = 9600, *, library: str | os.PathLike[str] | None = None
     ) -> None:
         """Loads the library (see ``load_slipdrv``) and, when ``port`` is given, opens it."""
         self.lib: SlipdrvLibrary = load_slipdrv(library)
@@ -528,7 +563,7 @@ class Printer:
         self._print_utf8 = self.lib.BPPrintStringUTF8
         self._callback_on = False
         self._open = False
-        self._port = 0
+        self._port: int | str = 0
         if port is not None:
             self.open(port, baud)
 
@@ -541,18 +576,27 @@ class Printer:
             raise PrinterError(f"{name}({', '.join(_shown(a) for a in args)})", result)
         return result
 
-    def open(self, port: int = 1, baud: int = 9600) -> None:
+    def open(self, port: int | str = 1, baud: int = 9600) -> None:
         """Opens port 1-10 (COM1-COM10, on Linux ``SLIPDRV_COM<n>`` or
-        ``/dev/ttyS<n-1>``) at ``baud`` (2400-115200), or 11-12 (LPT1-LPT2).
+        ``/dev/ttyS<n-1>``) at ``baud`` (2400-115200), or 11-12 (LPT1-LPT2);
+        or the port a text names (``BPOpenPrinterByName``; ``baud`` is not
+        used): ``"COM3:115200"``, ``"LPT1"``, ``"tcp://192.168.1.87:9100"``,
+        ``"printer:Receipt"`` (a printer queue; ``"printer:"`` the default
+        one), ``"usb:"`` or ``"usb:MDL:POS-80"`` (a USB printer). ``ports()``
+        lists the texts of the ports there are.
 
         Raises PortInUseError while another Printer of the process has a port open.
         """
         global _port_holder
         with _port_lock:
             holder = _holder()
+            if isinstance(port, str):
+                call, args = "BPOpenPrinterByName", (port.encode(_TEXT_ENCODING),)
+            else:
+                call, args = "BPOpenPrinter", (port, baud)
             if holder is not None and holder is not self:
-                raise PortInUseError(f"BPOpenPrinter({_shown(port)}, {_shown(baud)})", holder._port)
-            self._call("BPOpenPrinter", port, baud)
+                raise PortInUseError(f"{call}({', '.join(_shown(a) for a in args)})", holder._port)
+            self._call(call, *args)
             _port_holder = weakref.ref(self)
             self._open = True
             self._port = port

@@ -10,7 +10,7 @@ from typing import Callable
 
 import pytest
 
-from counterkit import Barcode, Hri, Printer, PrinterError, PrinterStatus, QrLevel, load_slipdrv
+from counterkit import Barcode, Hri, Printer, PrinterError, PrinterStatus, QrLevel, load_slipdrv, ports
 from counterkit.slipdrv import StatusCallbackType
 
 ESC, GS, FS = b"\x1b", b"\x1d", b"\x1c"
@@ -231,3 +231,21 @@ def test_one_printer_at_a_time_has_the_port(virtual_printer) -> None:
     with Printer(1) as third:
         third.text("third\n")
     assert sim.wait_for(12) == b"first\nthird\n"
+
+
+def test_a_port_named_by_text_and_the_port_list(virtual_printer, monkeypatch) -> None:
+    sim = virtual_printer()
+    monkeypatch.setenv("SLIPDRV_COM2", "printer:Counter Receipt")
+    listed = ports()
+    names = [port.name for port in listed]
+    assert "COM1" in names and "COM2" in names
+    assert all(port.device_id == "" for port in listed if not port.name.startswith("usb:"))
+    with Printer("com1:19200") as printer:
+        printer.text("named\n")
+    assert sim.wait_for(6) == b"named\n"
+    with pytest.raises(PrinterError, match=r"BPOpenPrinterByName\(b' COM1'\)"):
+        Printer(" COM1")
+    first = Printer("COM1")
+    with pytest.raises(PrinterError, match="another Printer .* has port COM1 open"):
+        Printer("LPT1")
+    first.close()
