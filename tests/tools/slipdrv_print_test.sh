@@ -130,6 +130,9 @@ row "--status, cover open" cover-open "" 1 "${QUERIES}" "*cover open*not ready: 
 # Wine opens LPT1 whatever it maps to; the first write fails there instead.
 row "a port that does not work: exit 1, the call named" ok "" 1 "" "slipdrv-print: BP*) failed*" --port 11 A
 
+row "--port named by text: COM1 at a speed of its own" ok "" 0 "410a" "" --port com1:19200 A
+row "--port named by text that opens nothing: exit 1" ok "" 1 "" "*BPOpenPrinterByName(\"COM11\") failed*" --port COM11 A
+
 # Bad usage: exit 2 and nothing sent, whatever comes before the fault.
 row "bad usage, unknown option: exit 2, nothing sent" ok "" 2 "" "*unknown option --bogus*" A --cut --bogus
 # ARGS are split at spaces, and \xNN in them is that byte; messages show such
@@ -142,6 +145,7 @@ done <<'ROWS'
 value missing|*--qr needs a value*|A --qr
 port 0|*bad --port 0*|--port 0 A
 port 13|*bad --port 13*|--port 13 A
+port text of no kind|*bad --port Counter: a port is 1-12 or a text*|--port Counter A
 baud below 2400|*bad --baud 1200*|--baud 1200 A
 unknown symbology|*bad --barcode NOPE:1*|--barcode NOPE:1
 symbology 9|*bad --barcode 9:1*|--barcode 9:1

@@ -323,7 +323,12 @@ int print(const PrintRequest& request, std::FILE* out, std::FILE* err) {
         return kExitFailed;
     }
     Printer printer(*calls, err);
-    if (!printer.call("BPOpenPrinter", calls->BPOpenPrinter, request.port, request.baud)) {
+    if (!request.portName.empty()) {
+        if (!printer.call("BPOpenPrinterByName", calls->BPOpenPrinterByName, request.portName.c_str())) {
+            std::fprintf(err, "%s: %s does not open\n", kProgram.data(), shown(request.portName.c_str()).c_str());
+            return kExitFailed;
+        }
+    } else if (!printer.call("BPOpenPrinter", calls->BPOpenPrinter, request.port, request.baud)) {
         const bool serial = request.port <= 10;
         std::fprintf(err, "%s: %s%d does not open\n", kProgram.data(), serial ? "COM" : "LPT",
                      serial ? request.port : request.port - 10);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string_view>
@@ -19,7 +20,10 @@ const char* const kUsage =
     "to print (a --cut alone still reads it). Text is UTF-8: lines with characters\n"
     "beyond ASCII are printed in Chinese mode.\n"
     "\n"
-    "  --port N            1-10: COM1-COM10, 11-12: LPT1-LPT2 (default 1)\n"
+    "  --port N|TEXT       1-10: COM1-COM10, 11-12: LPT1-LPT2 (default 1), or a port\n"
+    "                      named by text: COM3:115200, LPT1, tcp://HOST:PORT,\n"
+    "                      printer:NAME (a printer queue; printer: the default one),\n"
+    "                      usb: (the first USB printer), usb:MDL:NAME\n"
     "  --baud B            serial line speed, 2400-115200 (default 9600)\n"
     "  --file FILE         the lines of FILE, a regular file of at most 1 MiB (as for\n"
     "                      standard input)\n"
@@ -73,6 +77,20 @@ constexpr std::array<Symbology, 11> kSymbologies = {{
     {{}, 8, 75},
 }};
 constexpr int kCode128 = 73;
+
+// A text the library's open by name takes starts with one of these (letter
+// case aside); the library checks the rest.
+bool namesPortByText(std::string_view text) {
+    constexpr std::array<std::string_view, 5> kStarts = {"com", "lpt", "tcp://", "printer:", "usb:"};
+    for (const std::string_view start : kStarts) {
+        if (text.size() < start.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < start.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(text[i])) == start[i];
+        if (same) return true;
+    }
+    return false;
+}
 
 std::optional<int> parseNumber(std::string_view text, int low, int high) {
     int value = 0;
@@ -237,9 +255,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         };
 
         if (option == "--port") {
-            const auto port = parseNumber(*value, 1, 12);
-            if (!port) return bad("a port is 1-12");
-            request.port = *port;
+            if (namesPortByText(*value)) {
+                request.portName = *value;
+            } else {
+                const auto port = parseNumber(*value, 1, 12);
+                if (!port) return bad("a port is 1-12 or a text such as COM3, LPT1, printer:NAME or usb:");
+                request.port = *port;
+                request.portName.clear();
+            }
         } else if (option == "--baud") {
             const auto baud = parseNumber(*value, 2400, 115200);
             if (!baud) return bad("the speed is 2400-115200");

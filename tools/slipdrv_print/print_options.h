@@ -20,6 +20,9 @@ struct Item {
 
 struct PrintRequest {
     int port = 1;
+    // A port named by text (COM3:115200, printer:NAME, usb:, tcp://...):
+    // when set, opened instead of `port`, and `baud` is not used.
+    std::string portName;
     int baud = 9600;
     std::vector<Item> items;
     bool cut = false;

@@ -16,6 +16,7 @@ namespace slipdrv_print {
 // hosts bind slipdrv.dll.
 struct SlipdrvCalls {
     decltype(&::BPOpenPrinter) BPOpenPrinter = nullptr;
+    decltype(&::BPOpenPrinterByName) BPOpenPrinterByName = nullptr;
     decltype(&::BPClosePrinter) BPClosePrinter = nullptr;
     decltype(&::BPPrintStringUTF8) BPPrintStringUTF8 = nullptr;
     decltype(&::BPSelectChineseMode) BPSelectChineseMode = nullptr;

@@ -14,6 +14,7 @@ namespace slipdrv_print {
 std::optional<SlipdrvCalls> bindSlipdrv(std::string&) {
     SlipdrvCalls calls;
     calls.BPOpenPrinter = &::BPOpenPrinter;
+    calls.BPOpenPrinterByName = &::BPOpenPrinterByName;
     calls.BPClosePrinter = &::BPClosePrinter;
     calls.BPPrintStringUTF8 = &::BPPrintStringUTF8;
     calls.BPSelectChineseMode = &::BPSelectChineseMode;

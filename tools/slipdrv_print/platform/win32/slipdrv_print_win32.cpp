@@ -47,19 +47,21 @@ std::optional<SlipdrvCalls> bindSlipdrv(std::string& why) {
         return std::nullopt;
     }
     SlipdrvCalls c;
-    const bool bound =
-        bind(module, "BPOpenPrinter", c.BPOpenPrinter, why) && bind(module, "BPClosePrinter", c.BPClosePrinter, why) &&
-        bind(module, "BPPrintStringUTF8", c.BPPrintStringUTF8, why) &&
-        bind(module, "BPSelectChineseMode", c.BPSelectChineseMode, why) &&
-        bind(module, "BPExitChineseMode", c.BPExitChineseMode, why) &&
-        bind(module, "BPSelectJustification", c.BPSelectJustification, why) &&
-        bind(module, "BPSelectCharacterSize", c.BPSelectCharacterSize, why) &&
-        bind(module, "BPPrintBarCode", c.BPPrintBarCode, why) && bind(module, "BPPrintQRCode", c.BPPrintQRCode, why) &&
-        bind(module, "BPPrintBitmap", c.BPPrintBitmap, why) &&
-        bind(module, "BPPrintFeedSomeLines", c.BPPrintFeedSomeLines, why) &&
-        bind(module, "BPSelectCutPaper", c.BPSelectCutPaper, why) &&
-        bind(module, "BPOpenCashBox", c.BPOpenCashBox, why) &&
-        bind(module, "BPRealtimeGetStatus", c.BPRealtimeGetStatus, why);
+    const bool bound = bind(module, "BPOpenPrinter", c.BPOpenPrinter, why) &&
+                       bind(module, "BPOpenPrinterByName", c.BPOpenPrinterByName, why) &&
+                       bind(module, "BPClosePrinter", c.BPClosePrinter, why) &&
+                       bind(module, "BPPrintStringUTF8", c.BPPrintStringUTF8, why) &&
+                       bind(module, "BPSelectChineseMode", c.BPSelectChineseMode, why) &&
+                       bind(module, "BPExitChineseMode", c.BPExitChineseMode, why) &&
+                       bind(module, "BPSelectJustification", c.BPSelectJustification, why) &&
+                       bind(module, "BPSelectCharacterSize", c.BPSelectCharacterSize, why) &&
+                       bind(module, "BPPrintBarCode", c.BPPrintBarCode, why) &&
+                       bind(module, "BPPrintQRCode", c.BPPrintQRCode, why) &&
+                       bind(module, "BPPrintBitmap", c.BPPrintBitmap, why) &&
+                       bind(module, "BPPrintFeedSomeLines", c.BPPrintFeedSomeLines, why) &&
+                       bind(module, "BPSelectCutPaper", c.BPSelectCutPaper, why) &&
+                       bind(module, "BPOpenCashBox", c.BPOpenCashBox, why) &&
+                       bind(module, "BPRealtimeGetStatus", c.BPRealtimeGetStatus, why);
     if (!bound) return std::nullopt;
     return c;
 }
