@@ -6,13 +6,19 @@
 // waits in the library for much more than a second. Nothing is ever received.
 //
 // Threads: the host's thread calls every member. While a job is open a
-// watcher thread ends it once the writes pause; the two take turns through
-// one lock, held for every spooler step. close() and the destructor stop and
-// join the watcher.
+// watcher thread ends it once the writes pause. The two take turns at the
+// spooler: the host's calls hold the lock through their spooler steps; the
+// watcher holds it only to take the job and to record the result, and ends
+// the job outside it while the host's calls wait. close() and the destructor
+// stop the watcher and wait for it. They neither hang where it cannot finish:
+// a watcher that cannot finish exiting (Windows, the library unloading) is
+// let go (thread_end.h); a lock or a turn that does not come within bounds
+// means the process is ending (Windows ended the watcher, perhaps while it
+// held the lock or the spooler): the port is then left as it is, the watcher
+// and the job with it.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -67,27 +73,19 @@ public:
     const std::string& queueName() const { return queue_; }
 
 private:
-    using Clock = std::chrono::steady_clock;
+    struct Shared;
+    using Turn = std::unique_lock<std::mutex>;
 
-    bool takeIdleEndFailure();
-    bool beginJobLocked();
-    bool endJobLocked();
-    void watchIdle();
+    Turn takeTurn();
+    bool beginJob(Turn& turn);
+    void abandon();
 
-    const std::unique_ptr<Spooler> spooler_;
-    const JobLimits limits_;
+    // The spooler and the job, shared with the watcher, which keeps them as
+    // long as it runs: a watcher that is let go never outlives what it uses.
+    std::shared_ptr<Shared> shared_;
     std::string queue_;
     std::string title_;
     bool open_ = false;
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    // Under mutex_: the job being gathered, and what the watcher needs.
-    std::unique_ptr<SpoolJob> job_;
-    std::size_t jobBytes_ = 0;
-    Clock::time_point lastWrite_;
-    bool idleEndFailed_ = false;
-    bool watching_ = false;
     // Started, joined and replaced by the host's thread only.
     std::thread watcher_;
 };
