@@ -3,7 +3,7 @@
 // spooler step does; when jobs begin and end is the port's business.
 //
 // Threads: a Spooler and its jobs are used by one thread at a time (the
-// port's lock is held), not always the same one.
+// port's host thread and its watcher take turns), not always the same one.
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace slipdrv {
 namespace {
@@ -21,6 +22,8 @@ struct SpoolerRecord {
     std::vector<std::string> steps;
     // The next step of this kind ("begin", "write", "end") is refused.
     std::set<std::string> refuseNext;
+    // The next end takes this long.
+    std::chrono::milliseconds slowEnd{};
 
     bool take(const std::string& kind, const std::string& step) {
         const std::lock_guard lock(mutex);
@@ -55,6 +58,12 @@ public:
     }
     bool end() override {
         ended_ = true;
+        std::chrono::milliseconds slow{};
+        {
+            const std::lock_guard lock(record_->mutex);
+            slow = std::exchange(record_->slowEnd, {});
+        }
+        std::this_thread::sleep_for(slow);
         return record_->take("end", "end");
     }
 
@@ -123,7 +132,7 @@ TEST(PrinterQueue, OpensANamedOrTheDefaultQueueOnlyWhenItTakesJobs) {
 
 // One step of a host's use of the port, and what the call must return.
 struct Step {
-    enum Kind { kWrite, kCut, kClose, kReopen, kDestroy, kPause, kMark, kRefuse } kind;
+    enum Kind { kWrite, kCut, kClose, kReopen, kDestroy, kPause, kMark, kRefuse, kSlowEnd } kind;
     std::string text{};  // bytes written, step refused
     bool result = true;
     std::chrono::milliseconds pause{};
@@ -135,6 +144,8 @@ Step shut(bool result = true) { return {Step::kClose, {}, result}; }
 Step pause(std::chrono::milliseconds ms) { return {Step::kPause, {}, true, ms}; }
 Step mark() { return {Step::kMark}; }
 Step refuse(std::string step) { return {Step::kRefuse, std::move(step)}; }
+// The next end takes `ms`.
+Step slowEnd(std::chrono::milliseconds ms) { return {Step::kSlowEnd, {}, true, ms}; }
 
 constexpr JobLimits kLimits{300ms, 4};
 constexpr auto kPastIdle = 700ms;
@@ -180,6 +191,11 @@ void play(const Script& script) {
             case Step::kMark:
                 record->note("mark");
                 break;
+            case Step::kSlowEnd: {
+                const std::lock_guard lock(record->mutex);
+                record->slowEnd = step.pause;
+                break;
+            }
             case Step::kRefuse: {
                 const std::lock_guard lock(record->mutex);
                 record->refuseNext.insert(step.text);
@@ -213,6 +229,9 @@ TEST(PrinterQueue, GathersWritesIntoJobsEndedByTheCutTheCloseAPauseOrTheSizeLimi
         {"a job ends as it reaches the limit, the rest of the write begins the next",
          {put("abcdef"), mark(), put("gh"), mark(), put("i"), shut()},
          {begin, "write abcd", "end", begin, "write ef", "mark", "write gh", "end", "mark", begin, "write i", "end"}},
+        {"a write while the pause's end is under way waits for it, then begins the next job",
+         {slowEnd(1000ms), put("ab"), pause(kLimits.idle + 300ms), put("cd"), mark(), shut()},
+         {begin, "write ab", "end", begin, "write cd", "mark", "end"}},
         {"no job without bytes", {put(""), cut(), cut(), shut()}, {}},
         {"a closed port takes nothing", {shut(), put("ab", false), cut(false), shut()}, {}},
     };
