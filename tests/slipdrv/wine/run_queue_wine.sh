@@ -53,6 +53,8 @@ bash "$cups" start "$run/cups" || exit 1
 bash "$cups" add "$run/cups" "$queue" "$port" || exit 1
 export CUPS_SERVER="$run/cups/cups.sock"
 lpadmin -d "$queue" || exit 1
+# Wine's own services log apart, so that the program's output is its own.
+wine_start "$run/wine.log"
 
 SLIPDRV_QUEUE=$queue SLIPDRV_QUEUE_SENT=$(dos_path "$run/sent") "$launcher" "$exe" "$@" >"$run/out.txt" 2>&1 </dev/null
 rc=$?
