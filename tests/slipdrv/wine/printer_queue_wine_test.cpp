@@ -2,10 +2,13 @@
 // run_queue_wine.sh, whose CUPS raw queue SLIPDRV_QUEUE (also the default
 // queue) prints to a virtual printer. What the test sends is written to the
 // file SLIPDRV_QUEUE_SENT; the runner compares it with what the printer
-// recorded, and counts the jobs CUPS completed.
+// recorded, and counts the jobs CUPS completed (three).
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -29,22 +32,27 @@ protected:
     const std::string sentFile_ = environment("SLIPDRV_QUEUE_SENT");
 };
 
-// Two receipts, one cut and one ended by the close: two jobs at the printer.
-TEST_F(WineQueueTest, ReceiptsReachThePrinterByteForByteInJobsEndedByTheCutAndTheClose) {
+// Three receipts, ended by the cut, by a pause (on the watcher's thread) and
+// by the close: three jobs at the printer.
+TEST_F(WineQueueTest, ReceiptsReachThePrinterByteForByteInJobsEndedByTheCutAPauseAndTheClose) {
     std::vector<std::uint8_t> first{0x1b, '@'};
     for (int value = 0; value < 256; ++value) first.push_back(static_cast<std::uint8_t>(value));
-    const std::vector<std::uint8_t> second{'s', 'e', 'c', 'o', 'n', 'd', '\n', 0x1d, 'V', 1};
+    const std::vector<std::uint8_t> second{'s', 'e', 'c', 'o', 'n', 'd', '\n'};
+    const std::vector<std::uint8_t> third{'t', 'h', 'i', 'r', 'd', '\n', 0x1d, 'V', 1};
 
     PrinterQueue queue(systemSpooler());
     ASSERT_TRUE(queue.open(queueName_));
     ASSERT_TRUE(queue.write(first, 0));
     ASSERT_TRUE(queue.endJob());
     ASSERT_TRUE(queue.write(second, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    ASSERT_TRUE(queue.write(third, 0));
     ASSERT_TRUE(queue.close());
 
     std::ofstream sent(sentFile_, std::ios::binary);
-    sent.write(reinterpret_cast<const char*>(first.data()), static_cast<std::streamsize>(first.size()));
-    sent.write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
+    for (const std::vector<std::uint8_t>* receipt : {&std::as_const(first), &second, &third}) {
+        sent.write(reinterpret_cast<const char*>(receipt->data()), static_cast<std::streamsize>(receipt->size()));
+    }
     ASSERT_TRUE(sent.good());
 }
 
