@@ -24,7 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr auto kDelivery = 10s;
 // The port's own pause is a second; this leaves room for a loaded machine.
-constexpr auto kPastIdle = 1600ms;
+constexpr auto kPastIdle = 2500ms;
 
 std::string shell(const std::string& command) { return "bash " SLIPDRV_CUPS_SCRIPT " " + command; }
 
