@@ -25,6 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr auto kDelivery = 10s;
 // The port's own pause is a second; this leaves room for a loaded machine.
 constexpr auto kPastIdle = 2500ms;
+constexpr auto kWithinIdle = 600ms;
 
 std::string shell(const std::string& command) { return "bash " SLIPDRV_CUPS_SCRIPT " " + command; }
 
@@ -135,6 +136,7 @@ TEST_F(CupsQueueTest, JobsEndAtTheCutTheCloseAndAfterASecondWithoutAWrite) {
             }
             // Printed with no further call: nothing waits for the host.
             if (ending == kPause) {
+                EXPECT_FALSE(printer_.waitForReceived(all.size(), kWithinIdle)) << "ended before the second";
                 EXPECT_TRUE(printer_.waitForReceived(all.size(), kPastIdle));
             }
         }
