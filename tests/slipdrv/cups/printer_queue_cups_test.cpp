@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "channel/printer_queue.h"
+#include "port_control.h"
+#include "slipdrv.h"
 #include "virtual_printer.h"
 
 namespace slipdrv {
@@ -216,6 +218,38 @@ TEST_F(CupsQueueTest, TheDefaultQueueOpensByAnEmptyNameAndComesFirstInThePortLis
     ASSERT_TRUE(queue_.write(bytesOf("default"), 0));
     ASSERT_TRUE(queue_.close());
     EXPECT_EQ(printed(7), bytesOf("default"));
+}
+
+// A queue named by COM1's variable is what an unchanged host prints to: the
+// receipt from open to cut is one job, a query is refused at once with
+// nothing sent, the close hands over what followed the cut, and the port
+// list names the queue.
+TEST_F(CupsQueueTest, AQueueMappedToACOMPortServesAnUnchangedHost) {
+    setenv("SLIPDRV_COM1", "printer:slip", 1);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    EXPECT_EQ(BPPrintString("Table 7  35.50\n"), 0);
+    EXPECT_EQ(BPSelectCutPaper(66, 0), 0);
+    const Bytes receipt = bytesOf(std::string("Table 7  35.50\n\x1dVB\0", 19));
+    EXPECT_EQ(printed(receipt.size()), receipt);
+    EXPECT_EQ(printer_.connections(), 1u);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(BPRealtimeGetStatus(1), -1);
+    std::uint8_t switches[11] = {};
+    EXPECT_EQ(BPGetMemorySwitch(1, switches), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms) << "a queue waits for no reply";
+
+    EXPECT_EQ(BPPrintString("after the cut"), 0);
+    EXPECT_EQ(BPClosePrinter(), 0);
+    Bytes all = receipt;
+    for (const char c : std::string("after the cut")) all.push_back(static_cast<std::uint8_t>(c));
+    EXPECT_EQ(printed(all.size()), all) << "the queries sent nothing";
+    EXPECT_EQ(printer_.connections(), 2u);
+
+    std::vector<char> list(65536);
+    ASSERT_GT(BPEnumPrinterPorts(list.data(), static_cast<int>(list.size())), 0);
+    EXPECT_NE(("\n" + std::string(list.data())).find("\nprinter:slip\n"), std::string::npos) << list.data();
+    unsetenv("SLIPDRV_COM1");
 }
 
 }  // namespace
