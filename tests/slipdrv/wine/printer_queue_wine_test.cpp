@@ -2,7 +2,9 @@
 // run_queue_wine.sh, whose CUPS raw queue SLIPDRV_QUEUE (also the default
 // queue) prints to a virtual printer. What the test sends is written to the
 // file SLIPDRV_QUEUE_SENT; the runner compares it with what the printer
-// recorded, and counts the jobs CUPS completed (three).
+// recorded, and counts the jobs CUPS completed (five).
+#include <windows.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "channel/printer_queue.h"
+#include "slipdrv.h"
 
 namespace slipdrv {
 namespace {
@@ -54,6 +57,35 @@ TEST_F(WineQueueTest, ReceiptsReachThePrinterByteForByteInJobsEndedByTheCutAPaus
         sent.write(reinterpret_cast<const char*>(receipt->data()), static_cast<std::streamsize>(receipt->size()));
     }
     ASSERT_TRUE(sent.good());
+}
+
+// The exports as an unchanged host calls them, with COM1 mapped to the queue:
+// one job from open to cut, one for what the close hands over; queries are
+// refused at once; the port list names the queue; Wine has no USB printers.
+TEST_F(WineQueueTest, AQueueMappedToCOM1ServesAnUnchangedHost) {
+    ASSERT_TRUE(SetEnvironmentVariableA("SLIPDRV_COM1", ("printer:" + queueName_).c_str()));
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    ASSERT_EQ(BPPrintString("Table 7  35.50\n"), 0);
+    ASSERT_EQ(BPSelectCutPaper(66, 0), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(BPRealtimeGetStatus(1), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    ASSERT_EQ(BPPrintString("after the cut\n"), 0);
+    EXPECT_EQ(BPClosePrinter(), 0);
+    SetEnvironmentVariableA("SLIPDRV_COM1", nullptr);
+
+    std::ofstream sent(sentFile_, std::ios::binary | std::ios::app);
+    sent << "Table 7  35.50\n" << std::string("\x1dVB\0", 4) << "after the cut\n";
+    ASSERT_TRUE(sent.good());
+
+    std::string list(65536, '\0');
+    ASSERT_GT(BPEnumPrinterPorts(list.data(), static_cast<int>(list.size())), 0);
+    const std::string listed = list.c_str();
+    const std::string line = "printer:" + queueName_ + "\n";
+    EXPECT_TRUE(listed.starts_with(line) || listed.find("\n" + line) != std::string::npos) << listed;
+    const auto usb = std::chrono::steady_clock::now();
+    EXPECT_EQ(BPOpenPrinterByName("usb:"), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - usb, std::chrono::seconds(2));
 }
 
 TEST_F(WineQueueTest, TheDefaultQueueOpensByAnEmptyNameAndLeadsThePortList) {

@@ -25,7 +25,7 @@ if ! bash "$cups" available; then
 fi
 export WINEDEBUG=-all
 queue=slipwine
-jobs_expected=3
+jobs_expected=5
 run=$(mktemp -d /tmp/slipdrv-queue-wine-XXXXXX)
 # CUPS runs its backends as lp, which must reach the spool inside.
 chmod 0755 "$run"
