@@ -38,6 +38,8 @@ template <typename... Cases>
 struct Overloaded : Cases... {
     using Cases::operator()...;
 };
+template <typename... Cases>
+Overloaded(Cases...) -> Overloaded<Cases...>;
 
 // What SLIPDRV_<kind><n> says of the port: another kind's printer, nothing of
 // ours (the port's own device), or a value that names nothing (the open fails).
@@ -62,9 +64,10 @@ bool openPort(MappedPorts& ports, Transport& own, const std::string& setting, Op
 
 }  // namespace
 
-std::unique_ptr<CComm> LibraryState::makeSerial() {
+std::unique_ptr<CComm> LibraryState::makeSerial(const std::shared_ptr<std::mutex>& hostGate) {
     try {
-        return std::make_unique<CComm>(static_cast<CComm::ReceiveCallback>(RelayReceivedBytes), 0);
+        return std::make_unique<CComm>(static_cast<CComm::ReceiveCallback>(RelayReceivedBytes), 0, makeSerialDevice(),
+                                       hostGate);
     } catch (...) {
         // The library still loads; only its serial line is unusable.
         return nullptr;
@@ -75,6 +78,11 @@ void MappedPorts::closeAll() {
     if (network) network->close();
     if (queue) queue->close();
     if (usb) usb->close();
+}
+
+void MappedPorts::awaitDeparted() {
+    if (network) network->pump().awaitDeparted();
+    if (usb) usb->pump().awaitDeparted();
 }
 
 void MappedPorts::abandon() {
@@ -93,27 +101,35 @@ LibraryState::~LibraryState() {
     }
     for (MappedPorts* ports : {&com, &lpt, &named}) ports->closeAll();
     if (serial) serial->Close();
+    // A callback still running may call an export: everything stays until it has returned.
+    for (MappedPorts* ports : {&com, &lpt, &named}) ports->awaitDeparted();
+    if (serial) serial->pump().awaitDeparted();
 }
 
 bool openMappedPort(MappedPorts& ports, const std::variant<TcpAddress, QueueName, UsbSelector>& target) {
-    return std::visit(Overloaded{
-                          [&](const TcpAddress& address) {
-                              if (!ports.network) ports.network = std::make_unique<NetworkPrinter>(relay);
-                              choose(ports, *ports.network);
-                              return ports.network->open(address);
-                          },
-                          [&](const QueueName& queue) {
-                              if (!ports.queue) ports.queue = std::make_unique<PrinterQueue>(systemSpooler());
-                              choose(ports, *ports.queue);
-                              return ports.queue->open(queue.name);
-                          },
-                          [&](const UsbSelector& selector) {
-                              if (!ports.usb) ports.usb = std::make_unique<UsbPrinterPort>(relay);
-                              choose(ports, *ports.usb);
-                              return ports.usb->open(selector, usbPrinters());
-                          },
-                      },
-                      target);
+    return std::visit(
+        Overloaded{
+            [&](const TcpAddress& address) {
+                if (!ports.network) {
+                    ports.network = std::make_unique<NetworkPrinter>(relay, kNetworkWriteLimits, state.hostGate);
+                }
+                choose(ports, *ports.network);
+                return ports.network->open(address);
+            },
+            [&](const QueueName& queue) {
+                if (!ports.queue) ports.queue = std::make_unique<PrinterQueue>(systemSpooler());
+                choose(ports, *ports.queue);
+                return ports.queue->open(queue.name);
+            },
+            [&](const UsbSelector& selector) {
+                if (!ports.usb) {
+                    ports.usb = std::make_unique<UsbPrinterPort>(relay, kSerialWriteLimits, state.hostGate);
+                }
+                choose(ports, *ports.usb);
+                return ports.usb->open(selector, usbPrinters());
+            },
+        },
+        target);
 }
 
 LibraryState& library() { return state; }
@@ -122,19 +138,25 @@ std::unique_lock<std::recursive_mutex> exclusiveUse() { return std::unique_lock(
 
 int ChannelWrite(const std::uint8_t* bytes, int length, int transferTimeoutMs) {
     if (length < 0) return -1;
-    const auto lock = exclusiveUse();
-    return state.active.load()->write({bytes, static_cast<std::size_t>(length)}, transferTimeoutMs) ? 0 : -1;
+    return exportResult([&] {
+        const auto lock = exclusiveUse();
+        return state.active.load()->write({bytes, static_cast<std::size_t>(length)}, transferTimeoutMs) ? 0 : -1;
+    });
 }
 
 int ChannelWriteEndingJob(const std::uint8_t* bytes, int length, int transferTimeoutMs) {
-    const auto lock = exclusiveUse();
-    if (ChannelWrite(bytes, length, transferTimeoutMs) != 0) return -1;
-    return state.active.load()->endJob() ? 0 : -1;
+    return exportResult([&] {
+        const auto lock = exclusiveUse();
+        if (ChannelWrite(bytes, length, transferTimeoutMs) != 0) return -1;
+        return state.active.load()->endJob() ? 0 : -1;
+    });
 }
 
 int ChannelRead(std::uint8_t* destination, int length, int timeoutMs) {
-    const auto lock = exclusiveUse();
-    return state.active.load()->read(destination, length, timeoutMs) ? 0 : -1;
+    return exportResult([&] {
+        const auto lock = exclusiveUse();
+        return state.active.load()->read(destination, length, timeoutMs) ? 0 : -1;
+    });
 }
 
 void RelayReceivedBytes(ReceivePump& pump) {
@@ -175,7 +197,7 @@ int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
     }
     // The kind is switched before the baud rate is looked at.
     state.active = state.com.current.load();
-    if (baud < 2400 || baud > 115200) return -1;
+    if (baud < kLowestBaud || baud > kHighestBaud) return -1;
     return exportResult([&] {
         Transport& own = state.serial ? static_cast<Transport&>(*state.serial) : state.noPort;
         return openPort(state.com, own, comPortSetting(port),

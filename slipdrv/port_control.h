@@ -47,18 +47,33 @@ struct MappedPorts {
 
     explicit MappedPorts(Transport& initial) : current(&initial) {}
     void closeAll();
+    // Waits for the delivery threads their pumps let go (see ReceivePump).
+    void awaitDeparted();
     // At the end of the process: their threads are gone and their locks may be held.
     void abandon();
 };
 
 struct LibraryState {
-    // Closes the ports before anything else goes; at the end of the process
+    // Closes the ports and waits for any delivery thread they let go inside
+    // the host's code, before anything else goes; at the end of the process
     // (processEnding) it leaves them to the system instead.
     ~LibraryState();
 
-    // Made first and destroyed last; null when it could not be made while the
-    // library loaded (serial lines then cannot be opened).
-    std::unique_ptr<CComm> serial = makeSerial();
+    // Held by every export that reaches a port, for all of its steps, so
+    // that hosts calling from several threads at once are served one call at
+    // a time. Never held while the host's callback runs: the relay to it takes
+    // no part in this lock. Recursive because an export that holds it for
+    // several steps reaches the port through ChannelWrite and ChannelRead,
+    // which take it too. Made first and destroyed last, and left in place,
+    // like the serial line, when the process ends: another thread may still
+    // hold it then.
+    std::unique_ptr<std::recursive_mutex> exports = std::make_unique<std::recursive_mutex>();
+    // Held around every call of the host's callback, by the delivery threads
+    // of every port: the host's code never runs on two of them at once.
+    std::shared_ptr<std::mutex> hostGate = std::make_shared<std::mutex>();
+    // Null when it could not be made while the library loaded (serial lines
+    // then cannot be opened).
+    std::unique_ptr<CComm> serial = makeSerial(hostGate);
     CLpt parallel;
     NoPort noPort;
     // What COM<n>, LPT<n> and ports named by text (tcp://, printer:, usb:)
@@ -79,17 +94,9 @@ struct LibraryState {
     // Set by the library's entry point when the process ends rather than the
     // library being unloaded.
     std::atomic<bool> processEnding{false};
-    // Held by every export that reaches a port, for all of its steps, so
-    // that hosts calling from several threads at once are served one call at
-    // a time. Never held while the host's callback runs: the relay to it takes
-    // no part in this lock. Recursive because an export that holds it for
-    // several steps reaches the port through ChannelWrite and ChannelRead,
-    // which take it too. Left in place, like the serial line, when the
-    // process ends: another thread may still hold it then.
-    std::unique_ptr<std::recursive_mutex> exports = std::make_unique<std::recursive_mutex>();
 
 private:
-    static std::unique_ptr<CComm> makeSerial();
+    static std::unique_ptr<CComm> makeSerial(const std::shared_ptr<std::mutex>& hostGate);
 };
 
 LibraryState& library();
@@ -103,12 +110,16 @@ template <typename Body>
 int exportResult(Body&& body) noexcept {
     try {
         return body();
-    } catch (const Error&) {
-        return -1;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // An Error of the library's, memory, or what the system's thread or
+        // spooler library raised: nothing crosses into the host.
         return -1;
     }
 }
+
+// The baud rates a COM port opens at.
+constexpr int kLowestBaud = 2400;
+constexpr int kHighestBaud = 115200;
 
 // 0 when the whole run was handed over on the active port, -1 otherwise.
 // `transferTimeoutMs` bounds the transfer on a port that takes its caller's bound.

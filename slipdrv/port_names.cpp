@@ -15,8 +15,9 @@
 namespace slipdrv {
 namespace {
 
-// Longer than any port's text can sensibly be (a queue's name included):
-// a text without a zero within it is refused rather than read on.
+// Longer than any port's text can sensibly be (a queue's name included): a
+// text must end with its zero within this many bytes, or it is refused (the
+// host's buffer is read no further than that).
 constexpr std::size_t kMostPortTextBytes = 4096;
 
 // COM and LPT ports whose device exists, or whose variable names a printer
@@ -56,18 +57,25 @@ extern "C" {
 
 int SLIPDRV_CALL BPOpenPrinterByName(const char* port) {
     if (!port) return -1;
-    const std::size_t length = strnlen(port, kMostPortTextBytes + 1);
-    if (length > kMostPortTextBytes) return -1;
-    const auto name = parsePortName({port, length});
-    if (!name) return -1;
-    if (const auto* com = std::get_if<ComPortName>(&*name)) return BPOpenPrinter(com->port, com->baud);
-    if (const auto* lpt = std::get_if<LptPortName>(&*name)) return BPOpenPrinter(10 + lpt->port, 0);
-    std::variant<TcpAddress, QueueName, UsbSelector> target;
-    if (const auto* address = std::get_if<TcpAddress>(&*name)) target = *address;
-    if (const auto* queue = std::get_if<QueueName>(&*name)) target = *queue;
-    if (const auto* usb = std::get_if<UsbSelector>(&*name)) target = *usb;
-    const auto lock = exclusiveUse();
-    return exportResult([&] { return openMappedPort(library().named, target) ? 0 : -1; });
+    return exportResult([&] {
+        const std::size_t length = strnlen(port, kMostPortTextBytes + 1);
+        if (length > kMostPortTextBytes) return -1;
+        const auto name = parsePortName({port, length});
+        if (!name) return -1;
+        if (const auto* com = std::get_if<ComPortName>(&*name)) {
+            // A rate the open by number would refuse makes the text refused:
+            // nothing changes, not even the kind of port that is active.
+            if (com->baud < kLowestBaud || com->baud > kHighestBaud) return -1;
+            return BPOpenPrinter(com->port, com->baud);
+        }
+        if (const auto* lpt = std::get_if<LptPortName>(&*name)) return BPOpenPrinter(10 + lpt->port, 0);
+        std::variant<TcpAddress, QueueName, UsbSelector> target;
+        if (const auto* address = std::get_if<TcpAddress>(&*name)) target = *address;
+        if (const auto* queue = std::get_if<QueueName>(&*name)) target = *queue;
+        if (const auto* usb = std::get_if<UsbSelector>(&*name)) target = *usb;
+        const auto lock = exclusiveUse();
+        return openMappedPort(library().named, target) ? 0 : -1;
+    });
 }
 
 int SLIPDRV_CALL BPEnumPrinterPorts(char* buffer, int size) {

@@ -26,7 +26,8 @@ typedef void(SLIPDRV_CALL* BPStatusCallback)(int status);
 
 /* Port 1-10: COM port at a baud rate of 2400-115200; port 11-12: LPT1-LPT2 (baud ignored). */
 int SLIPDRV_CALL BPOpenPrinter(int port, int baud); /* ordinal 1 */
-/* Closes the port of the active kind; always 0. */
+/* Closes the port of the active kind; 0, or -1 when a printer queue could not
+ * hand over its last job. */
 int SLIPDRV_CALL BPClosePrinter(void); /* ordinal 2 */
 /* Sends the bytes before the first zero byte, unchanged. */
 int SLIPDRV_CALL BPPrintString(const char* text); /* ordinal 3 */
@@ -201,8 +202,10 @@ int SLIPDRV_CALL BPPrintStringUTF8(const char* text);
  * "printer:" alone is the system's default queue), "usb:" (the first USB
  * printer), "usb:TEXT" (the one whose device path is TEXT, else the first
  * whose IEEE 1284 device ID holds TEXT, letter case aside). The prefixes may
- * be written in either case. 0 opened; -1 for a text that names no port
- * (nothing changes) or a port that could not be opened (it is left closed).
+ * be written in either case. The text ends with its zero within 4096 bytes.
+ * 0 opened; -1 for a text that names no port, or a COM port at a rate
+ * outside 2400-115200 (nothing changes), or a port that could not be opened
+ * (it is left closed).
  * Network, queue and USB ports named here are a kind of their own beside the
  * COM and LPT kinds: opening one closes only the port named before it. */
 int SLIPDRV_CALL BPOpenPrinterByName(const char* port);

@@ -5,9 +5,14 @@ namespace slipdrv {
 CComm::CComm(ReceiveCallback callback, std::uint32_t userValue) : CComm(callback, userValue, makeSerialDevice()) {}
 
 CComm::CComm(ReceiveCallback callback, std::uint32_t userValue, std::unique_ptr<SerialDevice> device)
+    : CComm(callback, userValue, std::move(device), std::make_shared<std::mutex>()) {}
+
+CComm::CComm(ReceiveCallback callback, std::uint32_t userValue, std::unique_ptr<SerialDevice> device,
+             std::shared_ptr<std::mutex> hostGate)
     : device_(std::move(device)),
       pump_(callback ? ReceivePump::Relay([this, callback, userValue](ReceivePump&) { callback(*this, userValue); })
-                     : ReceivePump::Relay()) {}
+                     : ReceivePump::Relay(),
+            std::move(hostGate)) {}
 
 CComm::~CComm() { Close(); }
 

@@ -26,6 +26,9 @@ public:
     // Raises an Error when a resource cannot be made.
     CComm(ReceiveCallback callback, std::uint32_t userValue);
     CComm(ReceiveCallback callback, std::uint32_t userValue, std::unique_ptr<SerialDevice> device);
+    // `hostGate` as for ReceivePump.
+    CComm(ReceiveCallback callback, std::uint32_t userValue, std::unique_ptr<SerialDevice> device,
+          std::shared_ptr<std::mutex> hostGate);
     // Closes the port; then waits for any delivery thread that Close left
     // inside the host's code where its module cannot be kept loaded otherwise
     // (see WorkerThread::release).

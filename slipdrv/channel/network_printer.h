@@ -15,7 +15,9 @@ namespace slipdrv {
 
 class NetworkPrinter final : public StreamPort {
 public:
-    explicit NetworkPrinter(ReceivePump::Relay relay, const WriteLimits& limits = kNetworkWriteLimits);
+    // `hostGate` as for ReceivePump.
+    explicit NetworkPrinter(ReceivePump::Relay relay, const WriteLimits& limits = kNetworkWriteLimits,
+                            std::shared_ptr<std::mutex> hostGate = std::make_shared<std::mutex>());
     ~NetworkPrinter() override;
 
     // Connects (whatever was open is closed first); false when no connection

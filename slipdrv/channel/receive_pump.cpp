@@ -22,7 +22,8 @@ std::uint32_t msUntil(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-ReceivePump::ReceivePump(Relay relay) : relay_(std::move(relay)) {}
+ReceivePump::ReceivePump(Relay relay, std::shared_ptr<std::mutex> hostGate)
+    : relay_(std::move(relay)), hostGate_(std::move(hostGate)) {}
 
 ReceivePump::~ReceivePump() {
     stop();

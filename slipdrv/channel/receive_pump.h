@@ -35,8 +35,11 @@ public:
     // collects the bytes the host's reads wait for. Empty: no delivery thread.
     using Relay = std::function<void(ReceivePump&)>;
 
-    // Throws Error("CComm::CComm: not enough memory") when the buffer cannot be made.
-    explicit ReceivePump(Relay relay);
+    // Throws Error("CComm::CComm: not enough memory") when the buffer cannot be
+    // made. `hostGate` is held around every call of the host's code; pumps
+    // that hand bytes to the same host share one, so that its code never runs
+    // on two of their threads at once.
+    explicit ReceivePump(Relay relay, std::shared_ptr<std::mutex> hostGate = std::make_shared<std::mutex>());
     // Stops; then waits for any delivery thread that stop left inside the
     // host's code where its module cannot be kept loaded otherwise (see
     // WorkerThread::release).
@@ -61,6 +64,10 @@ public:
     // Drops what has been received and not yet read: the driver's queue
     // first, then the buffer, so nothing the driver held lands afterwards.
     void discard();
+    // Waits for the delivery threads stop let go inside the host's code (on
+    // Linux; on Windows they keep the module loaded themselves), for an owner
+    // that is about to go.
+    void awaitDeparted() { departed_.clear(); }
 
     bool isOpen() const;
     bool workerRunning() const { return workerIdle_.load() == 0; }
@@ -109,7 +116,7 @@ private:
     std::atomic<int> workerIdle_{1};
     ReceiveBuffer buffer_;
 
-    std::shared_ptr<std::mutex> hostGate_ = std::make_shared<std::mutex>();
+    std::shared_ptr<std::mutex> hostGate_;
     std::shared_ptr<Delivery> delivery_;
     std::unique_ptr<WorkerThread> deliveryThread_;
     // Delivery threads that stop let go, kept until they have ended.

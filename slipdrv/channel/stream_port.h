@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "receive_pump.h"
 #include "stream_device.h"
@@ -30,7 +32,8 @@ public:
     ReceivePump& pump() { return pump_; }
 
 protected:
-    explicit StreamPort(ReceivePump::Relay relay) : pump_(std::move(relay)) {}
+    StreamPort(ReceivePump::Relay relay, std::shared_ptr<std::mutex> hostGate)
+        : pump_(std::move(relay), std::move(hostGate)) {}
     // Starts receiving on `device`, just opened. Raises
     // Error("CComm::Open can't create worker thread") as a serial open does
     // (the device then stays open).

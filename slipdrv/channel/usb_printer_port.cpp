@@ -4,8 +4,9 @@
 
 namespace slipdrv {
 
-UsbPrinterPort::UsbPrinterPort(ReceivePump::Relay relay, const WriteLimits& limits)
-    : StreamPort(std::move(relay)), limits_(limits) {}
+UsbPrinterPort::UsbPrinterPort(ReceivePump::Relay relay, const WriteLimits& limits,
+                               std::shared_ptr<std::mutex> hostGate)
+    : StreamPort(std::move(relay), std::move(hostGate)), limits_(limits) {}
 
 UsbPrinterPort::~UsbPrinterPort() { stop(); }
 

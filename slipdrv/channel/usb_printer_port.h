@@ -15,7 +15,9 @@ namespace slipdrv {
 
 class UsbPrinterPort final : public StreamPort {
 public:
-    UsbPrinterPort(ReceivePump::Relay relay, const WriteLimits& limits = kSerialWriteLimits);
+    // `hostGate` as for ReceivePump.
+    UsbPrinterPort(ReceivePump::Relay relay, const WriteLimits& limits = kSerialWriteLimits,
+                   std::shared_ptr<std::mutex> hostGate = std::make_shared<std::mutex>());
     ~UsbPrinterPort() override;
 
     // Opens the printer `selector` names among `printers` (whatever was open

@@ -89,8 +89,9 @@ TEST_F(PortNamesTest, EachTextOpensThePortItNames) {
         {"usb:", 0, &usb},
         {"usb:" + usb.devicePath(), 0, &usb},
         {"Tcp://127.0.0.1:" + std::to_string(net.tcpPort()), 0, &net},
+        {"COM3:1200", -1, &net},     // a rate BPOpenPrinter refuses: refused, the network printer stays active
         {"usb:MDL:NONE", -1, none},  // no such printer: the named port is closed
-        {"COM3:1200", -1, &com3},    // a baud rate refused as BPOpenPrinter refuses it: COM3 is still open
+        {"COM3", 0, &com3},          // the COM kind again
         {"COM9", -1, none},          // no device: the COM port is closed
     };
     int n = 0;
@@ -186,6 +187,36 @@ TEST_F(PortNamesTest, ThePortListNamesWhatCanBeOpened) {
     EXPECT_EQ(std::string(exact.data()), list);
     EXPECT_EQ(BPEnumPrinterPorts(nullptr, 100), -1);
     EXPECT_EQ(BPEnumPrinterPorts(exact.data(), 0), -1);
+}
+
+// Ports of different kinds stay open side by side and both hand their bytes
+// to the host's callback, but never on two threads at once.
+TEST_F(PortNamesTest, CallbacksOfTwoOpenPortsNeverOverlap) {
+    static std::atomic<int> running{0}, most{0}, calls{0};
+    running = most = calls = 0;
+    auto& first = network(1);
+    vprinter::VirtualPrinter second{vprinter::VirtualPrinter::TcpPort{}};
+    ASSERT_EQ(BPSetCallBackFunc([](int) SLIPDRV_CALL {
+                  const int now = ++running;
+                  for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+                  }
+                  std::this_thread::sleep_for(1ms);
+                  --running;
+                  ++calls;
+              }),
+              0);
+    BPEnableCallBackFunc(1);
+    ASSERT_EQ(BPOpenPrinter(1, 9600), 0);
+    ASSERT_EQ(BPOpenPrinterByName(("tcp://127.0.0.1:" + std::to_string(second.tcpPort())).c_str()), 0);
+    for (int i = 0; i < 20; ++i) {
+        first.send({0x41});
+        second.send({0x42});
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_TRUE(waitUntil([] { return calls == 40; }, 10s)) << calls;
+    EXPECT_EQ(most, 1);
+    BPEnableCallBackFunc(0);
+    BPClosePrinter();
 }
 
 }  // namespace

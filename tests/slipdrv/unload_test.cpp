@@ -17,9 +17,13 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<int> calls{0}, returned{0};
 std::atomic<int> blockMs{0};
+// An export the callback calls once it has blocked: the library it reaches
+// must still be whole while the unload waits for the callback.
+std::atomic<int (*)(const char*)> thenPrint{nullptr};
 void SLIPDRV_CALL hostCallback(int) {
     ++calls;
     std::this_thread::sleep_for(std::chrono::milliseconds(blockMs.load()));
+    if (const auto print = thenPrint.load()) print("x");
     ++returned;
 }
 
@@ -28,7 +32,7 @@ class UnloadTest : public PrinterTest {};
 TEST_F(UnloadTest, UnloadingWithAPortOpenClosesIt) {
     auto& printer = com(1);
     // 2500 ms: longer than Close waits, so the unload has to keep the code loaded.
-    for (const int block : {0, 2500}) {
+    for (const auto& [block, printing] : {std::pair{0, false}, {2500, false}, {2500, true}}) {
         calls = returned = 0;
         blockMs = block;
         const int descriptorsBefore = openDescriptors();
@@ -37,7 +41,9 @@ TEST_F(UnloadTest, UnloadingWithAPortOpenClosesIt) {
         const auto open = reinterpret_cast<int (*)(int, int)>(dlsym(library, "BPOpenPrinter"));
         const auto setCallback = reinterpret_cast<int (*)(BPStatusCallback)>(dlsym(library, "BPSetCallBackFunc"));
         const auto enable = reinterpret_cast<int (*)(int)>(dlsym(library, "BPEnableCallBackFunc"));
-        ASSERT_TRUE(open && setCallback && enable);
+        const auto print = reinterpret_cast<int (*)(const char*)>(dlsym(library, "BPPrintString"));
+        ASSERT_TRUE(open && setCallback && enable && print);
+        thenPrint = printing ? print : nullptr;
         ASSERT_EQ(setCallback(hostCallback), 0);
         enable(1);
         ASSERT_EQ(open(1, 9600), 0);

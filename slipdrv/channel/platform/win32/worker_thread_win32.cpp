@@ -39,7 +39,12 @@ DWORD WINAPI run(LPVOID start) {
     // The thread takes over the hold it is handed.
     std::shared_ptr<Control> control =
         std::move(*std::unique_ptr<std::shared_ptr<Control>>(static_cast<std::shared_ptr<Control>*>(start)));
-    control->entry();
+    // The entry and what it holds go before the thread is seen to end: once
+    // it is, the module may be unloading.
+    {
+        const std::function<void()> entry = std::move(control->entry);
+        entry();
+    }
     int expected = Control::kRunning;
     if (control->state.compare_exchange_strong(expected, Control::kFinished)) {
         SetEvent(control->entryReturned);
