@@ -14,6 +14,7 @@
 
 #include "../../serial_device.h"
 #include "../../write_bounds.h"
+#include "bounded_write.h"
 #include "worker_wake.h"
 #include "common/platform/posix/device_path.h"
 #include "common/platform/posix/serial_line.h"
@@ -113,39 +114,13 @@ public:
     void stopWatching() override { wake_.signal(); }
 
 private:
-    // Hands the run to the driver; the bytes it accepts are the progress.
+    // A serial line neither hangs up for good nor refuses a write for a reason of its own.
     bool send(const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
-        std::uint32_t sent = 0;
-        while (sent < length) {
-            if (cancel_.cancelled()) return false;
-            const ssize_t n = ::write(fd_, bytes + sent, length - sent);
-            if (n > 0) {
-                sent += static_cast<std::uint32_t>(n);
-                bounds.moved();
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) return false;
-            const std::uint32_t left = bounds.remainingMs();
-            if (left == 0) return false;
-            const short seen = cancel_.wait(fd_, POLLOUT, static_cast<int>(left));
-            if (seen <= 0 || (seen & (POLLERR | POLLHUP | POLLNVAL))) return false;
-        }
-        return true;
+        return sendBounded(
+            fd_, bytes, length, bounds, cancel_, [] { return false; }, [] {});
     }
-
-    // Like a flush of the file buffers: comes back when the driver has
-    // transmitted the run; the output queue going down is the progress.
     bool drain(WriteBounds& bounds) {
-        int last = -1;
-        for (;;) {
-            int pending = 0;
-            if (::ioctl(fd_, TIOCOUTQ, &pending) != 0 || pending <= 0) return true;
-            if (pending != last) bounds.moved();
-            last = pending;
-            if (bounds.remainingMs() == 0 || cancel_.cancelled()) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        return drainBounded(fd_, bounds, cancel_, false, [] {});
     }
 
     // Read by the worker and the delivery thread (isOpen) while the host's

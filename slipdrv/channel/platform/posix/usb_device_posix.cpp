@@ -22,6 +22,7 @@
 
 #include "../../usb_device.h"
 #include "../../write_bounds.h"
+#include "bounded_write.h"
 #include "worker_wake.h"
 
 namespace slipdrv {
@@ -30,8 +31,6 @@ namespace {
 // What inQueue reports for a device without a byte count once it is readable:
 // the usblp driver hands out at most this much at a time.
 constexpr std::uint32_t kMayBeWaiting = 1024;
-
-constexpr short kHangUpEvents = POLLHUP | POLLERR | POLLNVAL;
 
 // The byte count of a device that keeps one; nothing for one that does not.
 std::optional<std::uint32_t> waitingBytes(int fd) {
@@ -146,48 +145,16 @@ public:
     void stopWatching() override { wake_.signal(); }
 
 private:
-    // Hands the run to the driver; the bytes it accepts are the progress.
     bool send(const std::uint8_t* bytes, std::uint32_t length, WriteBounds& bounds) {
-        std::uint32_t sent = 0;
-        while (sent < length) {
-            if (cancel_.cancelled()) return false;
-            const ssize_t n = ::write(fd_, bytes + sent, length - sent);
-            if (n > 0) {
-                sent += static_cast<std::uint32_t>(n);
-                bounds.moved();
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) return failed();
-            if (!awaitWritable(bounds)) return false;
-        }
-        return true;
+        return sendBounded(
+            fd_, bytes, length, bounds, cancel_, [this] { return failed(); }, [this] { hungUp_ = true; });
     }
 
     // Comes back when the run has gone out: a device with an output queue
     // (a terminal) when the queue is empty, the usblp driver when its last
     // transfer has completed (it reports writable again).
     bool drain(WriteBounds& bounds) {
-        int last = -1;
-        for (;;) {
-            int pending = 0;
-            if (::ioctl(fd_, TIOCOUTQ, &pending) != 0) return awaitWritable(bounds);
-            if (pending <= 0) return true;
-            if (pending != last) bounds.moved();
-            last = pending;
-            if (bounds.remainingMs() == 0 || cancel_.cancelled()) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-
-    // Sleeps until the device takes bytes again, within the bounds; false on
-    // a hang-up, a cancel or a bound running out.
-    bool awaitWritable(const WriteBounds& bounds) {
-        const std::uint32_t left = bounds.remainingMs();
-        if (left == 0) return false;
-        const short seen = cancel_.wait(fd_, POLLOUT, static_cast<int>(left));
-        if (seen > 0 && (seen & kHangUpEvents)) hungUp_ = true;
-        return seen > 0 && !(seen & kHangUpEvents);
+        return drainBounded(fd_, bounds, cancel_, true, [this] { hungUp_ = true; });
     }
 
     // A write the device refused: an unplugged printer (ENODEV) or a hung-up
