@@ -26,7 +26,7 @@ echo "     $count exports checked against $(basename "$list")"
 
 imports=$(grep -i 'DLL Name:' <<<"$dump" | awk '{print toupper($3)}' | sort -u | tr '\n' ' ')
 echo "     imports: $imports"
-others=$(tr ' ' '\n' <<<"$imports" | grep -Ev '^(KERNEL32|MSVCRT|USER32|GDI32|ADVAPI32|NTDLL|WS2_32|SETUPAPI|API-MS-WIN-.*)\.DLL$|^WINSPOOL\.DRV$|^$')
+others=$(tr ' ' '\n' <<<"$imports" | grep -Ev '^(KERNEL32|MSVCRT|USER32|GDI32|ADVAPI32|NTDLL|WS2_32|API-MS-WIN-.*)\.DLL$|^$')
 if [ -z "$others" ]; then check "only system DLLs" ok; else check "only system DLLs" "$others"; fi
 
 if [ "$machine" = i686 ]; then

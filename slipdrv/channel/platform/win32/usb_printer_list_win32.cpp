@@ -1,6 +1,7 @@
 // USB printers on Windows: the interfaces of the USB printing class that are
 // present now, each with the path CreateFile takes, and the device ID the
-// printer gives through its driver.
+// printer gives through its driver. The device set-up library is bound at the
+// first listing: a host that never asks for USB printers never loads it.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <setupapi.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "../../usb_printer.h"
+#include "system_library.h"
 
 namespace slipdrv {
 namespace {
@@ -25,10 +27,33 @@ constexpr DWORD kDeviceIdBuffer = 4094;
 // How long the printer may take to answer: a wedged one must not hold up the list.
 constexpr DWORD kDeviceIdTimeoutMs = 2000;
 
+// The device set-up functions, bound once; all null where they are missing.
+struct SetupApi {
+    decltype(&::SetupDiGetClassDevsA) SetupDiGetClassDevsA =
+        systemFunction<decltype(&::SetupDiGetClassDevsA)>("setupapi.dll", "SetupDiGetClassDevsA");
+    decltype(&::SetupDiEnumDeviceInterfaces) SetupDiEnumDeviceInterfaces =
+        systemFunction<decltype(&::SetupDiEnumDeviceInterfaces)>("setupapi.dll", "SetupDiEnumDeviceInterfaces");
+    decltype(&::SetupDiGetDeviceInterfaceDetailA) SetupDiGetDeviceInterfaceDetailA =
+        systemFunction<decltype(&::SetupDiGetDeviceInterfaceDetailA)>("setupapi.dll",
+                                                                      "SetupDiGetDeviceInterfaceDetailA");
+    decltype(&::SetupDiDestroyDeviceInfoList) SetupDiDestroyDeviceInfoList =
+        systemFunction<decltype(&::SetupDiDestroyDeviceInfoList)>("setupapi.dll", "SetupDiDestroyDeviceInfoList");
+
+    bool complete() const {
+        return SetupDiGetClassDevsA && SetupDiEnumDeviceInterfaces && SetupDiGetDeviceInterfaceDetailA &&
+               SetupDiDestroyDeviceInfoList;
+    }
+};
+
+const SetupApi& setupApi() {
+    static const SetupApi bound;
+    return bound;
+}
+
 // The interface path of one member of the set; empty when it cannot be had.
 std::string interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member) {
     DWORD required = 0;
-    SetupDiGetDeviceInterfaceDetailA(set, &member, nullptr, 0, &required, nullptr);
+    setupApi().SetupDiGetDeviceInterfaceDetailA(set, &member, nullptr, 0, &required, nullptr);
     if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return {};
     // DWORD-aligned storage for the structure and the path that follows it.
     std::vector<DWORD> storage(required / sizeof(DWORD) + 1);
@@ -36,8 +61,8 @@ std::string interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& member) {
     // The size of the structure without its path (it differs between the
     // 32- and 64-bit layouts).
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set, &member, detail, static_cast<DWORD>(storage.size() * sizeof(DWORD)),
-                                          nullptr, nullptr))
+    if (!setupApi().SetupDiGetDeviceInterfaceDetailA(
+            set, &member, detail, static_cast<DWORD>(storage.size() * sizeof(DWORD)), nullptr, nullptr))
         return {};
     return detail->DevicePath;
 }
@@ -78,19 +103,20 @@ class Win32UsbPrinterList final : public UsbPrinterList {
 public:
     std::vector<UsbPrinter> list() override {
         std::vector<UsbPrinter> printers;
-        const HDEVINFO set =
-            SetupDiGetClassDevsA(&kUsbPrintInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        if (!setupApi().complete()) return printers;
+        const HDEVINFO set = setupApi().SetupDiGetClassDevsA(&kUsbPrintInterface, nullptr, nullptr,
+                                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
         if (set == INVALID_HANDLE_VALUE) return printers;
         for (DWORD index = 0;; ++index) {
             SP_DEVICE_INTERFACE_DATA member{};
             member.cbSize = sizeof member;
-            if (!SetupDiEnumDeviceInterfaces(set, nullptr, &kUsbPrintInterface, index, &member)) break;
+            if (!setupApi().SetupDiEnumDeviceInterfaces(set, nullptr, &kUsbPrintInterface, index, &member)) break;
             std::string path = interfacePath(set, member);
             if (path.empty()) continue;
             std::string id = deviceId(path);
             printers.push_back({std::move(path), std::move(id)});
         }
-        SetupDiDestroyDeviceInfoList(set);
+        setupApi().SetupDiDestroyDeviceInfoList(set);
         return printers;
     }
 };
