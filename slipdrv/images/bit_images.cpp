@@ -124,16 +124,14 @@ int defineNvBitImage(const char* path) {
     return 0;
 }
 
-// No exception crosses an export: running out of memory is a refusal. The
-// whole export is one step for other host threads (its staging files too).
+// The whole export is one step for other host threads (its staging files
+// too); running out of memory is a refusal, as at every export's boundary.
 template <typename Fn>
 int guarded(Fn&& fn) {
-    const auto lock = exclusiveUse();
-    try {
+    return exportResult([&] {
+        const auto lock = exclusiveUse();
         return fn();
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 }  // namespace
