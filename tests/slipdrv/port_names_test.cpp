@@ -77,13 +77,9 @@ TEST_F(PortNamesTest, EachTextOpensThePortItNames) {
         {"COM3", 0, &com3},
         {"lpt1", 0, &lpt1},
         {"com3:115200", 0, &com3},
-        {" COM3", -1, &com3},  // refused: COM3 stays open and active
-        {"COM3 ", -1, &com3},
-        {"COM11", -1, &com3},
-        {"COM03", -1, &com3},
-        {"LPT3", -1, &com3},
-        {"printer", -1, &com3},
-        {"", -1, &com3},
+        // The grammar's refusals are port_name_test's table; here one is enough
+        // to see that a refused text leaves COM3 open and active.
+        {" COM3", -1, &com3},
         {tcp, 0, &net},
         {"USB:mdl:pos-80", 0, &usb},
         {"usb:", 0, &usb},
