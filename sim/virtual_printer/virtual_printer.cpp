@@ -285,9 +285,16 @@ void VirtualPrinter::run() {
         }
         // Only this thread closes the line, so reading it unlocked is safe. A
         // wake-up may have changed what may be read (the printer stopped
-        // reading, or was given a count): the bytes wait for the next round,
-        // which reads by the new state.
-        if (count == 2 && (fds[1].revents & POLLIN) && !woken) readLine(readable);
+        // reading, or was given a count): the read then goes by the state as
+        // it is now. It still happens on the wake-up that stops the printer,
+        // so bytes that had arrived by then are taken.
+        std::size_t allowed = readable;
+        if (woken) {
+            lock.lock();
+            allowed = reading_ && !bufferFull_ ? readAllowance_ : 0;
+            lock.unlock();
+        }
+        if (count == 2 && (fds[1].revents & POLLIN) && allowed > 0) readLine(allowed);
 
         lock.lock();
         if (count == 2 && line_ >= 0) {
