@@ -41,6 +41,15 @@ check "status-poller, paper out: not ready, exit 1 ($out)" \
 
 (cd "$run" && "$bin/venue-receipt" 1 "$logo")
 check "venue-receipt" "$([ $? -eq 0 ] && echo ok || echo "exit status not 0")"
+# The library's last write returns once the line has taken it; the printer may
+# still be reading it. Quit only once its record has stopped growing.
+previous=-1
+for _ in $(seq 1 100); do
+  size=$(stat -c %s "$run/receipt.bin" 2>/dev/null || echo 0)
+  [ "$size" -eq "$previous" ] && break
+  previous=$size
+  sleep 0.05
+done
 control quit
 wait "$printer_pid"
 # The receipt ends with a cut: one piece of paper whose codes scan.
