@@ -7,12 +7,15 @@
 
 #include "channel/com_port.h"
 #include "command_row.h"
-#include "gb18030.h"
+#include "encodings.h"
 
 namespace slipdrv {
 namespace {
 
 constexpr int kRelayReadTimeoutMs = 50;
+// A bill row is a few hundred bytes; a text that wraps into more than this
+// (a long text in a narrow cell beside wide ones) is refused rather than held.
+constexpr std::size_t kMostRowBytes = std::size_t{1} << 24;
 
 // Constructed when the library loads, before any export can be called.
 LibraryState state;
@@ -187,6 +190,8 @@ extern "C" {
 int SLIPDRV_CALL BPOpenPrinter(int port, int baud) {
     if (port < 1 || port > 12) return -1;
     const auto lock = exclusiveUse();
+    // Whatever printer is there now, the library has not set its mode.
+    state.chineseMode = ChineseMode::kUnknown;
     if (port >= 11) {
         return exportResult([&] {
             return openPort(state.lpt, state.parallel, portSetting("LPT", port - 10),
@@ -229,11 +234,32 @@ int SLIPDRV_CALL BPPrintStringUTF8(const char* text) {
     if (!text) return -1;
     return exportResult([&] {
         // As long as one write can be: ChannelWrite takes an int.
-        const auto bytes = utf8ToGb18030(text, INT_MAX);
+        const auto bytes = convertUtf8(text, state.textEncoding, INT_MAX);
         if (!bytes) return -1;
         // Empty text is a write of no bytes, as BPPrintString makes it.
         const auto* data = bytes->empty() ? reinterpret_cast<const std::uint8_t*>(text) : bytes->data();
         return ChannelWrite(data, static_cast<int>(bytes->size()), kCommandTimeoutMs);
+    });
+}
+
+int SLIPDRV_CALL BPSetTextEncoding(int encoding) {
+    if (encoding < static_cast<int>(TextEncoding::kGb18030) || encoding > static_cast<int>(TextEncoding::kUtf8))
+        return -1;
+    state.textEncoding = static_cast<TextEncoding>(encoding);
+    return 0;
+}
+
+int SLIPDRV_CALL BPPrintRowUTF8(const char* cells, const char* layout) {
+    if (!cells || !layout) return -1;
+    return exportResult([&] {
+        // The mode is read, used and recorded as one step with the write.
+        const auto lock = exclusiveUse();
+        const auto row = layOutRow(cells, layout, state.textEncoding, state.chineseMode, kMostRowBytes);
+        if (!row) return -1;
+        const int result = ChannelWrite(row->bytes.data(), static_cast<int>(row->bytes.size()), kCommandTimeoutMs);
+        // After a failed write the printer may have had any part of the row.
+        state.chineseMode = result == 0 ? row->modeAfter : ChineseMode::kUnknown;
+        return result;
     });
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 
+#include "bill_row.h"
 #include "channel/ccomm.h"
 #include "channel/clpt.h"
 #include "channel/network_printer.h"
@@ -91,6 +92,12 @@ struct LibraryState {
     // Written by the host's thread, read by the delivery thread.
     std::atomic<BPStatusCallback> hostCallback{nullptr};
     std::atomic<int> delivery{0};
+    // What the UTF-8 exports send text in (BPSetTextEncoding): the library's
+    // setting, kept across open and close.
+    std::atomic<TextEncoding> textEncoding{TextEncoding::kGb18030};
+    // The printer's Chinese mode as the library's own commands last left it;
+    // unknown again whenever a port is opened or the printer initialized.
+    std::atomic<ChineseMode> chineseMode{ChineseMode::kUnknown};
     // Set by the library's entry point when the process ends rather than the
     // library being unloaded.
     std::atomic<bool> processEnding{false};

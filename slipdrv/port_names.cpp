@@ -74,6 +74,7 @@ int SLIPDRV_CALL BPOpenPrinterByName(const char* port) {
         if (const auto* queue = std::get_if<QueueName>(&*name)) target = *queue;
         if (const auto* usb = std::get_if<UsbSelector>(&*name)) target = *usb;
         const auto lock = exclusiveUse();
+        library().chineseMode = ChineseMode::kUnknown;
         return openMappedPort(library().named, target) ? 0 : -1;
     });
 }

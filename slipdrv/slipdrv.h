@@ -191,8 +191,9 @@ int SLIPDRV_CALL BPPrintQRCode(const char* data, int moduleSize, int errorLevel)
 #define SLIPDRV_QR_LEVEL_M 49 /* 15% */
 #define SLIPDRV_QR_LEVEL_Q 50 /* 25% */
 #define SLIPDRV_QR_LEVEL_H 51 /* 30% */
-/* 80: UTF-8 text converted to GB18030 (ASCII unchanged) and sent as
- * BPPrintString sends its bytes; -1 with nothing sent for malformed UTF-8.
+/* 80: UTF-8 text converted to GB18030, or the set BPSetTextEncoding chose
+ * (ASCII unchanged), and sent as BPPrintString sends its bytes; -1 with
+ * nothing sent for malformed UTF-8.
  * Multi-byte characters print in Chinese mode (BPSelectChineseMode). */
 int SLIPDRV_CALL BPPrintStringUTF8(const char* text);
 
@@ -218,6 +219,41 @@ int SLIPDRV_CALL BPOpenPrinterByName(const char* port);
  * lines; -1 with nothing written for a null buffer or one the list and its
  * zero do not fit. */
 int SLIPDRV_CALL BPEnumPrinterPorts(char* buffer, int size);
+
+/* 83: the character set BPPrintStringUTF8 and BPPrintRowUTF8 produce, for
+ * the whole library (it holds across open and close): SLIPDRV_TEXT_GB18030
+ * (the setting at load), SLIPDRV_TEXT_GBK (two-byte codes only),
+ * SLIPDRV_TEXT_BIG5, SLIPDRV_TEXT_UTF8 (the text is sent as it is). A
+ * character GBK or Big5 lacks is sent as one the set has that reads the same
+ * (the full-width yen sign for the yen sign; a Simplified character's
+ * Traditional form in Big5), else as '?'. GB18030 keeps refusing the few
+ * private-use characters it has no code for. 0; -1 for any other value
+ * (the setting stays). Nothing is sent. */
+int SLIPDRV_CALL BPSetTextEncoding(int encoding);
+#define SLIPDRV_TEXT_GB18030 0
+#define SLIPDRV_TEXT_GBK 1
+#define SLIPDRV_TEXT_BIG5 2
+#define SLIPDRV_TEXT_UTF8 3
+
+/* 84: one bill row, in one write: `cells` holds the UTF-8 texts of the row
+ * separated by TABs, `layout` as many cells, comma-separated, each a width
+ * in columns (1-255) and an alignment letter L, C or R, such as "20L,12R"
+ * (48 columns print on 80 mm paper, 32 on 58 mm, at normal character size).
+ * A character sent as one byte takes one column, one sent as several bytes
+ * two; with SLIPDRV_TEXT_UTF8, East Asian wide and full-width characters two,
+ * the rest one. Each text is padded with blanks to its cell as the letter
+ * says; a text wider than its cell goes on over further lines of the row in
+ * its own column, broken at a blank or between two wide characters where it
+ * can be, else between any two characters; the other cells are blank there.
+ * Each line ends with LF. Lines holding multi-byte characters are sent in
+ * Chinese mode (FS &); the mode is put back as BPSelectChineseMode and
+ * BPExitChineseMode last left it (when neither was sent since the port was
+ * opened or the printer initialized, it is left on).
+ * 0; -1 with nothing sent for a null pointer, malformed UTF-8, a control
+ * character in a text, a malformed layout, 1-16 cells not matched by as
+ * many texts, a character wider than its cell, or a row of more than
+ * 16 MiB. */
+int SLIPDRV_CALL BPPrintRowUTF8(const char* cells, const char* layout);
 
 /* Bits of the reply bytes of BPRealtimeGetStatus(n), DLE EOT n. Bits 1 and 4
  * of every reply are 1, bits 0 and 7 are 0. */

@@ -64,6 +64,15 @@ std::uint8_t characterSizeByte(std::int32_t width, std::int32_t height) {
     return static_cast<std::uint8_t>(w + std::clamp(height, 0, 7));
 }
 
+// Sends a command that leaves the printer's Chinese mode as `mode` says, and
+// records it for the bill rows; after a failed send the mode is not known.
+int sendSettingChineseMode(const CommandRow& row, ChineseMode mode) {
+    const auto lock = exclusiveUse();
+    const int result = sendCommand(row);
+    library().chineseMode = result == 0 ? mode : ChineseMode::kUnknown;
+    return result;
+}
+
 }  // namespace
 
 }  // namespace slipdrv
@@ -75,7 +84,7 @@ extern "C" {
 int SLIPDRV_CALL BPPrintAndFeed(void) { return sendCommand(kPrintAndFeed); }
 int SLIPDRV_CALL BPPrintNotFeed(void) { return sendCommand(kPrintNotFeed); }
 int SLIPDRV_CALL BPMoveHorizontalTAB(void) { return sendCommand(kMoveHorizontalTab); }
-int SLIPDRV_CALL BPInitializePrinter(void) { return sendCommand(kInitializePrinter); }
+int SLIPDRV_CALL BPInitializePrinter(void) { return sendSettingChineseMode(kInitializePrinter, ChineseMode::kUnknown); }
 int SLIPDRV_CALL BPSetASCIIRightSpace(int n) { return sendCommand(kSetAsciiRightSpace, n); }
 int SLIPDRV_CALL BPSetPrintMode(int n) { return sendCommand(kSetPrintMode, n); }
 int SLIPDRV_CALL BPSetUnderLine(int n) { return sendCommand(kSetUnderLine, n); }
@@ -99,8 +108,8 @@ int SLIPDRV_CALL BPSelectInternationalCharacterSet(int n) { return sendCommand(k
 int SLIPDRV_CALL BPSelectCharacterCodeTable(int n) { return sendCommand(kCodeTable, n); }
 int SLIPDRV_CALL BPSelectUserDefineSet(int n) { return sendCommand(kUserDefineSet, n); }
 int SLIPDRV_CALL BPCancelUserDefineCharacter(int n) { return sendCommand(kCancelUserCharacter, n); }
-int SLIPDRV_CALL BPSelectChineseMode(void) { return sendCommand(kSelectChineseMode); }
-int SLIPDRV_CALL BPExitChineseMode(void) { return sendCommand(kExitChineseMode); }
+int SLIPDRV_CALL BPSelectChineseMode(void) { return sendSettingChineseMode(kSelectChineseMode, ChineseMode::kOn); }
+int SLIPDRV_CALL BPExitChineseMode(void) { return sendSettingChineseMode(kExitChineseMode, ChineseMode::kOff); }
 int SLIPDRV_CALL BPSetChinesePrintMode(int n) { return sendCommand(kChinesePrintMode, n); }
 int SLIPDRV_CALL BPChineseUnderLineSet(int n) { return sendCommand(kChineseUnderline, n); }
 int SLIPDRV_CALL BPSelectChineseCodeSys(int n) { return sendCommand(kChineseCodeSystem, n); }

@@ -1,6 +1,5 @@
-// UTF-8 text to GB18030, the encoding of the printer's Chinese mode: one
-// conversion for every platform, from tables generated at build time, so the
-// bytes do not depend on the code pages of the system the library runs on.
+// UTF-8 text to GB18030, the encoding of the printer's Chinese mode (see
+// encodings.h for the other character sets).
 #pragma once
 
 #include <cstddef>
@@ -11,11 +10,10 @@
 
 namespace slipdrv {
 
-// The GB18030 form of `text`, ASCII unchanged. Nothing when the text is not
-// well-formed UTF-8 (overlong forms, surrogates, code points above U+10FFFF,
-// truncated sequences, stray continuation bytes), holds a code point without
-// a code, or its form would be longer than `maxLength` bytes. Throws
-// std::bad_alloc when the result cannot be held.
+// Appends the GB18030 code of a scalar value; false when it has none.
+bool appendGb18030(char32_t cp, std::vector<std::uint8_t>& out);
+
+// The GB18030 form of `text`, ASCII unchanged, as convertUtf8 gives it.
 std::optional<std::vector<std::uint8_t>> utf8ToGb18030(std::string_view text, std::size_t maxLength);
 
 }  // namespace slipdrv

@@ -97,6 +97,8 @@ inline void resetLibrary() {
     lib.active = &lib.parallel;
     lib.hostCallback = nullptr;
     lib.delivery = 0;
+    lib.textEncoding = TextEncoding::kGb18030;
+    lib.chineseMode = ChineseMode::kUnknown;
 }
 
 }  // namespace slipdrv::testing

@@ -1,7 +1,8 @@
-// BPPrintStringUTF8: UTF-8 text reaches the printer in GB18030, in one write
-// as BPPrintString makes it; malformed text is refused with nothing sent. The
-// expected bytes were worked out once with another GB18030 encoder and are
-// written out here.
+// BPPrintStringUTF8: UTF-8 text reaches the printer in GB18030, or the set
+// BPSetTextEncoding chose, in one write as BPPrintString makes it; malformed
+// text is refused with nothing sent. The expected bytes were worked out once
+// with other encoders (Python's codecs) and are written out here.
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,59 @@ std::vector<Case> malformedCases() {
     return cases;
 }
 
+// The other sets, replacements included: what the printer gets instead of a
+// character its set lacks was encoded as that replacement.
+std::vector<Case> otherSetCases() {
+    const struct {
+        int encoding;
+        const char8_t* text;
+        Bytes bytes;
+    } rows[] = {
+        {SLIPDRV_TEXT_GBK, u8"桌号：7号台", {0xD7, 0xC0, 0xBA, 0xC5, 0xA3, 0xBA, 0x37, 0xBA, 0xC5, 0xCC, 0xA8}},
+        // The yen sign has only a four-byte GB18030 code: the full-width one is sent.
+        {SLIPDRV_TEXT_GBK, u8"¥35.50 ￥", {0xA3, 0xA4, 0x33, 0x35, 0x2E, 0x35, 0x30, 0x20, 0xA3, 0xA4}},
+        // The euro's one byte 80h is no GBK character: '?'; bullet and minus read as · and －.
+        {SLIPDRV_TEXT_GBK, u8"€ • — −", {0x3F, 0x20, 0xA1, 0xA4, 0x20, 0xA1, 0xAA, 0x20, 0xA3, 0xAD}},
+        {SLIPDRV_TEXT_GBK, u8"臺費 𠀀", {0xC5, 0x5F, 0xD9, 0x4D, 0x20, 0x3F}},
+        {SLIPDRV_TEXT_BIG5, u8"臺費 35元", {0xBB, 0x4F, 0xB6, 0x4F, 0x20, 0x33, 0x35, 0xA4, 0xB8}},
+        // Simplified characters Big5 lacks go out in their Traditional forms: 台費 號, 會員積分.
+        {SLIPDRV_TEXT_BIG5, u8"台费 号", {0xA5, 0x78, 0xB6, 0x4F, 0x20, 0xB8, 0xB9}},
+        {SLIPDRV_TEXT_BIG5, u8"会员积分", {0xB7, 0x7C, 0xAD, 0xFB, 0xBF, 0x6E, 0xA4, 0xC0}},
+        {SLIPDRV_TEXT_BIG5, u8"¥ € ™", {0xA2, 0x44, 0x20, 0xA3, 0xE1, 0x20, 0x3F}},
+        {SLIPDRV_TEXT_UTF8,
+         u8"台费 ¥ 𠀀",
+         {0xE5, 0x8F, 0xB0, 0xE8, 0xB4, 0xB9, 0x20, 0xC2, 0xA5, 0x20, 0xF0, 0xA0, 0x80, 0x80}},
+    };
+    std::vector<Case> cases;
+    for (const auto& r : rows) {
+        const std::string text = utf8(r.text);
+        const int encoding = r.encoding;
+        cases.push_back(
+            {std::to_string(encoding) + ": " + text,
+             [encoding, text] { return BPSetTextEncoding(encoding) == 0 ? BPPrintStringUTF8(text.c_str()) : -2; }, 0,
+             r.bytes});
+    }
+    // Malformed text stays refused in every set.
+    for (const int encoding : {SLIPDRV_TEXT_GBK, SLIPDRV_TEXT_BIG5, SLIPDRV_TEXT_UTF8})
+        cases.push_back({std::to_string(encoding) + ": truncated",
+                         [encoding] { return BPSetTextEncoding(encoding) == 0 ? BPPrintStringUTF8("\xE6\xA1") : -2; },
+                         -1,
+                         {}});
+    return cases;
+}
+
 class Utf8TextTest : public CommandTest {};
+
+TEST_F(Utf8TextTest, ConvertsToTheChosenSet) {
+    auto& printer = openSerial();
+    check(printer, otherSetCases());
+    // A value that names no set leaves the setting as it was.
+    ASSERT_EQ(BPSetTextEncoding(SLIPDRV_TEXT_BIG5), 0);
+    for (const int refused : {-1, 4, INT_MIN, INT_MAX}) EXPECT_EQ(BPSetTextEncoding(refused), -1) << refused;
+    check(printer, {printed("still Big5", utf8(u8"费"), 0, {0xB6, 0x4F})});
+    ASSERT_EQ(BPSetTextEncoding(SLIPDRV_TEXT_GB18030), 0);
+    check(printer, conversionCases());
+}
 
 TEST_F(Utf8TextTest, ConvertsToGb18030) {
     auto& printer = openSerial();

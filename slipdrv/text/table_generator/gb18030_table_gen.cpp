@@ -12,8 +12,6 @@
 // A private-use code point that iconv cannot convert (glibc 2.36 leaves 24 of
 // them without a code) is marked kNoCode in its page. Exit status 1, and no
 // output, when iconv disagrees with any of that.
-#include <iconv.h>
-
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -22,38 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "iconv_converter.h"
+#include "table_source.h"
+
 namespace {
+
+using table_gen::Converter;
+using table_gen::hex;
 
 constexpr char32_t kSupplementaryFirst = 0x10000;
 constexpr std::uint32_t kSupplementaryFirstIndex = 189000;  // the linear index of 90 30 81 30
 constexpr std::uint16_t kNoCode = 0xFFFF;                   // no two-byte code has FF as its second byte
-
-// What iconv_open gives when it has no such conversion.
-const iconv_t kNoConversion = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
-
-struct Converter {
-    iconv_t cd = iconv_open("GB18030", "UTF-32LE");
-    Converter() = default;
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    ~Converter() {
-        if (cd != kNoConversion) iconv_close(cd);
-    }
-    // The GB18030 bytes of one code point; empty when iconv cannot convert it.
-    std::vector<std::uint8_t> convert(char32_t cp) const {
-        std::array<char, 4> in{static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF),
-                               static_cast<char>((cp >> 16) & 0xFF), static_cast<char>(cp >> 24)};
-        std::array<char, 16> out{};
-        char* inPointer = in.data();
-        char* outPointer = out.data();
-        std::size_t inLeft = in.size();
-        std::size_t outLeft = out.size();
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0)
-            return {};
-        return {out.begin(), out.begin() + (outPointer - out.data())};
-    }
-};
 
 bool isFourByteCode(const std::vector<std::uint8_t>& b) {
     return b.size() == 4 && b[0] >= 0x81 && b[0] <= 0xFE && b[1] >= 0x30 && b[1] <= 0x39 && b[2] >= 0x81 &&
@@ -70,7 +47,7 @@ bool fail(const char* what, char32_t cp) {
 }
 
 struct Tables {
-    std::array<std::array<std::uint16_t, 256>, 256> twoByte{};
+    table_gen::PlaneTable twoByte{};
     std::vector<std::pair<char32_t, std::uint32_t>> runs;  // first code point, first linear index
     std::vector<std::pair<char32_t, std::uint16_t>> supplementaryTwoByte;
 };
@@ -123,38 +100,13 @@ bool collect(const Converter& converter, Tables& tables) {
     return true;
 }
 
-std::string hex(unsigned value, int digits) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "0x%0*X", digits, value);
-    return text.data();
-}
-
 std::string source(const Tables& tables) {
-    // Page 0 of the output is the page of zeros.
-    std::array<std::uint8_t, 256> pageOf{};
-    std::vector<const std::array<std::uint16_t, 256>*> pages = {nullptr};
-    for (std::size_t high = 0; high < 256; ++high) {
-        const auto& page = tables.twoByte[high];
-        bool any = false;
-        for (const auto code : page) any = any || code != 0;
-        if (!any) continue;
-        pageOf[high] = static_cast<std::uint8_t>(pages.size());
-        pages.push_back(&page);
-    }
     std::string s =
         "// Generated at build time by gb18030_table_gen from the build machine's iconv. Do not edit.\n"
         "#include \"gb18030_table.h\"\n\nnamespace slipdrv::gb18030 {\n\n";
     s += "static_assert(kNoCode == " + hex(kNoCode, 4) + ");\n\n";
-    s += "const std::uint8_t kTwoBytePage[256] = {";
-    for (std::size_t i = 0; i < 256; ++i) s += (i % 16 == 0 ? "\n    " : " ") + std::to_string(pageOf[i]) + ",";
-    s += "\n};\n\nconst std::uint16_t kTwoByteCodes[" + std::to_string(pages.size()) + "][256] = {\n";
-    for (const auto* page : pages) {
-        s += "    {";
-        for (std::size_t i = 0; i < 256; ++i)
-            s += (i % 12 == 0 ? "\n        " : " ") + hex(page ? (*page)[i] : 0, 4) + ",";
-        s += "\n    },\n";
-    }
-    s += "};\n\nconst FourByteRun kFourByteRuns[" + std::to_string(tables.runs.size()) + "] = {";
+    s += table_gen::pagedTable(tables.twoByte, "kTwoBytePage", "kTwoByteCodes");
+    s += "const FourByteRun kFourByteRuns[" + std::to_string(tables.runs.size()) + "] = {";
     for (std::size_t i = 0; i < tables.runs.size(); ++i)
         s += (i % 6 == 0 ? "\n    " : " ") + std::string("{") + hex(tables.runs[i].first, 4) + ", " +
              std::to_string(tables.runs[i].second) + "},";
@@ -175,22 +127,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: gb18030_table_gen OUTPUT.cpp\n");
         return 2;
     }
-    const Converter converter;
-    if (converter.cd == kNoConversion) {
+    const Converter converter("GB18030");
+    if (!converter.usable()) {
         std::fprintf(stderr, "gb18030_table_gen: iconv has no GB18030 conversion (errno %d)\n", errno);
         return 1;
     }
     auto tables = std::make_unique<Tables>();
     if (!collect(converter, *tables)) return 1;
     const std::string text = source(*tables);
-    FILE* out = std::fopen(argv[1], "wb");
-    if (!out) {
+    if (!table_gen::writeFile(argv[1], text)) {
         std::fprintf(stderr, "gb18030_table_gen: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::remove(argv[1]);
         return 1;
     }
     return 0;
