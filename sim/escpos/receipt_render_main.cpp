@@ -18,11 +18,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: receipt-render [--width DOTS] [--listing] [--out PREFIX] [--nv-store FILE]\n"
-    "                      [--max-pieces N] [--max-length DOTS] FILE\n"
+    "usage: receipt-render [--width DOTS] [--charset SET] [--listing] [--out PREFIX]\n"
+    "                      [--nv-store FILE] [--max-pieces N] [--max-length DOTS] FILE\n"
     "Renders the printer byte stream in FILE to PREFIX-1.png, PREFIX-2.png, ... (one per piece of\n"
     "paper; PREFIX defaults to FILE without its extension).\n"
     "  --width DOTS       printable width: 384, 576 (default) or 640 dots\n"
+    "  --charset SET      the printer's character set beyond its code pages: gb18030\n"
+    "                     (default), gbk or big5, read in Chinese mode (FS &); or utf8,\n"
+    "                     read in or out of it, wide characters full-width. Bytes the\n"
+    "                     set cannot read print as an outlined box one Chinese cell\n"
+    "                     wide (under gbk and big5 for the lead byte; the byte after\n"
+    "                     it prints as a single-byte character)\n"
     "  --listing          print every decoded command on stdout\n"
     "  --out PREFIX       prefix of the PNG files\n"
     "  --nv-store FILE    file keeping NV images across runs (without it, NV images\n"
@@ -72,6 +78,11 @@ static int run(int argc, char** argv) {
             if (value != "384" && value != "576" && value != "640")
                 return fail("--width must be 384, 576 or 640, not '" + value + "'");
             options.width = std::stoi(value);
+        } else if (arg == "--charset" && hasValue) {
+            const std::string value = argv[++i];
+            const auto charset = escpos::charsetNamed(value);
+            if (!charset) return fail("--charset must be gb18030, gbk, big5 or utf8, not '" + value + "'");
+            options.charset = *charset;
         } else if (arg == "--out" && hasValue) {
             prefix = argv[++i];
         } else if (arg == "--nv-store" && hasValue) {

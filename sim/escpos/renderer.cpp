@@ -200,11 +200,8 @@ void Renderer::givePieceOut(bool holdsPrint) {
 void Renderer::applyCommand(const Command& command) {
     const auto args = command.args();
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : 0u; };
-    // A GB18030 character cut short by a command prints as a box.
-    if (command.kind != Kind::kText && !pendingChinese_.empty()) {
-        chineseCharacter(pendingChinese_);
-        pendingChinese_.clear();
-    }
+    // A multi-byte character cut short by a command prints as a box.
+    if (command.kind != Kind::kText && !pendingChinese_.empty()) brokenSequence();
     switch (command.kind) {
         case Kind::kPageMode:
         case Kind::kStandardMode:
@@ -545,32 +542,52 @@ void Renderer::defineUserCharacters(const Command& command) {
     }
 }
 
-// Text bytes: in Chinese mode a byte from 81h to FEh starts a GB18030
-// character of two or four bytes, which may arrive split across text runs; a
-// sequence broken by a byte that cannot continue it prints as a box, and that
-// byte is read afresh. Every other byte is a single-byte character.
+// Text bytes: in Chinese mode a byte from 81h to FEh starts a character of
+// the printer's character set, of two bytes (GBK, Big5) or two or four
+// (GB18030); a printer set to UTF-8 reads UTF-8 in or out of Chinese mode. A
+// character may arrive split across text runs. Every other byte is a
+// single-byte character. A sequence broken by a byte that cannot continue it
+// prints as the box of one Chinese cell: under GB18030 one box, and the byte
+// is read afresh; under GBK and Big5 a box for the lead byte, and the byte
+// prints as a single-byte character (so the four-byte GB18030 code 81 30 84
+// 36 prints box, '0', box, '6', as such a printer does); under UTF-8 a box
+// for each byte held, and the byte is read afresh.
 void Renderer::text(std::span<const std::uint8_t> bytes) {
+    const Charset charset = options_.charset;
     for (const std::uint8_t byte : bytes) {
         if (!pendingChinese_.empty()) {
             pendingChinese_.push_back(byte);
-            const int length = gb18030Length(pendingChinese_);
-            if (length == 0) {
-                pendingChinese_.pop_back();
-                chineseCharacter(pendingChinese_);
-                pendingChinese_.clear();
-            } else {
+            const int length = sequenceLength(charset, pendingChinese_);
+            if (length != 0) {
                 if (pendingChinese_.size() == static_cast<std::size_t>(length)) {
                     chineseCharacter(pendingChinese_);
                     pendingChinese_.clear();
                 }
                 continue;
             }
+            pendingChinese_.pop_back();
+            brokenSequence();
+            if (charset == Charset::kGbk || charset == Charset::kBig5) {
+                singleByteCharacter(byte);
+                continue;
+            }
         }
-        if (chinese_ && byte >= 0x81 && byte <= 0xFE)
+        const bool multiByte = charset == Charset::kUtf8 ? byte >= 0x80 : chinese_ && byte >= 0x81 && byte <= 0xFE;
+        if (!multiByte)
+            singleByteCharacter(byte);
+        else if (sequenceLength(charset, std::span(&byte, 1)) != 0)
             pendingChinese_.push_back(byte);
         else
-            singleByteCharacter(byte);
+            wideCharacter(0);  // a byte no UTF-8 character starts with
     }
+}
+
+void Renderer::brokenSequence() {
+    if (options_.charset == Charset::kUtf8)
+        for (std::size_t i = 0; i < pendingChinese_.size(); ++i) wideCharacter(0);
+    else
+        chineseCharacter(pendingChinese_);
+    pendingChinese_.clear();
 }
 
 namespace {
@@ -589,7 +606,6 @@ void scaleGlyph(const GlyphCell& from, int width, int height, GlyphCell& to) {
 }  // namespace
 
 void Renderer::singleByteCharacter(std::uint8_t code) {
-    const int width = mode_.fontB ? kFontBWidth : kFontAWidth;
     const int height = mode_.fontB ? kFontBHeight : kFontAHeight;
     // Reversed and rotated characters are not underlined.
     const int underline = mode_.reverse || mode_.rotated ? 0 : mode_.underline;
@@ -610,23 +626,30 @@ void Renderer::singleByteCharacter(std::uint8_t code) {
             return;
         }
     }
-    const char32_t unicode = characterSets_.singleByte(codePage_, code);
+    narrowCharacter(characterSets_.singleByte(codePage_, code));
+}
+
+void Renderer::narrowCharacter(char32_t unicode) {
+    const int width = mode_.fontB ? kFontBWidth : kFontAWidth;
+    const int height = mode_.fontB ? kFontBHeight : kFontAHeight;
+    const int underline = mode_.reverse || mode_.rotated ? 0 : mode_.underline;
     character([&](int w, int h) -> const GlyphCell& { return font_->glyph(unicode, w, h); },
               {width, height, 0, mode_.rightSpacing, mode_.scaleX, mode_.scaleY, underline});
 }
 
-// A Chinese character in its 24 x 24 cell with the Chinese spacing; the
-// larger of the Chinese and the common magnification applies.
+// A multi-byte character: a UTF-8 one in a Chinese cell if it is wide, else
+// in a single-byte cell; the others in a Chinese cell, a two-byte code
+// defined by FS 2 in its user-defined pattern. An incomplete sequence, a code
+// the set leaves empty and a character without a glyph all print a box.
 void Renderer::chineseCharacter(std::span<const std::uint8_t> sequence) {
-    constexpr int kSize = 24;
-    const int underline = mode_.reverse || mode_.rotated ? 0 : chineseMode_.underline;
-    const CellLayout layout{kSize,
-                            kSize,
-                            chineseMode_.leftSpace,
-                            chineseMode_.rightSpace,
-                            std::max(mode_.scaleX, chineseMode_.scaleX),
-                            std::max(mode_.scaleY, chineseMode_.scaleY),
-                            underline};
+    const char32_t unicode = characterSets_.multiByte(options_.charset, sequence);
+    if (options_.charset == Charset::kUtf8) {
+        if (isWide(unicode))
+            wideCharacter(unicode);
+        else
+            narrowCharacter(unicode);
+        return;
+    }
     if (sequence.size() == 2) {
         const auto found = userChinese_.find(static_cast<std::uint16_t>(sequence[0] << 8 | sequence[1]));
         if (found != userChinese_.end()) {
@@ -636,13 +659,29 @@ void Renderer::chineseCharacter(std::span<const std::uint8_t> sequence) {
                     scaleGlyph(pattern, w, h, scratchGlyph_);
                     return scratchGlyph_;
                 },
-                layout);
+                chineseLayout());
             return;
         }
     }
-    // An incomplete sequence and a character without a glyph both print a box.
-    const char32_t unicode = characterSets_.gb18030(sequence);
-    character([&](int w, int h) -> const GlyphCell& { return chineseFont_->glyph(unicode, w, h); }, layout);
+    wideCharacter(unicode);
+}
+
+void Renderer::wideCharacter(char32_t unicode) {
+    character([&](int w, int h) -> const GlyphCell& { return chineseFont_->glyph(unicode, w, h); }, chineseLayout());
+}
+
+// The 24 x 24 Chinese cell with the Chinese spacing; the larger of the
+// Chinese and the common magnification applies.
+Renderer::CellLayout Renderer::chineseLayout() const {
+    constexpr int kSize = 24;
+    const int underline = mode_.reverse || mode_.rotated ? 0 : chineseMode_.underline;
+    return {kSize,
+            kSize,
+            chineseMode_.leftSpace,
+            chineseMode_.rightSpace,
+            std::max(mode_.scaleX, chineseMode_.scaleX),
+            std::max(mode_.scaleY, chineseMode_.scaleY),
+            underline};
 }
 
 void Renderer::character(const GlyphSource& glyphOf, const CellLayout& layout) {
@@ -742,8 +781,7 @@ void Renderer::cut() {
 
 void Renderer::finish() {
     if (limit_ != Limit::kNone) return;  // nothing more goes out
-    if (!pendingChinese_.empty()) chineseCharacter(pendingChinese_);
-    pendingChinese_.clear();
+    if (!pendingChinese_.empty()) brokenSequence();
     leavePageMode();  // a page never printed leaves nothing on the paper
     cut();
     if (overran_) return stopAtLength();

@@ -1,7 +1,7 @@
 // The receipt renderer: printer state driven by decoded commands, drawing the
 // printed dots on paper that grows downwards, one piece per cut. One PNG pixel
 // is one dot; only black dots are drawn on white paper. Text (single-byte code
-// pages, Chinese GB18030 text, user-defined characters) in its print modes,
+// pages, Chinese text in the printer's character set, user-defined characters) in its print modes,
 // sizes and positions, images (bit images, raster images, downloaded and NV
 // images), barcodes and QR codes, line spacing, feeds, cuts and page mode are
 // handled; the other commands leave the paper unchanged. No platform code.
@@ -71,6 +71,7 @@ struct RendererOptions {
     FontFile latinFont = TextFont::latinFont();      // single-byte text
     FontFile chineseFont = TextFont::chineseFont();  // Chinese text, and single-byte characters the first lacks
     int maxPieces = 1000;                            // pieces the renderer gives out (see Renderer::limit())
+    Charset charset = Charset::kGb18030;             // how multi-byte text is read (see Renderer::text())
 };
 
 // The renderer stops for good at the first limit a stream reaches: printing
@@ -143,7 +144,11 @@ private:
 
     void text(std::span<const std::uint8_t> bytes);
     void singleByteCharacter(std::uint8_t code);
-    void chineseCharacter(std::span<const std::uint8_t> sequence);
+    void chineseCharacter(std::span<const std::uint8_t> sequence);  // a complete or broken sequence
+    void brokenSequence();                   // prints the pending bytes as what the printer prints for them
+    void narrowCharacter(char32_t unicode);  // in a single-byte cell, in the single-byte font
+    void wideCharacter(char32_t unicode);    // in a Chinese cell; 0 gives the box
+    CellLayout chineseLayout() const;
     void character(const GlyphSource& glyphOf, const CellLayout& layout);
     void defineUserCharacters(const Command& command);
     void place(Placed placed, int width, int height);  // wraps first if the item does not fit
@@ -187,8 +192,8 @@ private:
     std::unique_ptr<TextFont> chineseFont_;
     CharacterSets characterSets_;
     std::uint32_t codePage_ = 0;
-    bool chinese_ = false;                      // FS &: bytes 81h-FEh start GB18030 characters
-    std::vector<std::uint8_t> pendingChinese_;  // the bytes so far of a GB18030 character
+    bool chinese_ = false;                      // FS &: bytes 81h-FEh start multi-byte characters
+    std::vector<std::uint8_t> pendingChinese_;  // the bytes so far of a multi-byte character
     struct ChineseMode {
         int scaleX = 1;  // FS ! double width, FS W quadruple
         int scaleY = 1;

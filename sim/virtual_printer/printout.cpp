@@ -20,6 +20,7 @@ Printout::Printout(const PrintoutOptions& options)
     if (!options_.paperPrefix.empty()) {
         escpos::RendererOptions rendering;
         rendering.width = options_.width;
+        rendering.charset = options_.charset;
         rendering.nvStore = "nv-images.bin";  // the printer's NV memory, in the folder it runs in
         rendering.maxHeight = options_.maxLength;
         rendering.maxPieces = options_.maxPieces;

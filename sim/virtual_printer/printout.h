@@ -43,6 +43,9 @@ struct PrintoutOptions {
     bool announce = false;    // name each PNG file on stderr as it is written
     int maxPieces = 1000;     // pieces written before the paper stops
     int maxLength = 20000;    // dot rows of one piece at which the paper stops
+
+    // How multi-byte text is read.
+    escpos::Charset charset = escpos::Charset::kGb18030;
 };
 
 class Printout {

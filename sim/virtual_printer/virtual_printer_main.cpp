@@ -64,6 +64,7 @@ constexpr const char* kUsage =
     "usage: virtual-printer [--link PATH] [--tcp PORT] [--record FILE] [--control FIFO]\n"
     "                       [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]\n"
     "                       [--state COND]... [--paper PREFIX] [--listing FILE] [--width DOTS]\n"
+    "                       [--charset SET]\n"
     "Plays a receipt printer on a pseudo-terminal that PATH links to, and/or behind\n"
     "a TCP port on 127.0.0.1 (at least one of the two).\n"
     "  --tcp PORT              listen on 127.0.0.1:PORT (0: a free port), one client at\n"
@@ -84,6 +85,12 @@ constexpr const char* kUsage =
     "                          (default 20000); what reached the limit is written\n"
     "  --listing FILE          write the decoded commands to FILE as they arrive\n"
     "  --width DOTS            printable width of the paper: 384, 576 (default) or 640\n"
+    "  --charset SET           the printer's character set beyond its code pages: gb18030\n"
+    "                          (default), gbk or big5, read in Chinese mode (FS &); or utf8,\n"
+    "                          read in or out of it, wide characters full-width. Bytes the\n"
+    "                          set cannot read print as an outlined box one Chinese cell\n"
+    "                          wide (under gbk and big5 for the lead byte; the byte after\n"
+    "                          it prints as a single-byte character)\n"
     "  --help                  this text\n"
     "  --version               the kit's version\n"
     "Control commands (HEX: pairs of hex digits, blanks allowed in send and send-after):\n"
@@ -206,6 +213,11 @@ Options parseOptions(int argc, char** argv) {
             if (width != "384" && width != "576" && width != "640")
                 usage(("--width must be 384, 576 or 640, not " + width).c_str());
             options.printout.width = std::stoi(width);
+        } else if (arg == "--charset") {
+            const std::string name = value();
+            const auto charset = escpos::charsetNamed(name);
+            if (!charset) usage(("--charset must be gb18030, gbk, big5 or utf8, not " + name).c_str());
+            options.printout.charset = *charset;
         } else {
             usage(("unknown argument " + arg).c_str());
         }
