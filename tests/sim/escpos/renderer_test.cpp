@@ -331,4 +331,35 @@ TEST(ReceiptRender, KeepsNvImagesOnlyInTheStoreItIsGiven) {
     std::filesystem::remove_all(dir);
 }
 
+// The character set option reaches the paper: 中 sent as UTF-8 prints as
+// it does from GB18030 in Chinese mode only under --charset utf8; a set the
+// printer cannot have is refused as a usage error.
+TEST(ReceiptRender, ReadsTextInTheCharacterSetItIsGiven) {
+    const auto dir = scratch("receipt-render-charset");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    writeFile(dir / "s.bin", {FS, '&', 0xD6, 0xD0, LF});
+    ASSERT_EQ(renderIn(dir, "--out gb18030"), 0) << readFile(dir / "err.txt");
+    writeFile(dir / "s.bin", {0xE4, 0xB8, 0xAD, LF});
+    const struct {
+        const char* args;
+        int status;
+        bool asFromGb18030;
+    } cases[] = {
+        {"--charset utf8 --out out", 0, true},
+        {"--out out", 0, false},
+        {"--charset latin1 --out out", 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        std::filesystem::remove(dir / "out-1.png");
+        EXPECT_EQ(renderIn(dir, c.args), c.status);
+        EXPECT_EQ(readFile(dir / "out-1.png") == readFile(dir / "gb18030-1.png"), c.asFromGb18030);
+        if (c.status == 2) {
+            EXPECT_NE(readFile(dir / "err.txt").find("--charset"), std::string::npos);
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace

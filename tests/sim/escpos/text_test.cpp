@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,16 @@ constexpr std::uint8_t ESC = 0x1B, GS = 0x1D, FS = 0x1C, LF = 0x0A, HT = 0x09, C
 // GB18030: 中 D6 D0, 文 CE C4, U+20000 (no glyph in the font) 95 32 82 36.
 const std::vector<std::uint8_t> kChineseOn = {FS, '&'};
 
-escpos::Paper render(const Bytes& stream) {
-    const auto pieces = escpos::testing::renderPieces(stream);
+escpos::Paper render(const Bytes& stream, escpos::RendererOptions options = {576, "", 100000}) {
+    const auto pieces = escpos::testing::renderPieces(stream, std::move(options));
     return pieces.empty() ? escpos::Paper() : pieces[0];
+}
+
+bool sameDots(const escpos::Paper& a, const escpos::Paper& b) {
+    bool same = a.height() == b.height();
+    for (int y = 0; same && y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) same = same && a.dot(x, y) == b.dot(x, y);
+    return same;
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -158,17 +166,70 @@ TEST(Text, CharacterSetsPickTheGlyph) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto a = render(cat({c.a, {LF}}));
-        const auto b = render(cat({c.b, {LF}}));
-        bool same = a.height() == b.height();
-        for (int y = 0; same && y < a.height(); ++y)
-            for (int x = 0; x < a.width(); ++x) same = same && a.dot(x, y) == b.dot(x, y);
-        EXPECT_EQ(same, c.same);
+        EXPECT_EQ(sameDots(render(cat({c.a, {LF}})), render(cat({c.b, {LF}}))), c.same);
     }
     // A user-defined Chinese pattern fills exactly its 24 x 24 cell.
     const auto full = render(cat({kChineseOn, chinese, Bytes(72, 0xFF), {0xFE, 0xA1, LF}}));
     EXPECT_EQ(bands(full), (std::vector<Box>{{0, 24, 0, 24}}));
     EXPECT_EQ(blackDots(full), 24 * 24);
+}
+
+TEST(Text, EachCharacterSetPrintsWhatItsPrinterPrints) {
+    // Bytes printed under a character set against the intended text printed
+    // under the default, GB18030 (bytes worked out with Python's codecs).
+    // The box is U+20000, which the font lacks, in GB18030: 95 32 82 36.
+    using escpos::Charset;
+    const Bytes box = {0x95, 0x32, 0x82, 0x36};
+    const struct {
+        const char* name;
+        std::optional<Charset> charset;  // none: the default
+        Bytes printed, reference;
+        bool same;
+    } cases[] = {
+        {"default: GB18030 four bytes (¥)",
+         {},
+         cat({kChineseOn, {0x81, 0x30, 0x84, 0x36}}),
+         cat({kChineseOn, box, text("0"), box, text("6")}),
+         false},
+        {"GBK: 中文", Charset::kGbk, cat({kChineseOn, {0xD6, 0xD0, 0xCE, 0xC4}}),
+         cat({kChineseOn, {0xD6, 0xD0, 0xCE, 0xC4}}), true},
+        {"GBK: GB18030 four bytes are box 0 box 6", Charset::kGbk, cat({kChineseOn, {0x81, 0x30, 0x84, 0x36}}),
+         cat({kChineseOn, box, text("0"), box, text("6")}), true},
+        {"GBK: A2 E3 (€ only in GB18030) is a box", Charset::kGbk, cat({kChineseOn, {0xA2, 0xE3}}),
+         cat({kChineseOn, box}), true},
+        {"GBK: single bytes outside Chinese mode", Charset::kGbk, {0xD6, 0xD0}, {0xD6, 0xD0}, true},
+        {"Big5: 臺費", Charset::kBig5, cat({kChineseOn, {0xBB, 0x4F, 0xB6, 0x4F}}),
+         cat({kChineseOn, {0xC5, 0x5F, 0xD9, 0x4D}}), true},
+        {"Big5: lead and a digit", Charset::kBig5, cat({kChineseOn, {0xA4, '0'}}), cat({kChineseOn, box, text("0")}),
+         true},
+        {"Big5: lead and 85h, printed as one byte", Charset::kBig5, cat({kChineseOn, {0xA4, 0x85}}),
+         cat({kChineseOn, box, {FS, '.', 0x85}}), true},
+        {"UTF-8: 台费35.50元 without FS &",
+         Charset::kUtf8,
+         {0xE5, 0x8F, 0xB0, 0xE8, 0xB4, 0xB9, '3', '5', '.', '5', '0', 0xE5, 0x85, 0x83},
+         cat({kChineseOn, {0xCC, 0xA8, 0xB7, 0xD1}, text("35.50"), {0xD4, 0xAA}}),
+         true},
+        {"UTF-8: fullwidth （8折） in Chinese mode", Charset::kUtf8,
+         cat({kChineseOn, {0xEF, 0xBC, 0x88, '8', 0xE6, 0x8A, 0x98, 0xEF, 0xBC, 0x89}}),
+         cat({kChineseOn, {0xA3, 0xA8, '8', 0xD5, 0xDB, 0xA3, 0xA9}}), true},
+        {"UTF-8: · (ambiguous width) is half-width", Charset::kUtf8, {0xC2, 0xB7}, {ESC, 't', 16, 0xB7}, true},
+        {"UTF-8: a box per byte of a broken sequence",
+         Charset::kUtf8,
+         {0xE4, 0xB8, 'A', 0x80, 0xC0},
+         cat({kChineseOn, box, box, text("A"), box, box}),
+         true},
+        {"UTF-8: the breaking byte starts afresh",
+         Charset::kUtf8,
+         {0xE4, 0xE4, 0xB8, 0xAD},
+         cat({kChineseOn, box, {0xD6, 0xD0}}),
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        escpos::RendererOptions options{576, "", 100000};
+        if (c.charset) options.charset = *c.charset;
+        EXPECT_EQ(sameDots(render(cat({c.printed, {LF}}), options), render(cat({c.reference, {LF}}))), c.same);
+    }
 }
 
 }  // namespace

@@ -858,6 +858,7 @@ TEST(VirtualPrinterProgram, HelpAndRefusedValues) {
     } cases[] = {
         {"help", {"--help"}, 0, "usage: virtual-printer"},
         {"a width no paper has", {"--link", link, "--width", "500"}, 2, "--width"},
+        {"a character set no printer holds", {"--link", link, "--charset", "latin1"}, 2, "--charset"},
         {"an unknown condition", {"--link", link, "--state", "jammed"}, 2, "jammed"},
     };
     for (const auto& c : cases) {
