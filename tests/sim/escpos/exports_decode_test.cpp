@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -357,6 +358,44 @@ TEST_F(ExportsDecodeTest, APageLaidOutThroughTheExportsPrintsWithinItsArea) {
         EXPECT_GT(inSecond, 0);
         EXPECT_LT(inSecond, 12 * 24);
         EXPECT_GT(inFirst, 2 * inSecond);
+    }
+}
+
+// Bill rows of Chinese and ASCII text, laid out by the library in each
+// character set and printed by a printer holding that set: the right-aligned
+// cells of every row end on one dot column, inside the last column of the
+// cells (12 dots a column, font A).
+TEST_F(ExportsDecodeTest, BillRowsLineUpOnThePaperInEveryCharacterSet) {
+    const char* const rows[] = {"台费\t35.50元", "会员折扣 (8折)\t-7.10元", "Snacks\t12.00元"};
+    const struct {
+        int width;
+        const char* layout;
+        int columns;
+    } papers[] = {{576, "20L,12R", 32}, {384, "16L,16R", 32}};
+    const std::pair<int, escpos::Charset> sets[] = {{SLIPDRV_TEXT_GB18030, escpos::Charset::kGb18030},
+                                                    {SLIPDRV_TEXT_GBK, escpos::Charset::kGbk},
+                                                    {SLIPDRV_TEXT_BIG5, escpos::Charset::kBig5},
+                                                    {SLIPDRV_TEXT_UTF8, escpos::Charset::kUtf8}};
+    auto& channel = openParallel();
+    for (const auto& paper : papers) {
+        for (const auto& [encoding, charset] : sets) {
+            SCOPED_TRACE(std::string(paper.layout) + " on " + std::to_string(paper.width) + ", set " +
+                         std::to_string(encoding));
+            channel.clear();
+            ASSERT_EQ(BPSetTextEncoding(encoding), 0);
+            for (const char* row : rows) ASSERT_EQ(BPPrintRowUTF8(row, paper.layout), 0) << row;
+            escpos::RendererOptions options{paper.width, "", 100000};
+            options.charset = charset;
+            const auto pieces = escpos::testing::renderPieces(channel.written(), options);
+            ASSERT_EQ(pieces.size(), 1u);
+            const auto lines = escpos::testing::bands(pieces[0]);
+            ASSERT_EQ(lines.size(), std::size(rows));
+            for (const auto& line : lines) {
+                EXPECT_EQ(line.x1, lines[0].x1) << line;
+                EXPECT_GT(line.x1, (paper.columns - 1) * 12) << line;
+                EXPECT_LE(line.x1, paper.columns * 12) << line;
+            }
+        }
     }
 }
 
