@@ -22,6 +22,7 @@ from pathlib import Path
 from typing import Any, Callable, NamedTuple, Sequence, Union
 
 from ._loader import library_dirs, load_library
+from ._text import ENCODINGS, Encoder, check_cells, lay_out_row, parse_layout
 from .errors import LibraryNotFoundError, NotAvailableError, PortInUseError, PrinterError
 
 _WINDOWS = os.name == "nt"
@@ -555,12 +556,30 @@ class Printer:
     """
 
     def __init__(
-        self, port: int | str | None = None, baud: int = 9600, *, library: str | os.PathLike[str] | None = None
+        self,
+        port: int | str | None = None,
+        baud: int = 9600,
+        *,
+        library: str | os.PathLike[str] | None = None,
+        encoding: str = "gb18030",
     ) -> None:
-        """Loads the library (see ``load_slipdrv``) and, when ``port`` is given, opens it."""
+        """Loads the library (see ``load_slipdrv``) and, when ``port`` is given, opens it.
+
+        ``encoding`` is the character set text(), title(), row() and table()
+        send multi-byte characters in: "gb18030" (the default), "gbk" (its
+        two-byte codes), "big5" or "utf-8" (the text as it is), as the
+        printer is set up to read them; ValueError for another name.
+        """
+        if encoding not in ENCODINGS:
+            raise ValueError(f"encoding must be one of {', '.join(ENCODINGS)}, not {encoding!r}")
         self.lib: SlipdrvLibrary = load_slipdrv(library)
         """The library with every export declared, for what the methods do not cover."""
+        self.encoding = encoding
+        """The character set of this Printer's text (see above)."""
+        self._encoder = Encoder(encoding)
         self._print_utf8 = self.lib.BPPrintStringUTF8
+        self._set_encoding = self.lib.BPSetTextEncoding
+        self._print_row = self.lib.BPPrintRowUTF8
         self._callback_on = False
         self._open = False
         self._port: int | str = 0
@@ -639,15 +658,27 @@ class Printer:
             raise ValueError(f"alignment must be left, centre or right, not {where!r}")
         self._call("BPSelectJustification", _JUSTIFICATION[where])
 
+    def _library_converts(self, export: Any) -> bool:
+        """Whether the library's own UTF-8 export can send this Printer's text:
+        it has the export, and can be set to the encoding (or needs no setting)."""
+        return export is not None and (self._set_encoding is not None or self.encoding == "gb18030")
+
+    def _select_encoding(self) -> None:
+        # The setting is the library's, for every Printer: set before each use.
+        if self._set_encoding is not None:
+            self._call("BPSetTextEncoding", ENCODINGS[self.encoding])
+
     def text(self, text: str) -> None:
         """Prints text; a line is printed when its newline ("\\n") arrives.
 
-        Multi-byte characters go out in GB18030 (the encoding of the printer's
-        Chinese mode) through ``BPPrintStringUTF8``, or, with a library that
-        lacks it, encoded here and sent through ``BPPrintString``. Chinese mode
-        is selected before each run of lines that holds a character beyond
-        ASCII and left after it. Nothing is sent when the text holds a zero
-        character or a character that cannot be encoded (ValueError).
+        Multi-byte characters go out in the Printer's encoding through
+        ``BPPrintStringUTF8``, or, with a library that lacks it (or cannot be
+        set to the encoding), encoded here and sent through ``BPPrintString``.
+        A character GBK or Big5 lacks is sent as one it has that reads the same
+        (the full-width yen sign for the yen sign) or as '?'. Chinese mode is
+        selected before each run of lines that holds a character beyond ASCII
+        and left after it. Nothing is sent when the text holds a zero character
+        or a character that cannot be encoded (ValueError).
         """
         if "\0" in text:
             raise ValueError("the text holds a zero character, which would end it")
@@ -658,11 +689,14 @@ class Printer:
                 runs[-1] = (chinese, runs[-1][1] + line)
             else:
                 runs.append((chinese, line))
-        encoded = [(chinese, run.encode("utf-8" if self._print_utf8 else "gb18030")) for chinese, run in runs]
+        library = self._library_converts(self._print_utf8)
+        encoded = [(chinese, run.encode("utf-8") if library else self._encoder.encode(run)) for chinese, run in runs]
+        if library:
+            self._select_encoding()
         for chinese, data in encoded:
             if chinese:
                 self._call("BPSelectChineseMode")
-            if self._print_utf8 is not None:
+            if library:
                 self._call("BPPrintStringUTF8", data)
             else:
                 self._call("BPPrintString", data)
@@ -677,6 +711,50 @@ class Printer:
         self.text(text + "\n")
         self._call("BPSelectCharacterSize", 0, 0)
         self._call("BPSelectJustification", 0)
+
+    def row(self, cells: Sequence[str], layout: str) -> None:
+        """Prints one bill row: the texts of ``cells`` in columns as ``layout``
+        says, comma-separated, each a width in columns (1-255) and L, C or R
+        (left, centred, right), such as "20L,12R" (48 columns fill 80 mm paper,
+        32 fill 58 mm, at normal size).
+
+        A multi-byte character takes two columns (in UTF-8: an East Asian wide
+        or full-width one), the rest one. A text wider than its cell goes on
+        over further lines in its own column, broken at a blank or between two
+        wide characters where it can be; the other cells are blank there.
+
+        Sent in one write through ``BPPrintRowUTF8`` or, with a library that
+        lacks it, laid out here the same way and printed as text() prints
+        (Chinese mode around the lines with multi-byte characters). Nothing is
+        sent, ValueError, for a bad layout, a row without one text per cell, a
+        control character in a text, a character wider than its cell or, in
+        GB18030, one of the few private-use characters without a code.
+        """
+        self.table([cells], layout)
+
+    def table(self, rows: Sequence[Sequence[str]], layout: str) -> None:
+        """Prints each row as ``row`` does, all in the one ``layout``; every
+        row is checked before the first is sent."""
+        rows = list(rows)
+        columns = parse_layout(layout)
+        for cells in rows:
+            check_cells(cells, columns)
+        # Laid out here in every case: a refusal comes before anything is sent.
+        laid_out = [lay_out_row(cells, columns, self._encoder) for cells in rows]
+        if self._library_converts(self._print_row):
+            self._select_encoding()
+            for cells in rows:
+                self._call("BPPrintRowUTF8", "\t".join(cells).encode("utf-8"), layout.encode("ascii"))
+            return
+        for lines in laid_out:
+            # Chinese mode from the first line that needs it to the row's end, as the library sends it.
+            first = next((n for n, line in enumerate(lines) if not line.isascii()), len(lines))
+            if first > 0:
+                self._call("BPPrintString", b"".join(lines[:first]))
+            if first < len(lines):
+                self._call("BPSelectChineseMode")
+                self._call("BPPrintString", b"".join(lines[first:]))
+                self._call("BPExitChineseMode")
 
     def barcode(
         self,
