@@ -31,18 +31,18 @@ int prepare(Before before) {
     return -1;
 }
 
-std::string preparedBytes(Before before) {
+Bytes preparedBytes(Before before) {
     switch (before) {
         case Before::kNothing:
-            return "";
+            return {};
         case Before::kSelected:
-            return "\x1C&";
+            return {0x1C, '&'};
         case Before::kExited:
-            return "\x1C.";
+            return {0x1C, '.'};
         case Before::kInitialized:
-            return "\x1C&\x1B@";
+            return {0x1C, '&', 0x1B, '@'};
     }
-    return "";
+    return {};
 }
 
 struct Row {
@@ -107,13 +107,9 @@ std::vector<Case> rowCases() {
     std::vector<Case> cases;
     for (const Row& r : kRows) {
         const std::string cells = utf8(r.cells);
-        Bytes bytes;
-        if (r.printed) {
-            const auto lines = convertUtf8(utf8(r.printed), static_cast<TextEncoding>(r.encoding), 4096);
-            bytes = bytesOf(preparedBytes(r.before)) + lines.value();
-        } else {
-            bytes = bytesOf(preparedBytes(r.before));
-        }
+        Bytes bytes = preparedBytes(r.before);
+        if (r.printed)
+            bytes = bytes + convertUtf8(utf8(r.printed), static_cast<TextEncoding>(r.encoding), 4096).value();
         cases.push_back({r.name,
                          [r, cells] {
                              if (prepare(r.before) != 0 || BPSetTextEncoding(r.encoding) != 0) return -2;
