@@ -1,14 +1,16 @@
 /* venue-receipt: a venue's receipt printed through slipdrv the way a till
  * prints it: the logo, the venue's name in large Chinese characters, the
- * table's lines in Chinese mode, the bill number as a barcode and a QR code to
- * pay it, then a cut and the cash drawer.
+ * bill's rows laid out in columns, the bill number as a barcode and a QR code
+ * to pay it, then a cut and the cash drawer.
  *
  *   venue-receipt [PORT [LOGO.bmp]]
  *
  * PORT 1-10 is COM1-COM10 (on Linux the device named by SLIPDRV_COM<n>),
  * 11-12 LPT1-LPT2; the default is 1. The text is UTF-8; the library sends it
- * in GB18030, the printer's encoding in Chinese mode. Exit 0 when every call
- * succeeded, 1 otherwise (each failure is named on stderr). */
+ * in GB18030, the printer's encoding in Chinese mode, and pads each row's
+ * cells by the width the characters print at (a Chinese character takes two
+ * columns). Exit 0 when every call succeeded, 1 otherwise (each failure is
+ * named on stderr). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -24,10 +26,17 @@ static void check(int result, const char* what) {
     }
 }
 
-/* The lines of the bill; this file is UTF-8. */
-static const char* const kLines[] = {
-    "桌号：7号台", "开台 14:05  结束 15:30", "时长 1小时25分", "台费        35.50元", "会员余额    120.00元",
+/* The rows of the bill, their cells separated by TABs, in three columns of
+ * the 48 an 80 mm printer prints; this file is UTF-8. */
+static const char kLayout[] = "24L,10R,14R";
+static const char* const kRows[] = {
+    "桌号：7号台\t\t",
+    "开台 14:05  结束 15:30\t\t",
+    "台费 (每小时25.00元)\t1小时25分\t35.50元",
+    "可乐\t×2\t6.00元",
+    "会员折扣 (八折, 周一至周五全天有效)\t\t-8.30元",
 };
+static const char* const kTotals[] = {"合计\t\t33.20元", "会员余额\t\t120.00元"};
 static const char kVenue[] = "星光台球俱乐部";
 static const char kThanks[] = "谢谢光临，欢迎再来！";
 static const char kRule[] = "------------------------------------------------";
@@ -61,7 +70,10 @@ int main(int argc, char** argv) {
     check(BPSetChineseQuadrupleSize(0), "normal size");
     check(BPSelectJustification(0), "left justification");
     line(kRule);
-    for (i = 0; i < sizeof kLines / sizeof kLines[0]; ++i) line(kLines[i]);
+    for (i = 0; i < sizeof kRows / sizeof kRows[0]; ++i) check(BPPrintRowUTF8(kRows[i], kLayout), "a row of the bill");
+    line(kRule);
+    for (i = 0; i < sizeof kTotals / sizeof kTotals[0]; ++i)
+        check(BPPrintRowUTF8(kTotals[i], kLayout), "a row of the totals");
     line(kRule);
     check(BPSelectJustification(1), "centring");
     line(kThanks);
