@@ -27,10 +27,6 @@ std::optional<Charset> charsetNamed(std::string_view name);
 // they cannot start or continue one, else the length of the whole character.
 int sequenceLength(Charset charset, std::span<const std::uint8_t> start);
 
-// Whether a character is East Asian Wide or Fullwidth, and so takes a
-// full-width cell when it arrives as UTF-8.
-bool isWide(char32_t code);
-
 class CharacterSets {
 public:
     CharacterSets();

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <optional>
 
+#include "encodings.h"
+
 namespace escpos {
 namespace {
 
@@ -644,7 +646,7 @@ void Renderer::narrowCharacter(char32_t unicode) {
 void Renderer::chineseCharacter(std::span<const std::uint8_t> sequence) {
     const char32_t unicode = characterSets_.multiByte(options_.charset, sequence);
     if (options_.charset == Charset::kUtf8) {
-        if (isWide(unicode))
+        if (slipdrv::isWide(unicode))
             wideCharacter(unicode);
         else
             narrowCharacter(unicode);
