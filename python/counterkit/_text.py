@@ -21,8 +21,8 @@ ENCODINGS = {"gb18030": 0, "gbk": 1, "big5": 2, "utf-8": 3}
 # Characters GBK or Big5 lacks, each with what is printed instead: the first
 # of these the set has, so that the bill reads the same. A character the set
 # lacks and has no replacement for is printed as '?'. (The library also gives
-# Simplified characters Big5 lacks their Traditional forms; Python has no
-# such list, so here they print as '?'.)
+# Simplified characters the set lacks their Traditional forms, from a list
+# Python does not have: here they print as '?'.)
 _REPLACEMENTS = {
     "\u00a5": "\uffe5",  # yen sign: the full-width yen sign
     "\u00a2": "\uffe0",  # cent sign: full-width

@@ -48,6 +48,8 @@ mkfifo "$run/fifo"
 head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' 'x' | fold -w 64 >"$run/big.txt"
 truncate -s $((1024 * 1024 + 1)) "$run/big.txt"
 printf 'not an image\n' >"$run/text.bmp"
+printf 'Tea\t12\n' >"$run/rows.tsv"
+printf 'a\tb\nc\x1bd\te\n' >"$run/rows-bad.tsv"
 
 state() { echo "state $1" >"$run/control" && sleep 0.2; }
 # The bytes received since the last call, as hex, once no more arrive.
@@ -95,8 +97,8 @@ row() {
 FS_ON=1c26 FS_OFF=1c2e CUT=1d564200 DRAWER=1b7000ffff
 CENTRE=1b6101 LEFT=1b6100 DOUBLE=1d2111 NORMAL=1d2100
 QUERIES=100401100402100403100404
-# GB18030: 台 CCA8, 号 BAC5, 桌 D7C0.
-TAI=cca8 HAO=bac5 ZHUO=d7c0
+# GB18030: 台 CCA8, 号 BAC5, 桌 D7C0, 费 B7D1, 元 D4AA, 茶 B2E8.
+TAI=cca8 HAO=bac5 ZHUO=d7c0 FEI=b7d1 YUAN=d4aa CHA=b2e8
 # QR code "pay/7": model 2, 6-dot modules, level M, the data (8 bytes counted), print.
 QR=1d286b0400314132001d286b03003143061d286b03003145311d286b08003150307061792f371d286b0300315130
 
@@ -129,6 +131,18 @@ row "--status, paper out: not ready, exit 1, nothing printed" paper-out "" 1 "${
 row "--status, cover open" cover-open "" 1 "${QUERIES}" "*cover open*not ready: offline, cover open*" --status
 # Wine opens LPT1 whatever it maps to; the first write fails there instead.
 row "a port that does not work: exit 1, the call named" ok "" 1 "" "slipdrv-print: BP*) failed*" --port 11 A
+
+# Rows: the library selects Chinese mode for a row and, as the mode was not
+# set before it, leaves it on; the program leaves it at the end.
+row "--row: padded and aligned in its columns, then text" ok "" 0 \
+  "${FS_ON}${TAI}${FEI}202020202033352e3530${YUAN}0a${FS_OFF}410a" "" --layout 8L,8R --row '台费|35.50元' A
+row "--rows from a file and standard input, in order" ok '\xe8\x8c\xb6\t8\n' 0 \
+  "54656120202031320a${FS_ON}${CHA}2020202020380a${FS_OFF}" "" --layout 5L,3R --rows rows.tsv --rows -
+# Big5: 臺 BB4F, 北 A55F, 台 A578; GBK: the yen sign as the full-width one, A3A4.
+row "--encoding big5: a row and a text line in Big5" ok "" 0 "${FS_ON}bb4fa55f20310aa5780a${FS_OFF}" "" \
+  --encoding big5 --layout 4L,2R --row '臺北|1' 台
+row "--encoding gbk: a character GBK lacks as one it has" ok "" 0 "${FS_ON}a3a4350a${FS_OFF}" "" --encoding gbk ¥5
+row "--encoding utf-8: the text as it is" ok "" 0 "${FS_ON}e58fb00a${FS_OFF}" "" --encoding UTF-8 台
 
 row "--port named by text: COM1 at a speed of its own" ok "" 0 "410a" "" --port com1:19200 A
 row "--port named by text that opens nothing: exit 1" ok "" 1 "" "*BPOpenPrinterByName(\"COM11\") failed*" --port COM11 A
@@ -171,6 +185,15 @@ CODE39 in lower case|*bad --barcode CODE39:abc*|A --barcode CODE39:abc
 CODABAR with a comma|*bad --barcode NW-7:1,2*|A --barcode NW-7:1,2
 printer's own 13 digits with a letter|*bad --barcode 74:69012345678A*|A --barcode 74:69012345678A
 a control byte shown as \x01|*bad --barcode CODE39:A\\x01B: CODE39 takes only *, not "\\x01"*|A --barcode CODE39:A\x01B
+unknown encoding|*bad --encoding latin1*|--encoding latin1 A
+row before a layout|*--row needs a --layout before it*|A --row a
+layout width 256|*bad --layout 256L*|--layout 256L --row a
+layout of lower case|*bad --layout 4l*|--layout 4l --row a
+row with a text too few|*the --row has 1 text for the 2 columns of --layout 2L,2L: "a"*|A --layout 2L,2L --row a
+row with a TAB|*bad --row a\\x09b: a text holds a TAB*|--layout 2L,2L --row a\tb
+wide character in a 1-column cell|*the --row holds a character wider than its column*|A --layout 1L,2R --row 台|1
+control byte in line 2 of a rows file|*line 2 of rows-bad.tsv holds a control character: "c\\x1bd\\x09e"*|--layout 2L,2L --rows rows-bad.tsv
+missing rows file|*cannot read nothing.tsv*|A --layout 2L --rows nothing.tsv
 ROWS
 # Standard input and a QR code one byte over their limits.
 native_row "bad usage, standard input over 1 MiB: exit 2, nothing sent" ok "$(head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' x)" \

@@ -13,7 +13,8 @@
 #include "images/bitmap_loader.h"
 #include "images/dot_image.h"
 #include "print_options.h"
-#include "text/gb18030.h"
+#include "text/bill_row.h"
+#include "text/encodings.h"
 #include "tool_platform.h"
 
 namespace slipdrv_print {
@@ -42,8 +43,11 @@ std::optional<std::string> readUpTo(std::FILE* stream, std::size_t limit) {
 }
 
 struct TextBlock {
-    std::vector<std::string> lines;  // each without its line end
+    std::vector<std::string> lines;  // each without its line end; for rows, the TAB-separated texts
 };
+
+// The most bytes one row's lines may take: far more than a receipt holds.
+constexpr std::size_t kMostRowBytes = std::size_t{1} << 20;
 
 // Lines of a file or of standard input: a byte-order mark is dropped, and so is
 // the CR of a CR LF line end (CR is a printer command of its own); a last line
@@ -80,7 +84,8 @@ std::string shown(const char* text) {
 
 class Printer {
 public:
-    Printer(const SlipdrvCalls& calls, std::FILE* err) : calls_(calls), err_(err) {}
+    Printer(const SlipdrvCalls& calls, slipdrv::TextEncoding encoding, std::FILE* err)
+        : calls_(calls), encoding_(encoding), err_(err) {}
 
     // Calls an export; on failure names it with its arguments on stderr.
     template <typename Fn, typename... Args>
@@ -95,18 +100,28 @@ public:
     // One line; Chinese mode is on while lines with multi-byte characters print.
     bool line(const std::string& text) {
         const bool chinese = multiByte(text);
-        if (chinese && !chinese_) {
+        if (chinese && mode_ != slipdrv::ChineseMode::kOn) {
             if (!call("BPSelectChineseMode", calls_.BPSelectChineseMode)) return false;
-            chinese_ = true;
+            mode_ = slipdrv::ChineseMode::kOn;
         } else if (!chinese && !endChinese()) {
             return false;
         }
         return call("BPPrintStringUTF8", calls_.BPPrintStringUTF8, (text + "\n").c_str());
     }
 
+    // One bill row. The library selects Chinese mode for it as it needs, and
+    // puts it back as this program's calls left it (on, when they have not
+    // set it yet): what it is in then comes from the same layout.
+    bool row(const std::string& cells, const std::string& layout) {
+        const auto laidOut = slipdrv::layOutRow(cells, layout, encoding_, mode_, kMostRowBytes);
+        if (!call("BPPrintRowUTF8", calls_.BPPrintRowUTF8, cells.c_str(), layout.c_str())) return false;
+        if (laidOut) mode_ = laidOut->modeAfter;
+        return true;
+    }
+
     bool endChinese() {
-        if (!chinese_) return true;
-        chinese_ = false;
+        if (mode_ != slipdrv::ChineseMode::kOn) return true;
+        mode_ = slipdrv::ChineseMode::kOff;
         return call("BPExitChineseMode", calls_.BPExitChineseMode);
     }
 
@@ -114,8 +129,10 @@ public:
 
 private:
     const SlipdrvCalls& calls_;
+    slipdrv::TextEncoding encoding_;
     std::FILE* err_;
-    bool chinese_ = false;
+    // As the library knows it: unknown until this program selects or leaves it.
+    slipdrv::ChineseMode mode_ = slipdrv::ChineseMode::kUnknown;
 };
 
 bool printItem(Printer& printer, const Item& item, const TextBlock& block) {
@@ -124,6 +141,10 @@ bool printItem(Printer& printer, const Item& item, const TextBlock& block) {
     if (item.kind == Kind::kText || item.kind == Kind::kFile || item.kind == Kind::kStandardInput) {
         return std::all_of(block.lines.begin(), block.lines.end(),
                            [&](const std::string& text) { return printer.line(text); });
+    }
+    if (item.kind == Kind::kRow || item.kind == Kind::kRowFile) {
+        return std::all_of(block.lines.begin(), block.lines.end(),
+                           [&](const std::string& cells) { return printer.row(cells, item.layout); });
     }
     if (!printer.endChinese()) return false;
     switch (item.kind) {
@@ -251,14 +272,62 @@ bool libraryTakesImage(const std::string& path) {
            width * height <= slipdrv::kMaxDecodedPixels;
 }
 
-// Each line as BPPrintStringUTF8 takes it: well-formed UTF-8 with a GB18030
-// code for every character.
-bool linesConvert(const TextBlock& block, const std::string& what, bool numbered, std::FILE* err) {
+std::string lineOf(const std::string& what, bool numbered, std::size_t n) {
+    return numbered ? "line " + std::to_string(n + 1) + " of " + what : what;
+}
+
+const char* notConverted(slipdrv::TextEncoding encoding) {
+    return encoding == slipdrv::TextEncoding::kGb18030
+               ? "is not well-formed UTF-8 or holds a character without a GB18030 code"
+               : "is not well-formed UTF-8";
+}
+
+// Each line as BPPrintStringUTF8 takes it: well-formed UTF-8, and in GB18030
+// a code for every character.
+bool linesConvert(const TextBlock& block, slipdrv::TextEncoding encoding, const std::string& what, bool numbered,
+                  std::FILE* err) {
     for (std::size_t n = 0; n < block.lines.size(); ++n) {
-        if (slipdrv::utf8ToGb18030(block.lines[n], std::numeric_limits<int>::max())) continue;
-        const std::string where = numbered ? "line " + std::to_string(n + 1) + " of " + what : what;
-        std::fprintf(err, "%s: %s is not well-formed UTF-8 or holds a character without a GB18030 code: %s\n",
-                     kProgram.data(), where.c_str(), shown(block.lines[n].c_str()).c_str());
+        if (slipdrv::convertUtf8(block.lines[n], encoding, std::numeric_limits<int>::max())) continue;
+        std::fprintf(err, "%s: %s %s: %s\n", kProgram.data(), lineOf(what, numbered, n).c_str(), notConverted(encoding),
+                     shown(block.lines[n].c_str()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Why BPPrintRowUTF8 would refuse a row, or nothing when it takes it.
+std::optional<std::string> rowRefusal(const std::string& cells, const std::string& layout,
+                                      slipdrv::TextEncoding encoding) {
+    if (slipdrv::layOutRow(cells, layout, encoding, slipdrv::ChineseMode::kUnknown, kMostRowBytes)) {
+        return std::nullopt;
+    }
+    const auto texts = std::count(cells.begin(), cells.end(), '\t') + 1;
+    const auto columns = std::count(layout.begin(), layout.end(), ',') + 1;
+    if (texts != columns) {
+        return "has " + std::to_string(texts) + " text" + (texts == 1 ? "" : "s") + " for the " +
+               std::to_string(columns) + " column" + (columns == 1 ? "" : "s") + " of --layout " + layout;
+    }
+    if (!slipdrv::convertUtf8(cells, encoding, std::numeric_limits<int>::max())) {
+        return std::string(notConverted(encoding));
+    }
+    if (std::any_of(cells.begin(), cells.end(),
+                    [](char c) { return c != '\t' && (c == 0x7F || (c >= 0 && c < 0x20)); })) {
+        return std::string("holds a control character");
+    }
+    return "holds a character wider than its column in --layout " + layout;
+}
+
+// Each row of the block as BPPrintRowUTF8 takes it.
+bool rowsLayOut(const TextBlock& block, const Item& item, slipdrv::TextEncoding encoding, const std::string& what,
+                bool numbered, std::FILE* err) {
+    for (std::size_t n = 0; n < block.lines.size(); ++n) {
+        const auto refusal = rowRefusal(block.lines[n], item.layout, encoding);
+        if (!refusal) continue;
+        std::string cells = block.lines[n];
+        // Shown as it was given: on the command line the texts are separated by '|'.
+        if (!numbered) std::replace(cells.begin(), cells.end(), '\t', '|');
+        std::fprintf(err, "%s: %s %s: %s\n", kProgram.data(), lineOf(what, numbered, n).c_str(), refusal->c_str(),
+                     shown(cells.c_str()).c_str());
         return false;
     }
     return true;
@@ -268,6 +337,7 @@ bool linesConvert(const TextBlock& block, const std::string& what, bool numbered
 // the command line did not already check; false after naming the first that
 // cannot be printed, before anything is sent.
 bool prepareItems(const PrintRequest& request, std::vector<TextBlock>& blocks, std::FILE* err) {
+    const auto encoding = request.encoding.value_or(slipdrv::TextEncoding::kGb18030);
     blocks.resize(request.items.size());
     bool stdinRead = false;
     for (std::size_t i = 0; i < request.items.size(); ++i) {
@@ -280,12 +350,22 @@ bool prepareItems(const PrintRequest& request, std::vector<TextBlock>& blocks, s
                 block.lines.push_back(item.text);
                 what = item.kind == Item::Kind::kText ? "a text argument" : "the --title";
                 break;
-            case Item::Kind::kFile: {
-                what = shownBytes(item.text, item.text.size());
-                const auto file = openItemFile(item.text, what, err);
-                if (!file || !readLines(file.get(), what, block, err)) return false;
+            case Item::Kind::kRow:
+                block.lines.push_back(item.text);
+                what = "the --row";
                 break;
-            }
+            case Item::Kind::kFile:
+            case Item::Kind::kRowFile:
+                if (item.kind == Item::Kind::kRowFile && item.text == "-") {
+                    what = "standard input";
+                    if (!stdinRead && !readLines(standardInput(), what, block, err)) return false;
+                    stdinRead = true;
+                } else {
+                    what = shownBytes(item.text, item.text.size());
+                    const auto file = openItemFile(item.text, what, err);
+                    if (!file || !readLines(file.get(), what, block, err)) return false;
+                }
+                break;
             case Item::Kind::kStandardInput:
                 what = "standard input";
                 if (!stdinRead && !readLines(standardInput(), what, block, err)) return false;
@@ -306,8 +386,13 @@ bool prepareItems(const PrintRequest& request, std::vector<TextBlock>& blocks, s
             default:
                 continue;
         }
-        const bool numbered = item.kind == Item::Kind::kFile || item.kind == Item::Kind::kStandardInput;
-        if (!linesConvert(block, what, numbered, err)) return false;
+        const bool numbered = item.kind == Item::Kind::kFile || item.kind == Item::Kind::kStandardInput ||
+                              item.kind == Item::Kind::kRowFile;
+        const bool row = item.kind == Item::Kind::kRow || item.kind == Item::Kind::kRowFile;
+        if (row ? !rowsLayOut(block, item, encoding, what, numbered, err)
+                : !linesConvert(block, encoding, what, numbered, err)) {
+            return false;
+        }
     }
     return true;
 }
@@ -322,7 +407,24 @@ int print(const PrintRequest& request, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "%s: %s\n", kProgram.data(), why.c_str());
         return kExitFailed;
     }
-    Printer printer(*calls, err);
+    // An older library lacks the younger exports: refused before anything is sent.
+    const bool rows = std::any_of(request.items.begin(), request.items.end(), [](const Item& item) {
+        return item.kind == Item::Kind::kRow || item.kind == Item::Kind::kRowFile;
+    });
+    const char* missing = request.encoding && !calls->BPSetTextEncoding ? "--encoding needs BPSetTextEncoding"
+                          : rows && !calls->BPPrintRowUTF8              ? "--row and --rows need BPPrintRowUTF8"
+                                                                        : nullptr;
+    if (missing) {
+        std::fprintf(err, "%s: the slipdrv library is older than this program: %s\n", kProgram.data(), missing);
+        return kExitFailed;
+    }
+    const auto encoding = request.encoding.value_or(slipdrv::TextEncoding::kGb18030);
+    Printer printer(*calls, encoding, err);
+    // The setting is the library's; it sends nothing, so it comes first.
+    if (request.encoding &&
+        !printer.call("BPSetTextEncoding", calls->BPSetTextEncoding, static_cast<int>(*request.encoding))) {
+        return kExitFailed;
+    }
     if (!request.portName.empty()) {
         if (!printer.call("BPOpenPrinterByName", calls->BPOpenPrinterByName, request.portName.c_str())) {
             std::fprintf(err, "%s: %s does not open\n", kProgram.data(), shown(request.portName.c_str()).c_str());

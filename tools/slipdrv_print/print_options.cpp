@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "barcode_rules.h"
+#include "text/bill_row.h"
 #include "text/gb18030.h"
 
 namespace slipdrv_print {
@@ -18,13 +19,16 @@ const char* const kUsage =
     "Prints on a receipt printer through the slipdrv library. Each TEXT is one line;\n"
     "\"-\" reads lines from standard input, as does a command line that names nothing\n"
     "to print (a --cut alone still reads it). Text is UTF-8: lines with characters\n"
-    "beyond ASCII are printed in Chinese mode.\n"
+    "beyond ASCII are printed in Chinese mode, in GB18030 unless --encoding says.\n"
     "\n"
     "  --port N|TEXT       1-10: COM1-COM10, 11-12: LPT1-LPT2 (default 1), or a port\n"
     "                      named by text: COM3:115200, LPT1, tcp://HOST:PORT,\n"
     "                      printer:NAME (a printer queue; printer: the default one),\n"
     "                      usb: (the first USB printer), usb:MDL:NAME\n"
     "  --baud B            serial line speed, 2400-115200 (default 9600)\n"
+    "  --encoding SET      the character set the printer reads, for all the text:\n"
+    "                      gb18030 (the default), gbk, big5 or utf-8; a character GBK\n"
+    "                      or Big5 lacks prints as one that reads the same, else '?'\n"
     "  --file FILE         the lines of FILE, a regular file of at most 1 MiB (as for\n"
     "                      standard input)\n"
     "  --title TEXT        one line centred at double width and height\n"
@@ -34,20 +38,30 @@ const char* const kUsage =
     "  --qr DATA           a QR code (6-dot modules, error correction M)\n"
     "  --image FILE        a bitmap file (BMP; on Linux also PNG and JPEG)\n"
     "  --feed N            feed N lines (0-255)\n"
+    "  --layout COLUMNS    the columns of the rows after it: comma-separated widths\n"
+    "                      (1-255) each with L, C or R (left, centred, right), at most\n"
+    "                      16, such as 20L,12R (80 mm paper holds 48 columns, 58 mm 32)\n"
+    "  --row CELLS         a bill row: its texts separated by '|', one for each column,\n"
+    "                      such as '台费|35.50元'; a text too wide for its column goes\n"
+    "                      on over further lines in that column\n"
+    "  --rows FILE         a row for each line of FILE (\"-\": standard input), its\n"
+    "                      texts separated by TABs (so they may hold '|')\n"
     "  --cut               feed the paper to the cutter and cut, after all the rest\n"
     "  --drawer            open the cash drawer, last of all\n"
     "  --status            first ask the four real-time statuses and print them decoded;\n"
     "                      print nothing when the printer is not ready\n"
     "  --help              print this text\n"
     "  --version           print the version\n"
-    "Text, files, titles, barcodes, QR codes, images and feeds print in the order given;\n"
-    "\"--\" makes the arguments after it text even when they start with \"-\".\n"
+    "Text, files, titles, rows, barcodes, QR codes, images and feeds print in the order\n"
+    "given; \"--\" makes the arguments after it text even when they start with \"-\".\n"
     "On Linux COMn is /dev/ttyS<n-1> and LPTn /dev/lp<n-1>, unless the environment\n"
     "variable SLIPDRV_COMn or SLIPDRV_LPTn names another device.\n"
     "\n"
     "Every item is checked before anything is sent: text must be UTF-8 the printer's\n"
-    "Chinese mode prints, barcode data must fit its symbology, a QR code holds at most\n"
-    "7089 bytes and an image must be one the library prints.\n"
+    "character set prints, a row must have a text for each column, without control\n"
+    "characters or a character wider than its column, barcode data must fit its\n"
+    "symbology, a QR code holds at most 7089 bytes and an image must be one the library\n"
+    "prints.\n"
     "\n"
     "Exit status: 0 printed (with --status alone: the printer is ready), 1 the printer\n"
     "is not ready or a call failed (named on stderr), 2 bad usage, a file that cannot\n"
@@ -173,9 +187,34 @@ std::variant<Item, std::string> barcodeItem(const std::string& value) {
     return Item{Item::Kind::kBarcode, std::move(data), code};
 }
 
+// The character sets by name (compared as nameKey compares them).
+std::optional<slipdrv::TextEncoding> encodingNamed(std::string_view name) {
+    constexpr std::array<std::pair<std::string_view, slipdrv::TextEncoding>, 4> kNames = {{
+        {"GB18030", slipdrv::TextEncoding::kGb18030},
+        {"GBK", slipdrv::TextEncoding::kGbk},
+        {"BIG5", slipdrv::TextEncoding::kBig5},
+        {"UTF8", slipdrv::TextEncoding::kUtf8},
+    }};
+    const std::string key = nameKey(name);
+    for (const auto& [candidate, encoding] : kNames) {
+        if (candidate == key) return encoding;
+    }
+    return std::nullopt;
+}
+
+// Whether BPPrintRowUTF8 takes the layout: tried with an empty text for each column.
+bool layoutAccepted(std::string_view layout) {
+    const auto columns = static_cast<std::size_t>(std::count(layout.begin(), layout.end(), ',')) + 1;
+    if (columns > slipdrv::kMostCells) return false;
+    return slipdrv::layOutRow(std::string(columns - 1, '\t'), layout, slipdrv::TextEncoding::kUtf8,
+                              slipdrv::ChineseMode::kUnknown, std::size_t{1} << 16)
+        .has_value();
+}
+
 bool takesValue(std::string_view option) {
-    constexpr std::array<std::string_view, 8> kWithValue = {"--port",    "--baud", "--file",  "--title",
-                                                            "--barcode", "--qr",   "--image", "--feed"};
+    constexpr std::array<std::string_view, 12> kWithValue = {"--port",     "--baud",   "--file",  "--title",
+                                                             "--barcode",  "--qr",     "--image", "--feed",
+                                                             "--encoding", "--layout", "--row",   "--rows"};
     return std::find(kWithValue.begin(), kWithValue.end(), option) != kWithValue.end();
 }
 
@@ -218,6 +257,7 @@ std::string shownBytes(std::string_view bytes, std::size_t limit) {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     PrintRequest request;
     bool textOnly = false;
+    std::string layout;  // the last --layout
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (textOnly || arg.empty() || arg[0] != '-') {
@@ -285,6 +325,24 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             const auto lines = parseNumber(*value, 0, 255);
             if (!lines) return bad("the lines are 0-255");
             request.items.push_back({Item::Kind::kFeed, {}, *lines});
+        } else if (option == "--encoding") {
+            request.encoding = encodingNamed(*value);
+            if (!request.encoding) return bad("the character set is gb18030, gbk, big5 or utf-8");
+        } else if (option == "--layout") {
+            if (!layoutAccepted(*value)) {
+                return bad("1-16 comma-separated widths of 1-255 columns, each with L, C or R, such as 20L,12R");
+            }
+            layout = *value;
+        } else if (option == "--row" || option == "--rows") {
+            if (layout.empty()) return UsageError{option + " needs a --layout before it"};
+            std::string text = *value;
+            if (option == "--row") {
+                // A TAB would be taken as a separator: '|' is the only one here.
+                if (text.find('\t') != std::string::npos)
+                    return bad("a text holds a TAB; the texts are separated by '|'");
+                std::replace(text.begin(), text.end(), '|', '\t');
+            }
+            request.items.push_back({option == "--row" ? Item::Kind::kRow : Item::Kind::kRowFile, text, 0, layout});
         } else if (option == "--cut") {
             request.cut = true;
         } else if (option == "--drawer") {

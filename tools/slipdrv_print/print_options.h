@@ -3,19 +3,24 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "text/encodings.h"
+
 namespace slipdrv_print {
 
 // One thing to print, in the order the command line gives it.
 struct Item {
-    enum class Kind { kText, kFile, kStandardInput, kTitle, kBarcode, kQrCode, kImage, kFeed };
+    // kRow: one bill row; kRowFile: a row for each line of a file ("-": standard input).
+    enum class Kind { kText, kFile, kStandardInput, kTitle, kBarcode, kQrCode, kImage, kFeed, kRow, kRowFile };
     Kind kind;
-    std::string text;  // the text, file name, barcode data, QR data or image file
-    int number = 0;    // the barcode's symbology code m, or the lines to feed
+    std::string text;         // the text, file name, barcode data, QR data, image file or a row's TAB-separated texts
+    int number = 0;           // the barcode's symbology code m, or the lines to feed
+    std::string layout = {};  // a row's columns, as BPPrintRowUTF8 takes them
 };
 
 struct PrintRequest {
@@ -24,6 +29,8 @@ struct PrintRequest {
     // when set, opened instead of `port`, and `baud` is not used.
     std::string portName;
     int baud = 9600;
+    // The character set to select before anything is printed; none: the library's own (GB18030).
+    std::optional<slipdrv::TextEncoding> encoding;
     std::vector<Item> items;
     bool cut = false;
     bool drawer = false;

@@ -30,10 +30,14 @@ struct SlipdrvCalls {
     decltype(&::BPSelectCutPaper) BPSelectCutPaper = nullptr;
     decltype(&::BPOpenCashBox) BPOpenCashBox = nullptr;
     decltype(&::BPRealtimeGetStatus) BPRealtimeGetStatus = nullptr;
+    // Younger exports: null when the library is older than them, and then
+    // only the options that need them are refused.
+    decltype(&::BPSetTextEncoding) BPSetTextEncoding = nullptr;
+    decltype(&::BPPrintRowUTF8) BPPrintRowUTF8 = nullptr;
 };
 
 // The exports, or nullopt with the reason in `why` when the library or one of
-// them cannot be found.
+// the exports every run needs cannot be found.
 std::optional<SlipdrvCalls> bindSlipdrv(std::string& why);
 
 // A file opened for reading bytes (the caller closes it): null when it cannot

@@ -28,6 +28,8 @@ std::optional<SlipdrvCalls> bindSlipdrv(std::string&) {
     calls.BPSelectCutPaper = &::BPSelectCutPaper;
     calls.BPOpenCashBox = &::BPOpenCashBox;
     calls.BPRealtimeGetStatus = &::BPRealtimeGetStatus;
+    calls.BPSetTextEncoding = &::BPSetTextEncoding;
+    calls.BPPrintRowUTF8 = &::BPPrintRowUTF8;
     return calls;
 }
 

@@ -37,6 +37,13 @@ bool bind(HMODULE module, const char* name, Fn& fn, std::string& why) {
     return true;
 }
 
+// An export an older slipdrv.dll lacks: left null, for the options that need it to refuse.
+template <typename Fn>
+void bindIfThere(HMODULE module, const char* name, Fn& fn) {
+    std::string ignored;
+    bind(module, name, fn, ignored);
+}
+
 }  // namespace
 
 std::optional<SlipdrvCalls> bindSlipdrv(std::string& why) {
@@ -63,6 +70,8 @@ std::optional<SlipdrvCalls> bindSlipdrv(std::string& why) {
                        bind(module, "BPOpenCashBox", c.BPOpenCashBox, why) &&
                        bind(module, "BPRealtimeGetStatus", c.BPRealtimeGetStatus, why);
     if (!bound) return std::nullopt;
+    bindIfThere(module, "BPSetTextEncoding", c.BPSetTextEncoding);
+    bindIfThere(module, "BPPrintRowUTF8", c.BPPrintRowUTF8);
     return c;
 }
 
