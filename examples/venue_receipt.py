@@ -18,13 +18,16 @@ import sys
 from counterkit import Barcode, CounterKitError, Hri, Printer, QrLevel
 
 VENUE = "星光台球俱乐部"
-LINES = [
-    "桌号：7号台",
-    "开台 14:05  结束 15:30",
-    "时长 1小时25分",
-    "台费        35.50元",
-    "会员余额    120.00元",
+# The bill's rows in three columns of the 48 an 80 mm printer prints.
+LAYOUT = "24L,10R,14R"
+ROWS = [
+    ["桌号：7号台", "", ""],
+    ["开台 14:05  结束 15:30", "", ""],
+    ["台费 (每小时25.00元)", "1小时25分", "35.50元"],
+    ["可乐", "×2", "6.00元"],
+    ["会员折扣 (八折, 周一至周五全天有效)", "", "-8.30元"],
 ]
+TOTALS = [["合计", "", "33.20元"], ["会员余额", "", "120.00元"]]
 THANKS = "谢谢光临，欢迎再来！"
 RULE = "-" * 48
 BILL_NUMBER = "No.20261208-0007"  # Code 128; the package puts code set B in front
@@ -38,7 +41,9 @@ def print_receipt(printer: Printer, logo: str | None) -> None:
         printer.image(logo, 33)
     printer.title(VENUE)  # centred at double size, then back to normal and left
     printer.text(RULE + "\n")
-    printer.text("".join(line + "\n" for line in LINES))  # Chinese mode around these lines
+    printer.table(ROWS, LAYOUT)  # each cell padded by the width its characters print at
+    printer.text(RULE + "\n")
+    printer.table(TOTALS, LAYOUT)
     printer.text(RULE + "\n")
     printer.align("centre")
     printer.text(THANKS + "\n")
