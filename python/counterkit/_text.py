@@ -13,39 +13,33 @@ from __future__ import annotations
 
 import re
 import unicodedata
+from importlib import resources
 from typing import NamedTuple, Sequence
 
 # The character sets, by name, with BPSetTextEncoding's values.
 ENCODINGS = {"gb18030": 0, "gbk": 1, "big5": 2, "utf-8": 3}
 
 # Characters GBK or Big5 lacks, each with what is printed instead: the first
-# of these the set has, so that the bill reads the same. A character the set
-# lacks and has no replacement for is printed as '?'. (The library also gives
-# Simplified characters the set lacks their Traditional forms, from a list
-# Python does not have: here they print as '?'.)
-_REPLACEMENTS = {
-    "\u00a5": "\uffe5",  # yen sign: the full-width yen sign
-    "\u00a2": "\uffe0",  # cent sign: full-width
-    "\u00a3": "\uffe1",  # pound sign: full-width
-    "\u00a0": " ",  # no-break space: a blank
-    "\u2022": "\u00b7\u2027",  # bullet: middle dot
-    "\u2027": "\u00b7",  # hyphenation point: middle dot
-    "\u30fb": "\u00b7\u2027",  # katakana middle dot
-    "\uff65": "\u00b7\u2027",  # half-width katakana middle dot
-    "\u00b7": "\u2027",  # middle dot (Big5 prints it as the hyphenation point)
-    "\u2010": "-",  # hyphen
-    "\u2011": "-",  # non-breaking hyphen
-    "\u2012": "-",  # figure dash
-    "\u2043": "-",  # hyphen bullet
-    "\u2212": "\uff0d",  # minus sign: full-width hyphen-minus
-    "\u2015": "\u2014",  # horizontal bar: em dash
-    "\u2014": "\u2015",  # em dash: horizontal bar
-    "\u2236": "\uff1a",  # ratio: full-width colon
-    "\u223c": "\uff5e",  # tilde operator: full-width tilde
-    "\u301c": "\uff5e",  # wave dash: full-width tilde
-    "\uff61": "\u3002",  # half-width ideographic full stop
-    "\uff64": "\u3001",  # half-width ideographic comma
-}
+# of these the set has, so that the bill reads the same; the library's own
+# list, shipped with the package. A character the set lacks and has no
+# replacement for is printed as '?'. (The library also gives Simplified
+# characters the set lacks their Traditional forms, from a list Python does
+# not have: here they print as '?'.)
+def _read_replacements() -> dict[str, str]:
+    replacements: dict[str, str] = {}
+    text = resources.files(__package__).joinpath("replacements.txt").read_text(encoding="utf-8")
+    for line in text.splitlines():
+        points = []
+        for word in line.split():
+            if not word.startswith("U+"):
+                break
+            points.append(chr(int(word[2:], 16)))
+        if len(points) > 1:
+            replacements[points[0]] = replacements.get(points[0], "") + "".join(points[1:])
+    return replacements
+
+
+_REPLACEMENTS = _read_replacements()
 
 # Big5 as the library sends it is the two-byte set without the Cyrillic,
 # kana and other symbols that code page 950 adds at C6A1-C8FE; code page 950
