@@ -609,6 +609,7 @@ class Printer:
         global _port_holder
         with _port_lock:
             holder = _holder()
+            args: tuple[object, ...]
             if isinstance(port, str):
                 call, args = "BPOpenPrinterByName", (port.encode(_TEXT_ENCODING),)
             else:
