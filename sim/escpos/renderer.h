@@ -92,6 +92,11 @@ public:
     void finish();
 
     int pieces() const { return pieces_; }
+    // The piece being printed, as far as it has been printed: the pending
+    // line is not on it until it is printed.
+    const Paper& pieceInProgress() const { return paper_; }
+    // The dot row of that piece where the next line starts.
+    int position() const { return y_; }
     // The limit that stopped the renderer, or kNone.
     Limit limit() const { return limit_; }
 
