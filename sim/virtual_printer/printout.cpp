@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <stdexcept>
 #include <system_error>
 
@@ -15,15 +16,16 @@ constexpr std::size_t kSlice = std::size_t{16} << 10;
 
 }  // namespace
 
-Printout::Printout(const PrintoutOptions& options)
-    : options_(options), decoder_([this](const escpos::Command& c) { command(c); }) {
-    if (!options_.paperPrefix.empty()) {
+Printout::Printout(const PrintoutOptions& options, PrintoutObserver* observer)
+    : options_(options), decoder_([this](const escpos::Command& c) { command(c); }), observer_(observer) {
+    if (!options_.paperPrefix.empty() || observer_) {
         escpos::RendererOptions rendering;
         rendering.width = options_.width;
         rendering.charset = options_.charset;
         rendering.nvStore = "nv-images.bin";  // the printer's NV memory, in the folder it runs in
         rendering.maxHeight = options_.maxLength;
-        rendering.maxPieces = options_.maxPieces;
+        // Without files the pieces cost nothing to keep going.
+        rendering.maxPieces = options_.paperPrefix.empty() ? INT_MAX : options_.maxPieces;
         renderer_ =
             std::make_unique<escpos::Renderer>(rendering, [this](const escpos::Paper& paper) { writePiece(paper); });
     }
@@ -89,7 +91,16 @@ void Printout::run() {
     std::vector<std::uint8_t> batch;
     std::unique_lock lock(mutex_);
     for (;;) {
-        arrived_.wait(lock, [&] { return !queued_.empty() || finishing_ || stopping_.load(); });
+        const auto ready = [&] { return !queued_.empty() || finishing_ || stopping_.load(); };
+        if (!unpublished_) {
+            arrived_.wait(lock, ready);
+        } else if (!arrived_.wait_until(lock, nextPublish_, ready)) {
+            // Idle with changes not yet shown: the observer sees them now.
+            lock.unlock();
+            publish();
+            lock.lock();
+            continue;
+        }
         if (cutOff_ || (queued_.empty() && finishing_)) break;  // finishing, and everything has been taken
         if (queued_.empty()) {
             // Stopping with nothing held: the piece in progress is as far as it goes.
@@ -113,6 +124,7 @@ void Printout::run() {
     lock.unlock();
     if (!cutOff_) decoder_.finish();
     if (renderer_) renderer_->finish();
+    if (unpublished_) publish();
     if (listing_) {
         std::fclose(listing_);
         listing_ = nullptr;
@@ -128,14 +140,24 @@ void Printout::command(const escpos::Command& command) {
             return;
         }
     }
-    if (listing_) {
-        const std::string line = escpos::listingLine(command);
-        std::fprintf(listing_, "%s\n", line.c_str());
-    }
+    std::string line;
+    if (listing_ || observer_) line = escpos::listingLine(command);
+    if (listing_) std::fprintf(listing_, "%s\n", line.c_str());
     if (renderer_ && renderer_->limit() == escpos::Limit::kNone) {
         renderer_->apply(command);
         if (renderer_->limit() != escpos::Limit::kNone) sayWhyThePaperStopped();
     }
+    if (observer_) {
+        observer_->command(line, renderer_->pieces(), renderer_->position());
+        unpublished_ = true;
+        if (Clock::now() >= nextPublish_) publish();
+    }
+}
+
+void Printout::publish() {
+    observer_->inProgress(renderer_->pieceInProgress(), renderer_->pieces());
+    unpublished_ = false;
+    nextPublish_ = Clock::now() + kPublishInterval;
 }
 
 void Printout::sayWhyThePaperStopped() const {
@@ -152,7 +174,10 @@ void Printout::sayWhyThePaperStopped() const {
 }
 
 void Printout::writePiece(const escpos::Paper& paper) {
-    const std::string path = options_.paperPrefix + "-" + std::to_string(++pieces_) + ".png";
+    const int number = pieces_++;
+    if (observer_) observer_->pieceCut(paper, number);
+    if (options_.paperPrefix.empty()) return;
+    const std::string path = options_.paperPrefix + "-" + std::to_string(pieces_) + ".png";
     if (!escpos::writePng(paper, path)) {
         std::fprintf(stderr, "virtual-printer: cannot write %s\n", path.c_str());
     } else if (options_.announce) {

@@ -11,6 +11,13 @@
 //
 // The paper stops for good, with a message on stderr, at the renderer's
 // limits (a number of pieces, a length of one piece); the listing goes on.
+// The piece limit holds only for the PNG files: without them nothing is
+// written, and an observer keeps what it shows bounded itself.
+//
+// An observer (the live view) is shown every command with where it printed,
+// each piece as it is cut, and, at most every publishInterval and within one
+// interval of the last change, the piece in progress, so that it can copy
+// what it shows without slowing the worker down much.
 //
 // receive() is called on the printers' threads; the constructor, stop() and
 // finish() on the main thread. Decoding, listing and rendering run on a
@@ -48,6 +55,20 @@ struct PrintoutOptions {
     escpos::Charset charset = escpos::Charset::kGb18030;
 };
 
+// Called on the printout's worker thread only, one call at a time.
+class PrintoutObserver {
+public:
+    virtual ~PrintoutObserver() = default;
+    // After each command: its listing line, and where the renderer stands
+    // after it (the piece in progress, counted by the cuts before it, and the
+    // dot row where its next line starts).
+    virtual void command(const std::string& line, int piece, int row) = 0;
+    // A piece just cut; it is the `number`th piece cut (from 0).
+    virtual void pieceCut(const escpos::Paper& paper, int number) = 0;
+    // The piece in progress, the `piece`th (from 0), as far as it has been printed.
+    virtual void inProgress(const escpos::Paper& paper, int piece) = 0;
+};
+
 class Printout {
 public:
     using Clock = std::chrono::steady_clock;
@@ -57,9 +78,15 @@ public:
     // How long stop() lets the worker go on with the piece in progress.
     static constexpr std::chrono::milliseconds kStopGrace{500};
 
-    // Opens the listing and loads the font. Throws std::runtime_error when
-    // the listing cannot be created or the renderer has no font.
-    explicit Printout(const PrintoutOptions& options);
+    // At most this often the observer is shown the piece in progress.
+    static constexpr std::chrono::milliseconds kPublishInterval{40};
+
+    // Opens the listing and loads the font; renders when there are PNG files
+    // to write or an observer (which must outlive the printout). Throws
+    // std::runtime_error when the listing cannot be created or the renderer
+    // has no font.
+
+    explicit Printout(const PrintoutOptions& options, PrintoutObserver* observer = nullptr);
     ~Printout();
     Printout(const Printout&) = delete;
     Printout& operator=(const Printout&) = delete;
@@ -87,6 +114,7 @@ private:
     void writePiece(const escpos::Paper& paper);
     void taken(std::size_t count);  // bytes the worker has done with
     void sayWhyThePaperStopped() const;
+    void publish();  // shows the observer the piece in progress
 
     PrintoutOptions options_;
     std::FILE* listing_ = nullptr;
@@ -97,6 +125,9 @@ private:
     // and whether it has cut off the rest.
     int piecesAtStop_ = -1;
     bool cutOff_ = false;
+    PrintoutObserver* observer_ = nullptr;
+    bool unpublished_ = false;  // the worker's own: commands since the last publish()
+    Clock::time_point nextPublish_;
 
     std::mutex mutex_;
     std::condition_variable arrived_;
