@@ -15,14 +15,20 @@
 // are made: with a few MB of input held (see Printout), they stop reading
 // until there is room again, so the clients' writes wait.
 //
+// With --web, a page on 127.0.0.1 shows the paper, the listing and the state
+// live (see WebView), and changes the state as the control FIFO's state
+// command does; the paper is rendered for it with or without --paper.
+//
 // Ends on quit, SIGTERM, SIGINT or SIGHUP: the link is removed, then the
 // paper still on the printer is rendered and the listing finished. After
 // quit everything held is rendered first; after a signal only the piece in
 // progress, for half a second at most, and the rest held is dropped.
 
 #include "common/kit_version.h"
+#include "live_paper.h"
 #include "printout.h"
 #include "virtual_printer.h"
+#include "web_view.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -51,6 +57,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct Options {
     std::string link;
     std::optional<std::uint16_t> tcpPort;
+    std::optional<std::uint16_t> webPort;
     std::string record;
     std::string control;
     std::vector<std::pair<Bytes, Bytes>> replies;
@@ -64,11 +71,14 @@ constexpr const char* kUsage =
     "usage: virtual-printer [--link PATH] [--tcp PORT] [--record FILE] [--control FIFO]\n"
     "                       [--reply REQHEX=REPLYHEX]... [--stop-reading-after N] [--show]\n"
     "                       [--state COND]... [--paper PREFIX] [--listing FILE] [--width DOTS]\n"
-    "                       [--charset SET]\n"
+    "                       [--charset SET] [--web PORT]\n"
     "Plays a receipt printer on a pseudo-terminal that PATH links to, and/or behind\n"
     "a TCP port on 127.0.0.1 (at least one of the two).\n"
     "  --tcp PORT              listen on 127.0.0.1:PORT (0: a free port), one client at\n"
     "                          a time (others wait); prints \"listening on 127.0.0.1:N\"\n"
+    "  --web PORT              show the paper, the listing and the state live on a page at\n"
+    "                          http://127.0.0.1:PORT/ (0: a free port), with controls for\n"
+    "                          the state; prints \"web view on http://127.0.0.1:N/\"\n"
     "  --record FILE           append every byte received to FILE\n"
     "  --control FIFO          take control commands from FIFO, one per line (below)\n"
     "  --reply REQ=REPLY       send REPLY each time the bytes received end with REQ (hex);\n"
@@ -160,13 +170,13 @@ Options parseOptions(int argc, char** argv) {
             std::exit(0);  // NOLINT(concurrency-mt-unsafe): at start-up, before any thread runs
         } else if (arg == "--link") {
             options.link = value();
-        } else if (arg == "--tcp") {
+        } else if (arg == "--tcp" || arg == "--web") {
             const std::string port = value();
             char* end = nullptr;
             const long number = std::strtol(port.c_str(), &end, 10);
             if (port.empty() || *end != '\0' || port[0] == '-' || number < 0 || number > 65535)
-                usage(("bad --tcp " + port).c_str());
-            options.tcpPort = static_cast<std::uint16_t>(number);
+                usage(("bad " + arg).append(" ").append(port).c_str());
+            (arg == "--tcp" ? options.tcpPort : options.webPort) = static_cast<std::uint16_t>(number);
         } else if (arg == "--record") {
             options.record = value();
         } else if (arg == "--control") {
@@ -259,6 +269,26 @@ void showChunk(std::span<const std::uint8_t> chunk, std::size_t offset) {
 
 using Printers = std::vector<std::unique_ptr<vprinter::VirtualPrinter>>;
 
+// The state command of the control FIFO and the live view's controls both
+// come here, one at a time, so that a change from one is not lost to the other.
+std::mutex stateMutex;
+
+void setState(const Printers& printers, vprinter::Conditions conditions) {
+    std::lock_guard lock(stateMutex);
+    for (const auto& printer : printers) printer->setConditions(conditions);
+}
+
+// One condition on or off, the rest as the (first) printer has them now.
+void changeState(const Printers& printers, vprinter::Condition condition, bool on) {
+    std::lock_guard lock(stateMutex);
+    vprinter::Conditions conditions = printers.front()->conditions();
+    if (on)
+        conditions.add(condition);
+    else
+        conditions.remove(condition);
+    for (const auto& printer : printers) printer->setConditions(conditions);
+}
+
 // Runs one control line on every printer; false for quit. Errors are reported and ignored.
 bool runCommand(const Printers& printers, const std::string& line) {
     std::istringstream in(line);
@@ -304,7 +334,7 @@ bool runCommand(const Printers& printers, const std::string& line) {
             vprinter::Conditions conditions;
             for (std::string name; in >> name;)
                 if (!addCondition(conditions, name)) return bad();
-            for (const auto& printer : printers) printer->setConditions(conditions);
+            setState(printers, conditions);
         } else {
             return bad();
         }
@@ -387,10 +417,12 @@ int main(int argc, char** argv) {
     int controlFd = -1, controlWriteFd = -1;
     if (!options.control.empty() && !openControl(options.control, controlFd, controlWriteFd)) return 1;
 
+    std::unique_ptr<vprinter::LivePaper> livePaper;
+    if (options.webPort) livePaper = std::make_unique<vprinter::LivePaper>(options.printout.width);
     std::unique_ptr<vprinter::Printout> printout;
-    if (!options.printout.listing.empty() || !options.printout.paperPrefix.empty()) {
+    if (!options.printout.listing.empty() || !options.printout.paperPrefix.empty() || livePaper) {
         try {
-            printout = std::make_unique<vprinter::Printout>(options.printout);
+            printout = std::make_unique<vprinter::Printout>(options.printout, livePaper.get());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "virtual-printer: %s\n", e.what());
             return 2;
@@ -427,6 +459,21 @@ int main(int argc, char** argv) {
             if (printout) printout->receive(chunk);
             shown += chunk.size();
         });
+    }
+
+    std::unique_ptr<vprinter::WebView> web;
+    if (options.webPort) {
+        try {
+            web = std::make_unique<vprinter::WebView>(
+                *options.webPort, *livePaper,
+                vprinter::WebControls{
+                    [&printers] { return printers.front()->conditions(); },
+                    [&printers](vprinter::Condition condition, bool on) { changeState(printers, condition, on); }});
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "virtual-printer: %s\n", e.what());
+            return 1;
+        }
+        std::printf("virtual-printer: web view on http://127.0.0.1:%u/\n", web->port());
     }
 
     if (!options.link.empty()) {
@@ -469,6 +516,7 @@ int main(int argc, char** argv) {
         if (signalled) printout->stop();
         printout->onBufferFull(nullptr);  // before the printers go
     }
+    web.reset();  // its controls use the printers
     if (!options.link.empty()) ::unlink(options.link.c_str());
     printers.clear();  // no more bytes arrive after this
     if (printout) printout->finish();
