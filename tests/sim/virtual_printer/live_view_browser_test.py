@@ -91,6 +91,7 @@ def run(driver, printer, folder, render, receipt_program, library, logo, screens
           shown == reference, f"page {shown[0]} x {shown[1]}, "
           + first_difference(shown[2], reference[2], (reference[0] + 7) // 8))
     if screenshot:
+        driver.set_window_size(1280, 1060)  # the whole receipt in view
         driver.execute_script("document.getElementById('listing').scrollTop = 1e6")
         driver.save_screenshot(str(screenshot))
 
