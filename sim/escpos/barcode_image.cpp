@@ -41,19 +41,12 @@ bool moduleSet(const zint_symbol& symbol, int row, int column) {
 
 // Each module of the symbol as a moduleWidth x rowHeight block of dots.
 BarcodeImage draw(const zint_symbol& symbol, int moduleWidth, int rowHeight) {
-    BarcodeImage image;
-    image.width = symbol.width * moduleWidth;
-    image.height = symbol.rows * rowHeight;
-    image.dots.assign(static_cast<std::size_t>(image.width) * image.height, 0);
-    for (int row = 0; row < symbol.rows; ++row) {
-        for (int column = 0; column < symbol.width; ++column) {
-            if (!moduleSet(symbol, row, column)) continue;
-            for (int y = row * rowHeight; y < (row + 1) * rowHeight; ++y) {
-                auto* line = image.dots.data() + static_cast<std::size_t>(y) * image.width;
-                std::fill_n(line + static_cast<std::ptrdiff_t>(column) * moduleWidth, moduleWidth, std::uint8_t{1});
-            }
-        }
-    }
+    BarcodeImage image{Bitmap(symbol.width * moduleWidth, symbol.rows * rowHeight), {}};
+    for (int row = 0; row < symbol.rows; ++row)
+        for (int column = 0; column < symbol.width; ++column)
+            if (moduleSet(symbol, row, column))
+                image.bars.fill(column * moduleWidth, row * rowHeight, (column + 1) * moduleWidth,
+                                (row + 1) * rowHeight);
     return image;
 }
 
@@ -132,18 +125,14 @@ std::optional<std::string> code128Text(const std::string& data) {
 }
 
 std::optional<BarcodeImage> placeholder(int m, std::size_t length, const BarcodeSettings& settings) {
-    BarcodeImage image;
-    image.width = static_cast<int>(length) * kPlaceholderModulesPerByte * settings.moduleWidth;
-    image.height = settings.height;
-    image.dots.assign(static_cast<std::size_t>(image.width) * image.height, 0);
+    const int width = static_cast<int>(length) * kPlaceholderModulesPerByte * settings.moduleWidth;
+    const int height = settings.height;
     const int border = settings.moduleWidth;
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const bool edge = x < border || y < border || x >= image.width - border || y >= image.height - border;
-            if (edge) image.dots[static_cast<std::size_t>(y) * image.width + x] = 1;
-        }
-    }
-    image.hri = "code " + std::to_string(m);
+    BarcodeImage image{Bitmap(width, height), "code " + std::to_string(m)};
+    image.bars.fill(0, 0, width, std::min(border, height));
+    image.bars.fill(0, std::max(height - border, 0), width, height);
+    image.bars.fill(0, 0, std::min(border, width), height);
+    image.bars.fill(std::max(width - border, 0), 0, width, height);
     return image;
 }
 

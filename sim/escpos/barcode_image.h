@@ -6,20 +6,17 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
+
+#include "bitmap.h"
 
 namespace escpos {
 
-// A 1-bit picture: dots[y * width + x] is 1 where the dot is printed.
+// A symbol's dots and the human-readable line under or above the bars
+// (check digits included), for the caller to draw in the HRI font; empty for
+// QR codes.
 struct BarcodeImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> dots;
-    // The human-readable line under or above the bars (check digits included),
-    // for the caller to draw in the HRI font; empty for QR codes.
+    Bitmap bars;
     std::string hri;
-
-    bool dot(int x, int y) const { return dots[static_cast<std::size_t>(y) * width + x] != 0; }
 };
 
 // How barcodes look, as set by GS h, GS w, GS H and GS f.

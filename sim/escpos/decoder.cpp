@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "command_arguments.h"
 #include "command_table.h"
 #include "escpos_decoder.h"
 
@@ -117,7 +118,7 @@ private:
             case Payload::kLength:
                 return payload(pos, args[out_.argumentCount - 1]);
             case Payload::kBitImage:
-                return payload(pos, std::uint64_t{args[1]} * (args[0] == 0 || args[0] == 1 ? 1 : 3));
+                return payload(pos, std::uint64_t{args[1]} * bitImageMode(args[0]).columnBytes);
             case Payload::kRasterImage:
                 return payload(pos, std::uint64_t{args[1]} * args[2]);
             case Payload::kDownloadImage:
@@ -157,29 +158,17 @@ private:
     }
 
     Scan nvImages(std::size_t pos, std::uint32_t count) {
-        std::uint64_t at = pos;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (at + 4 > n_) return needMore(at + 4);
-            const std::uint64_t size =
-                std::uint64_t{readLittleEndian(p_ + at, 2)} * readLittleEndian(p_ + at + 2, 2) * 8;
-            at += 4 + size;
-            if (at - pos > kMaxPayload) return {Status::kOversized, at};
-            if (at > n_) return needMore(at);
-        }
-        out_.payload = {p_ + pos, static_cast<std::size_t>(at - pos)};
-        return done(at);
+        const WalkEnd walk = walkNvImages(count, {p_ + pos, n_ - pos}, kMaxPayload, [](auto, auto, auto) {});
+        if (walk.status == Walk::kOversized) return {Status::kOversized, pos + walk.end};
+        if (walk.status == Walk::kShort) return needMore(pos + walk.end);
+        return payload(pos, walk.end);
     }
 
     Scan userCharacters(std::size_t pos, std::uint32_t height, std::uint32_t first, std::uint32_t last) {
         if (last < first || height == 0) return unknown(pos);
-        std::uint64_t at = pos;
-        for (std::uint32_t c = first; c <= last; ++c) {
-            if (at + 1 > n_) return needMore(at + 1);
-            at += 1 + std::uint64_t{height} * p_[at];
-            if (at > n_) return needMore(at);
-        }
-        out_.payload = {p_ + pos, static_cast<std::size_t>(at - pos)};
-        return done(at);
+        const WalkEnd walk = walkUserCharacters(height, first, last, {p_ + pos, n_ - pos}, [](auto, auto, auto) {});
+        if (walk.status != Walk::kDone) return needMore(pos + walk.end);
+        return payload(pos, walk.end);
     }
 
     const std::uint8_t* p_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "command_arguments.h"
 #include "command_table.h"
 #include "escpos_decoder.h"
 
@@ -20,8 +21,11 @@ std::string nameOf(std::uint32_t value, Names names) {
     return std::to_string(value) + " (undefined)";
 }
 
-// Selectors that may be given as a number or as its digit character.
-std::uint32_t digitOrNumber(std::uint32_t v) { return v >= '0' && v <= '9' ? v - '0' : v; }
+// Selectors that may be given as a number or as its digit character; other
+// values are named as they are.
+std::uint32_t digitOrNumber(std::uint32_t v) {
+    return static_cast<std::uint32_t>(selector(v, 10).value_or(static_cast<int>(v)));
+}
 
 std::string onOff(std::uint32_t v) { return v & 1 ? "on" : "off"; }
 
@@ -66,20 +70,18 @@ std::string bitImage(const Command& c) {
     const std::uint32_t m = c.arguments[0];
     const std::uint64_t columns = c.arguments[1];
     const char* density = m == 0 || m == 32 ? "single density" : m == 1 || m == 33 ? "double density" : nullptr;
-    const bool eight = m == 0 || m == 1;
+    const bool eight = bitImageMode(m).columnBytes == 1;
     std::string text = std::string(eight ? "8-dot " : "24-dot ") + (density ? density : "mode " + std::to_string(m));
     return text + ": " + dots(columns, eight ? 8 : 24);
 }
 
 std::string nvImages(const Command& c) {
     std::string text = std::to_string(c.arguments[0]) + (c.arguments[0] == 1 ? " image" : " images");
-    std::size_t at = 0;
-    for (std::uint32_t i = 0; i < c.arguments[0] && at + 4 <= c.payload.size(); ++i) {
-        const auto& p = c.payload;
-        const std::uint32_t x = p[at] | p[at + 1] << 8, y = p[at + 2] | p[at + 3] << 8;
-        text += (i ? ", " : ": ") + dots(std::uint64_t{x} * 8, std::uint64_t{y} * 8);
-        at += 4 + std::size_t{x} * y * 8;
-    }
+    bool first = true;
+    walkNvImages(c.arguments[0], c.payload, kMaxPayload, [&](std::uint32_t x, std::uint32_t y, auto) {
+        text += (first ? ": " : ", ") + dots(std::uint64_t{x} * 8, std::uint64_t{y} * 8);
+        first = false;
+    });
     return text;
 }
 

@@ -1,16 +1,14 @@
-// Page mode: the page's geometry and the renderer's page-mode commands.
+// Page mode: the page's geometry and the engine's steps of page mode.
 //
-// The vertical position in the frame (GS $, GS \) is the top of the line:
-// characters and images stand on the line's bottom, as in standard mode, and
-// LF, ESC J and ESC d move the position down the frame. The page covers the
-// rows from its top to the bottom of the lowest area drawn in (or the current
-// area's, if lower); printing it puts those rows on the paper and feeds past
-// them. ESC W and ESC T given in standard mode are kept for the next page.
+// The page covers the rows from its top to the bottom of the lowest area
+// drawn in (or the current area's, if lower); printing it puts those rows on
+// the paper and feeds past them.
 #include "page_mode.h"
 
 #include <algorithm>
 
-#include "renderer.h"
+#include "command_arguments.h"
+#include "print_engine.h"
 
 namespace escpos {
 
@@ -38,108 +36,59 @@ std::optional<PageFrame> clipArea(const PageFrame& frame, int x, int y, int widt
     return clipped;
 }
 
-std::optional<int> pageDirection(std::uint32_t n) {
-    if (n <= 3) return static_cast<int>(n);
-    if (n >= 48 && n <= 51) return static_cast<int>(n - 48);
-    return std::nullopt;
+std::optional<int> pageDirection(std::uint32_t n) { return selector(n, 4); }
+
+void PrintEngine::enterPageMode() {
+    if (state_.page.on) return;
+    if (!lineEmpty()) printLine(0);
+    state_.page.on = true;
+    state_.line.x = 0;
+    state_.page.y = 0;
 }
 
-void Renderer::pageCommand(const Command& command) {
-    const auto args = command.args();
-    const auto arg = [&](std::size_t i) { return static_cast<int>(i < args.size() ? args[i] : 0u); };
-    // What is pending on the line is drawn where it stands before the
-    // position moves; a new area or direction starts at its first line.
-    const auto placePending = [&] {
-        if (!line_.empty()) drawLine();
-    };
-    const auto restart = [&] {
-        if (!pageMode_) return;
-        placePending();
-        x_ = 0;
-        pageY_ = 0;
-    };
-    switch (command.kind) {
-        case Kind::kPageMode:
-            if (pageMode_) break;
-            if (!line_.empty()) printLine(0);
-            pageMode_ = true;
-            x_ = 0;
-            pageY_ = 0;
-            break;
-        case Kind::kStandardMode:
-            leavePageMode();
-            break;
-        case Kind::kPageArea:
-            if (const auto area =
-                    clipArea(frame_, arg(0), arg(1), arg(2), arg(3), options_.width, options_.maxHeight)) {
-                restart();
-                frame_ = *area;
-            }
-            break;
-        case Kind::kPageDirection:
-            if (const auto direction = pageDirection(static_cast<std::uint32_t>(arg(0)))) {
-                restart();
-                frame_.direction = *direction;
-            }
-            break;
-        case Kind::kPageVerticalPosition:
-        case Kind::kPageRelativeVertical: {
-            if (!pageMode_) break;
-            const int to =
-                command.kind == Kind::kPageVerticalPosition ? arg(0) : pageY_ + static_cast<std::int16_t>(arg(0));
-            if (to < 0 || to >= frame_.depth()) break;
-            placePending();
-            pageY_ = to;
-            break;
-        }
-        case Kind::kFormFeed:
-            if (!pageMode_) break;
-            printPage();
-            leavePageMode();
-            break;
-        case Kind::kPrintPage:
-            if (pageMode_) printPage();  // the page keeps its data
-            break;
-        case Kind::kCancelPageData:
-            if (!pageMode_) break;
-            line_.clear();
-            lineHeight_ = 0;
-            lineUpsideDown_ = false;
-            page_.erase(frame_.x, frame_.y, frame_.x + frame_.width, frame_.bottom());
-            break;
-        default:
-            break;
+void PrintEngine::leavePageMode() {
+    PageState& page = state_.page;
+    if (page.on) {
+        clearLine();
+        state_.line.x = 0;
     }
+    page.on = false;
+    page.page = Paper(options_.width);
+    page.y = 0;
+    page.length = 0;
 }
 
-void Renderer::leavePageMode() {
-    if (pageMode_) {
-        line_.clear();
-        lineHeight_ = 0;
-        lineUpsideDown_ = false;
-        x_ = 0;
-    }
-    pageMode_ = false;
-    page_ = Paper(options_.width);
-    pageY_ = 0;
-    pageLength_ = 0;
+void PrintEngine::restartPage() {
+    if (!state_.page.on) return;
+    if (!lineEmpty()) drawLine();
+    state_.line.x = 0;
+    state_.page.y = 0;
 }
 
-void Renderer::printPage() {
-    if (!line_.empty()) printLine(0);
+void PrintEngine::cancelPage() {
+    if (!state_.page.on) return;
+    clearLine();
+    const PageFrame& frame = state_.page.frame;
+    state_.page.page.erase(frame.x, frame.y, frame.x + frame.width, frame.bottom());
+}
+
+void PrintEngine::printPage() {
+    if (!lineEmpty()) printLine(0);
     if (!usePaper()) return;
-    const int length = std::max(pageLength_, frame_.bottom());
+    const PageState& page = state_.page;
+    const int length = std::max(page.length, page.frame.bottom());
     const int rows = std::min(length, options_.maxHeight - y_);
     if (rows < length) overran_ = true;
-    for (int row = 0; row < std::min(rows, page_.height()); ++row) paper_.addRow(y_ + row, page_.row(row));
+    for (int row = 0; row < std::min(rows, page.page.height()); ++row) paper_.addRow(y_ + row, page.page.row(row));
     y_ += rows;
     paper_.extendTo(y_);
 }
 
-void Renderer::drawOnPage(const Image& image, int x, int y, int scaleX, int scaleY) {
+void PrintEngine::drawOnPage(const Bitmap& image, int x, int y, int scaleX, int scaleY) {
     // Only what falls in the frame is looked at: an image can be far larger.
-    const int columns = std::clamp((frame_.lineWidth() - x + scaleX - 1) / scaleX, 0, image.width);
-    const int rows = std::clamp((frame_.depth() - y + scaleY - 1) / scaleY, 0, image.height);
+    const PageFrame& frame = state_.page.frame;
+    const int columns = std::clamp((frame.lineWidth() - x + scaleX - 1) / scaleX, 0, image.width());
+    const int rows = std::clamp((frame.depth() - y + scaleY - 1) / scaleY, 0, image.height());
     for (int iy = 0; iy < rows; ++iy)
         for (int ix = 0; ix < columns; ++ix)
             if (image.dot(ix, iy))
@@ -147,15 +96,16 @@ void Renderer::drawOnPage(const Image& image, int x, int y, int scaleX, int scal
                     for (int dx = 0; dx < scaleX; ++dx) plot(x + ix * scaleX + dx, y + iy * scaleY + dy);
 }
 
-void Renderer::plot(int x, int y) {
-    if (!pageMode_) {
+void PrintEngine::plot(int x, int y) {
+    PageState& page = state_.page;
+    if (!page.on) {
         if (limit_ == Limit::kNone && y < options_.maxHeight) paper_.set(x, y);
         return;
     }
-    if (x < 0 || y < 0 || x >= frame_.lineWidth() || y >= frame_.depth()) return;
-    const auto [pageX, pageY] = frame_.toPage(x, y);
-    page_.set(pageX, pageY);
-    pageLength_ = std::max(pageLength_, frame_.bottom());
+    if (x < 0 || y < 0 || x >= page.frame.lineWidth() || y >= page.frame.depth()) return;
+    const auto [pageX, pageY] = page.frame.toPage(x, y);
+    page.page.set(pageX, pageY);
+    page.length = std::max(page.length, page.frame.bottom());
 }
 
 }  // namespace escpos

@@ -39,10 +39,10 @@ FontFile TextFont::chineseFont() {
     return {"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", 1, "fonts-wqy-zenhei"};
 }
 
-GlyphCell boxCell(int width, int height) {
-    GlyphCell cell{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+Bitmap boxCell(int width, int height) {
+    Bitmap cell(width, height);
     const auto set = [&](int x, int y) {
-        if (x >= 0 && y >= 0 && x < width && y < height) cell.dots[static_cast<std::size_t>(y) * width + x] = 1;
+        if (y < height) cell.set(x, y);
     };
     for (int x = 1; x < width - 1; ++x) set(x, 2), set(x, height - 3);
     for (int y = 2; y < height - 2; ++y) set(1, y), set(width - 2, y);
@@ -58,7 +58,7 @@ TextFont::TextFont(std::vector<FontFile> files, Fit fit) : files_(std::move(file
 
 TextFont::~TextFont() = default;
 
-const GlyphCell& TextFont::glyph(char32_t code, int width, int height) {
+const Bitmap& TextFont::glyph(char32_t code, int width, int height) {
     const auto key = std::tuple{code, width, height};
     if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
     if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
@@ -85,7 +85,7 @@ TextFont::Face* TextFont::faceFor(char32_t code) {
     return nullptr;
 }
 
-GlyphCell TextFont::rasterise(char32_t code, int width, int height) {
+Bitmap TextFont::rasterise(char32_t code, int width, int height) {
     if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return boxCell(width, height);
     Face* found = faceFor(code);
     if (!found) return boxCell(width, height);
@@ -116,7 +116,7 @@ GlyphCell TextFont::rasterise(char32_t code, int width, int height) {
         f.sizedWidth = width;
         f.sizedHeight = height;
     }
-    GlyphCell cell{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+    Bitmap cell(width, height);
     if (FT_Load_Char(f.face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0) return cell;
     const FT_GlyphSlot slot = f.face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
@@ -127,8 +127,7 @@ GlyphCell TextFont::rasterise(char32_t code, int width, int height) {
                                                                        : bits[column] >= 128;
             const int x = f.left + slot->bitmap_left + static_cast<int>(column);
             const int y = f.baseline - slot->bitmap_top + static_cast<int>(row);
-            if (black && x >= 0 && y >= 0 && x < width && y < height)
-                cell.dots[static_cast<std::size_t>(y) * width + x] = 1;
+            if (black && y < height) cell.set(x, y);
         }
     }
     return cell;

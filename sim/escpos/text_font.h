@@ -11,16 +11,9 @@
 #include <tuple>
 #include <vector>
 
+#include "bitmap.h"
+
 namespace escpos {
-
-// A cell `width` x `height` dots, one byte a dot (1 for black), rows top down.
-struct GlyphCell {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> dots;
-
-    bool dot(int x, int y) const { return dots[static_cast<std::size_t>(y) * width + x] != 0; }
-};
 
 // A font file and the face within it (collections hold several), with the
 // Debian package that installs it for the error message.
@@ -51,20 +44,20 @@ public:
 
     // The glyph of Unicode character `code`, sitting on a common baseline;
     // control characters and characters no file has give an outlined box.
-    const GlyphCell& glyph(char32_t code, int width, int height);
+    const Bitmap& glyph(char32_t code, int width, int height);
 
 private:
     struct Face;
     Face* faceFor(char32_t code);
-    GlyphCell rasterise(char32_t code, int width, int height);
+    Bitmap rasterise(char32_t code, int width, int height);
 
     std::vector<FontFile> files_;
     Fit fit_;
     std::vector<std::unique_ptr<Face>> faces_;  // one per file, null until opened
-    std::map<std::tuple<char32_t, int, int>, GlyphCell> cache_;
+    std::map<std::tuple<char32_t, int, int>, Bitmap> cache_;
 };
 
 // An outlined box filling a cell: what is printed for a character no font has.
-GlyphCell boxCell(int width, int height);
+Bitmap boxCell(int width, int height);
 
 }  // namespace escpos

@@ -16,7 +16,6 @@
 
 namespace {
 
-using escpos::BarcodeImage;
 using escpos::BarcodeSettings;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -43,14 +42,6 @@ escpos::Paper onPaper(const Picture& picture, int margin) {
             if (picture.dot(x, y)) paper.set(x + margin, y + margin);
     return paper;
 }
-
-// BarcodeImage keeps its size in fields; Paper in methods.
-struct SymbolView {
-    const BarcodeImage& image;
-    int width() const { return image.width; }
-    int height() const { return image.height; }
-    bool dot(int x, int y) const { return image.dot(x, y); }
-};
 
 bool haveScanner() { return std::system("command -v zbarimg >/dev/null 2>&1") == 0; }
 
@@ -110,7 +101,7 @@ TEST(BarcodeImage, EverySymbologyScansBackToItsData) {
             const BarcodeSettings settings{.height = 80, .moduleWidth = moduleWidth};
             const auto image = escpos::drawBarcode(c.m, c.data, settings);
             ASSERT_TRUE(image) << "m " << c.m << " " << c.expected;
-            EXPECT_EQ(scan(onPaper(SymbolView{*image}, 10 * moduleWidth)), c.expected)
+            EXPECT_EQ(scan(onPaper(image->bars, 10 * moduleWidth)), c.expected)
                 << "m " << c.m << " width " << moduleWidth;
         }
     }
@@ -135,7 +126,7 @@ TEST(BarcodeImage, QrCodesScanBackToTheirBytes) {
     for (const auto& c : cases) {
         const auto image = escpos::drawQrCode(bytes(c.data), c.moduleSize, c.errorLevel, c.model);
         ASSERT_TRUE(image) << c.data;
-        EXPECT_EQ(scan(onPaper(SymbolView{*image}, 4 * c.moduleSize)), c.data)
+        EXPECT_EQ(scan(onPaper(image->bars, 4 * c.moduleSize)), c.data)
             << "size " << c.moduleSize << " level " << c.errorLevel;
     }
 }
@@ -146,23 +137,25 @@ TEST(BarcodeImage, ModuleWidthHeightAndSizeScaleThePicture) {
     const Bytes data = bytes("SCALE 39");
     const auto base = escpos::drawBarcode(4, data, {.height = 1, .moduleWidth = 2});
     ASSERT_TRUE(base);
-    const int modules = base->width / 2;
+    const int modules = base->bars.width() / 2;
     for (int width : {2, 4, 6}) {
         for (int height : {1, 37, 255}) {
             const auto image = escpos::drawBarcode(69, data, {.height = height, .moduleWidth = width});
             ASSERT_TRUE(image);
-            ASSERT_EQ(image->width, modules * width);
-            ASSERT_EQ(image->height, height);
-            for (int x = 0; x < image->width; ++x)
-                for (int y : {0, height - 1}) ASSERT_EQ(image->dot(x, y), base->dot(x / width * 2, 0)) << x;
+            ASSERT_EQ(image->bars.width(), modules * width);
+            ASSERT_EQ(image->bars.height(), height);
+            for (int x = 0; x < image->bars.width(); ++x)
+                for (int y : {0, height - 1}) ASSERT_EQ(image->bars.dot(x, y), base->bars.dot(x / width * 2, 0)) << x;
         }
     }
     for (int size : {1, 5, 16}) {
         const auto qr = escpos::drawQrCode(bytes("A"), size, 48, 50);
         ASSERT_TRUE(qr);
-        EXPECT_EQ(qr->width, 21 * size) << "version 1, no quiet zone";
-        EXPECT_EQ(qr->height, 21 * size);
-        EXPECT_TRUE(qr->dot(0, 0) && qr->dot(qr->width - 1, 0) && qr->dot(0, qr->height - 1)) << "finder corners";
+        EXPECT_EQ(qr->bars.width(), 21 * size) << "version 1, no quiet zone";
+        EXPECT_EQ(qr->bars.height(), 21 * size);
+        EXPECT_TRUE(qr->bars.dot(0, 0) && qr->bars.dot(qr->bars.width() - 1, 0) &&
+                    qr->bars.dot(0, qr->bars.height() - 1))
+            << "finder corners";
     }
 }
 
@@ -175,9 +168,10 @@ TEST(BarcodeImage, PrinterSpecificCodesGiveAPlaceholderBox) {
     for (const Case c : {Case{7, 13, 3}, Case{8, 8, 2}, Case{74, 12, 6}, Case{75, 7, 2}}) {
         const auto image = escpos::drawBarcode(c.m, Bytes(c.length, '5'), {.height = 50, .moduleWidth = c.moduleWidth});
         ASSERT_TRUE(image) << c.m;
-        EXPECT_EQ(image->width, static_cast<int>(c.length) * 11 * c.moduleWidth) << c.m;
-        EXPECT_EQ(image->height, 50);
-        EXPECT_TRUE(image->dot(0, 0) && image->dot(image->width - 1, 49) && !image->dot(image->width / 2, 25));
+        EXPECT_EQ(image->bars.width(), static_cast<int>(c.length) * 11 * c.moduleWidth) << c.m;
+        EXPECT_EQ(image->bars.height(), 50);
+        EXPECT_TRUE(image->bars.dot(0, 0) && image->bars.dot(image->bars.width() - 1, 49) &&
+                    !image->bars.dot(image->bars.width() / 2, 25));
         EXPECT_NE(image->hri.find(std::to_string(c.m)), std::string::npos) << image->hri;
     }
 }
