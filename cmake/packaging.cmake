@@ -69,3 +69,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "espeak-ng, espeak-ng-data, sox")
 endif()
 include(CPack)
+
+# The setup program for the venues' 32-bit Windows machines.
+if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  include(${CMAKE_CURRENT_LIST_DIR}/installer.cmake)
+endif()
