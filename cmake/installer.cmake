@@ -46,3 +46,14 @@ add_custom_command(OUTPUT ${KIT_INSTALLER}
   VERBATIM)
 add_custom_target(installer ALL DEPENDS ${KIT_INSTALLER})
 
+# The installer under 32-bit Wine, in a prefix of its own, with the native
+# build's table controller, virtual printer and modem-line shim.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  set(native ${KIT_NATIVE_BUILD_DIR})
+  add_test(NAME installer_wine
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/installer/run_installer_wine.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+                   ${KIT_INSTALLER} ${native}/sim/virtual_printer/virtual-printer
+                   ${native}/sim/table_controller/table-controller "${native}/sim/modem_shim/$LIB/libmodem_shim.so"
+                   ${PROJECT_SOURCE_DIR}/examples/table_lights.vbs ${PROJECT_VERSION})
+  set_tests_properties(installer_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 900)
+endif()
