@@ -2,8 +2,8 @@
 // lines, a logo in ESC * bands, a barcode, a cut) and a stream of 8 MB made of
 // such receipts, decoded with a sink that only counts. Then the same receipt
 // decoded and rendered to paper by a renderer made afresh each time, as
-// receipt-render does for a file (fonts opened, glyphs rasterised). Run by
-// hand (see README.md).
+// receipt-render does for a file (the fonts and their glyphs are kept for the
+// process). Run by hand (see README.md).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

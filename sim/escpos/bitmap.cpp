@@ -1,6 +1,7 @@
 #include "bitmap.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace escpos {
 
@@ -49,6 +50,45 @@ void Bitmap::fill(int x0, int y0, int x1, int y1) {
                 ++x;
             }
         }
+    }
+}
+
+void Bitmap::draw(const Bitmap& image, int x, int y, int scaleX, int scaleY, int columns, int rows) {
+    columns = std::min(columns, image.width_);
+    rows = std::min(rows, image.height_);
+    if (columns <= 0 || rows <= 0 || scaleX < 1 || scaleY < 1) return;
+    // Each image row is first spread into one row of this picture's dots,
+    // then laid on the scaleY rows it covers.
+    std::vector<std::uint8_t> line(stride_);
+    const auto sourceBytes = static_cast<std::size_t>(columns + 7) / 8;
+    const auto lastMask = static_cast<std::uint8_t>(0xFF << (8 * sourceBytes - static_cast<std::size_t>(columns)));
+    for (int iy = 0; iy < rows; ++iy) {
+        const std::uint8_t* from = image.row(iy);
+        std::size_t low = stride_, high = 0;
+        for (std::size_t i = 0; i < sourceBytes; ++i) {
+            unsigned byte = i + 1 == sourceBytes ? from[i] & lastMask : from[i];
+            while (byte != 0) {
+                const int k = std::countl_zero(static_cast<std::uint8_t>(byte));
+                byte &= ~(0x80u >> k);
+                const int left = x + (static_cast<int>(i) * 8 + k) * scaleX;
+                for (int px = std::max(left, 0); px < std::min(left + scaleX, width_); ++px) {
+                    const auto at = static_cast<std::size_t>(px / 8);
+                    line[at] |= static_cast<std::uint8_t>(0x80 >> (px % 8));
+                    low = std::min(low, at);
+                    high = std::max(high, at);
+                }
+            }
+        }
+        if (low > high) continue;
+        for (int dy = 0; dy < scaleY; ++dy) {
+            const int py = y + iy * scaleY + dy;
+            if (py < 0) continue;
+            extendTo(py + 1);
+            std::uint8_t* to = bits_.data() + static_cast<std::size_t>(py) * stride_;
+            for (std::size_t i = low; i <= high; ++i) to[i] |= line[i];
+        }
+        std::fill(line.begin() + static_cast<std::ptrdiff_t>(low), line.begin() + static_cast<std::ptrdiff_t>(high) + 1,
+                  std::uint8_t{0});
     }
 }
 

@@ -44,6 +44,10 @@ public:
     // Blackens the dots of columns [x0, x1) on rows [y0, y1), lengthening
     // the picture as set() does.
     void fill(int x0, int y0, int x1, int y1);
+    // Blackens the black dots of the top-left `columns` x `rows` of `image`,
+    // each drawn as scaleX x scaleY dots, with the image's top-left corner at
+    // (x, y); lengthening the picture only as far as a black dot reaches.
+    void draw(const Bitmap& image, int x, int y, int scaleX, int scaleY, int columns, int rows);
     // Whitens the dots of columns [x0, x1) on rows [y0, y1), within the picture.
     void erase(int x0, int y0, int x1, int y1);
     void extendTo(int height);

@@ -69,9 +69,8 @@ void PrintEngine::singleByteCharacter(std::uint8_t code) {
         if (const auto found = characters.userCharacters.find(code); found != characters.userCharacters.end()) {
             // Drawn from the top of the cell, as wide as it was defined.
             const Bitmap& pattern = found->second;
-            const auto glyphOf = [&](int w, int h) -> const Bitmap& {
-                scratchGlyph_ = pattern.cropped(pattern.width(), height).fitted(w, h);
-                return scratchGlyph_;
+            const auto glyphOf = [&](int w, int h) {
+                return std::make_shared<const Bitmap>(pattern.cropped(pattern.width(), height).fitted(w, h));
             };
             character(glyphOf, {pattern.width(), height, 0, mode.rightSpacing, mode.scaleX, mode.scaleY, underline});
             return;
@@ -85,7 +84,7 @@ void PrintEngine::narrowCharacter(char32_t unicode) {
     const int width = mode.fontB ? kFontBWidth : kFontAWidth;
     const int height = mode.fontB ? kFontBHeight : kFontAHeight;
     const int underline = mode.reverse || mode.rotated ? 0 : mode.underline;
-    character([&](int w, int h) -> const Bitmap& { return font_->glyph(unicode, w, h); },
+    character([&](int w, int h) { return font_->glyph(unicode, w, h); },
               {width, height, 0, mode.rightSpacing, mode.scaleX, mode.scaleY, underline});
 }
 
@@ -107,12 +106,8 @@ void PrintEngine::chineseCharacter(std::span<const std::uint8_t> sequence) {
         const auto found = userChinese.find(static_cast<std::uint16_t>(sequence[0] << 8 | sequence[1]));
         if (found != userChinese.end()) {
             const Bitmap& pattern = found->second;
-            character(
-                [&](int w, int h) -> const Bitmap& {
-                    scratchGlyph_ = pattern.fitted(w, h);
-                    return scratchGlyph_;
-                },
-                chineseLayout());
+            character([&](int w, int h) { return std::make_shared<const Bitmap>(pattern.fitted(w, h)); },
+                      chineseLayout());
             return;
         }
     }
@@ -120,7 +115,7 @@ void PrintEngine::chineseCharacter(std::span<const std::uint8_t> sequence) {
 }
 
 void PrintEngine::wideCharacter(char32_t unicode) {
-    character([&](int w, int h) -> const Bitmap& { return chineseFont_->glyph(unicode, w, h); }, chineseLayout());
+    character([&](int w, int h) { return chineseFont_->glyph(unicode, w, h); }, chineseLayout());
 }
 
 // The 24 x 24 Chinese cell with the Chinese spacing; the larger of the

@@ -84,13 +84,13 @@ void PrintEngine::printPage() {
     paper_.extendTo(y_);
 }
 
-void PrintEngine::drawOnPage(const Bitmap& image, int x, int y, int scaleX, int scaleY) {
+void PrintEngine::drawOnPage(const Bitmap& image, int x, int y, int scaleX, int scaleY, int columns) {
     // Only what falls in the frame is looked at: an image can be far larger.
     const PageFrame& frame = state_.page.frame;
-    const int columns = std::clamp((frame.lineWidth() - x + scaleX - 1) / scaleX, 0, image.width());
+    const int shown = std::max(0, std::min({(frame.lineWidth() - x + scaleX - 1) / scaleX, columns, image.width()}));
     const int rows = std::clamp((frame.depth() - y + scaleY - 1) / scaleY, 0, image.height());
     for (int iy = 0; iy < rows; ++iy)
-        for (int ix = 0; ix < columns; ++ix)
+        for (int ix = 0; ix < shown; ++ix)
             if (image.dot(ix, iy))
                 for (int dy = 0; dy < scaleY; ++dy)
                     for (int dx = 0; dx < scaleX; ++dx) plot(x + ix * scaleX + dx, y + iy * scaleY + dy);

@@ -25,9 +25,8 @@ PrintEngine::PrintEngine(RendererOptions options, PieceSink sink)
       sink_(std::move(sink)),
       state_(options_.width, options_.maxHeight),
       paper_(options_.width),
-      font_(std::make_unique<TextFont>(std::vector{options_.latinFont, options_.chineseFont},
-                                       TextFont::Fit::kMonospaced)),
-      chineseFont_(std::make_unique<TextFont>(std::vector{options_.chineseFont}, TextFont::Fit::kSquare)),
+      font_(TextFont::shared({options_.latinFont, options_.chineseFont}, TextFont::Fit::kMonospaced)),
+      chineseFont_(TextFont::shared({options_.chineseFont}, TextFont::Fit::kSquare)),
       nv_(loadNvStore(options_.nvStore)) {}
 
 void PrintEngine::reset() { state_ = PrintState(options_.width, options_.maxHeight); }
@@ -82,7 +81,7 @@ void PrintEngine::placeBitImage(Bitmap image, int scaleX) {
     if (line.items.size() >= kMaxLineItems) printLine(0);
     const int width = image.width();
     const int height = image.height();
-    line.items.push_back({std::move(image), line.x, scaleX});
+    line.items.push_back({std::make_shared<const Bitmap>(std::move(image)), line.x, scaleX, 1, 0, width});
     line.x += width * scaleX;
     line.height = std::max(line.height, height);
 }
@@ -91,28 +90,38 @@ void PrintEngine::character(const GlyphSource& glyphOf, const CellLayout& layout
     const TextMode& mode = state_.text;
     const int width = layout.width;
     const int height = layout.height;
-    // A rotated character is rasterised lying on its side, then turned
-    // clockwise into the upright cell.
-    const Bitmap& glyph = mode.rotated ? glyphOf(height, width) : glyphOf(width, height);
-    const auto glyphDot = [&](int x, int y) {
-        if (x < 0 || x >= width) return false;
-        if (mode.upsideDown) x = width - 1 - x, y = height - 1 - y;
-        return mode.rotated ? glyph.dot(y, width - 1 - x) : glyph.dot(x, y);
-    };
     const bool bold = mode.emphasized || mode.doubleStrike;
     const int cellWidth = layout.leftSpace + width + layout.rightSpace;
-    Bitmap cell(cellWidth, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < cellWidth; ++x) {
-            const int gx = x - layout.leftSpace;
-            const bool black = glyphDot(gx, y) || (bold && glyphDot(gx - 1, y));
-            if (black != mode.reverse) cell.set(x, y);
-        }
     Line& line = state_.line;
+    Placed placed{nullptr, 0, layout.scaleX, layout.scaleY, layout.underline, cellWidth};
+    if (!mode.rotated && !mode.upsideDown && !mode.reverse) {
+        // Drawn from the font's glyph when the line is printed.
+        placed.image = glyphOf(width, height);
+        placed.offset = layout.leftSpace;
+        placed.bold = bold;
+    } else {
+        // A rotated character is rasterised lying on its side, then turned
+        // clockwise into the upright cell.
+        const std::shared_ptr<const Bitmap> glyph = mode.rotated ? glyphOf(height, width) : glyphOf(width, height);
+        const auto glyphDot = [&](int x, int y) {
+            if (x < 0 || x >= width) return false;
+            if (mode.upsideDown) x = width - 1 - x, y = height - 1 - y;
+            return mode.rotated ? glyph->dot(y, width - 1 - x) : glyph->dot(x, y);
+        };
+        Bitmap cell(cellWidth, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < cellWidth; ++x) {
+                const int gx = x - layout.leftSpace;
+                const bool black = glyphDot(gx, y) || (bold && glyphDot(gx - 1, y));
+                if (black != mode.reverse) cell.set(x, y);
+            }
+        placed.image = std::make_shared<const Bitmap>(std::move(cell));
+    }
     const int advance = cellWidth * layout.scaleX;
     if (line.items.size() >= kMaxLineItems || (line.x > 0 && line.x + advance > areaWidth()))
         printLine(state_.layout.spacing);
-    line.items.push_back({std::move(cell), line.x, layout.scaleX, layout.scaleY, layout.underline});
+    placed.x = line.x;
+    line.items.push_back(std::move(placed));
     line.x += advance;
     line.height = std::max(line.height, height * layout.scaleY);
     line.upsideDown = line.upsideDown || mode.upsideDown;
@@ -132,14 +141,19 @@ int PrintEngine::drawLine() {
     const int width = areaWidth();
     const int justification = state_.layout.justification;
     int used = 0;
-    for (const auto& placed : line.items) used = std::max(used, placed.x + placed.image.width() * placed.scaleX);
+    for (const auto& placed : line.items) used = std::max(used, placed.x + placed.width * placed.scaleX);
     const int shift = justification == 0 ? 0 : std::max(0, (width - used) / (justification == 1 ? 2 : 1));
     for (const auto& placed : line.items) {
-        const int w = placed.image.width() * placed.scaleX;
-        const int h = placed.image.height() * placed.scaleY;
+        const Bitmap& image = *placed.image;
+        const int w = placed.width * placed.scaleX;
+        const int h = image.height() * placed.scaleY;
         const int x = line.upsideDown ? left + width - (shift + placed.x + w) : left + shift + placed.x;
         const int top = lineTop() + line.height - h;
-        drawAt(placed.image, x, top, placed.scaleX, placed.scaleY);
+        drawAt(image, x + placed.offset * placed.scaleX, top, placed.scaleX, placed.scaleY,
+               placed.width - placed.offset);
+        if (placed.bold)
+            drawAt(image, x + (placed.offset + 1) * placed.scaleX, top, placed.scaleX, placed.scaleY,
+                   placed.width - placed.offset - 1);
         const int underlineTop = line.upsideDown ? top : top + h - placed.underline;
         for (int dy = 0; dy < placed.underline; ++dy)
             for (int dx = 0; dx < w; ++dx) plot(x + dx, underlineTop + dy);
@@ -158,7 +172,7 @@ void PrintEngine::clearLine() {
 void PrintEngine::printBlock(const Bitmap& image, int scaleX, int scaleY) {
     if (!lineEmpty()) printLine(0);
     if (image.width() == 0 || image.height() == 0) return;
-    drawAt(image, 0, lineTop(), scaleX, scaleY);
+    drawAt(image, 0, lineTop(), scaleX, scaleY, image.width());
     feed(image.height() * scaleY);
 }
 
@@ -212,26 +226,22 @@ void PrintEngine::symbol(const BarcodeImage& bars, int hriPosition, int hriFont)
         state_.text = saved;
     };
     if (hriPosition == 1 || hriPosition == 3) hri();
-    state_.line.items.push_back({bars.bars, 0, 1, 1, 0});
+    state_.line.items.push_back({std::make_shared<const Bitmap>(bars.bars), 0, 1, 1, 0, bars.bars.width()});
     state_.line.height = bars.bars.height();
     printLine(0);
     if (hriPosition == 2 || hriPosition == 3) hri();
 }
 
-void PrintEngine::drawAt(const Bitmap& image, int x, int y, int scaleX, int scaleY) {
-    if (state_.page.on) return drawOnPage(image, x, y, scaleX, scaleY);
+void PrintEngine::drawAt(const Bitmap& image, int x, int y, int scaleX, int scaleY, int columns) {
+    if (state_.page.on) return drawOnPage(image, x, y, scaleX, scaleY, columns);
     if (!usePaper()) return;
-    const int columns = std::min(image.width(), (options_.width - x + scaleX - 1) / scaleX);
+    columns = std::min(columns, (options_.width - x + scaleX - 1) / scaleX);
     int rows = image.height();
     if (y + rows * scaleY > options_.maxHeight) {
         rows = std::max(0, (options_.maxHeight - y) / scaleY);
         overran_ = true;
     }
-    for (int iy = 0; iy < rows; ++iy)
-        for (int ix = 0; ix < columns; ++ix)
-            if (image.dot(ix, iy))
-                for (int dy = 0; dy < scaleY; ++dy)
-                    for (int dx = 0; dx < scaleX; ++dx) paper_.set(x + ix * scaleX + dx, y + iy * scaleY + dy);
+    paper_.draw(image, x, y, scaleX, scaleY, columns, rows);
 }
 
 // FS q replaces every image defined before; a definition that does not parse

@@ -90,7 +90,7 @@ private:
         int scaleY;
         int underline;
     };
-    using GlyphSource = std::function<const Bitmap&(int width, int height)>;
+    using GlyphSource = std::function<std::shared_ptr<const Bitmap>(int width, int height)>;
 
     void singleByteCharacter(std::uint8_t code);
     void chineseCharacter(std::span<const std::uint8_t> sequence);  // a complete or broken sequence
@@ -105,8 +105,9 @@ private:
     bool usePaper();
     void stopAtLength();  // gives out the piece as far as its maximum height, then stops
     void givePieceOut(bool holdsPrint);
-    void drawAt(const Bitmap& image, int x, int y, int scaleX, int scaleY);
-    void drawOnPage(const Bitmap& image, int x, int y, int scaleX, int scaleY);
+    // The image's first `columns` columns at (x, y) of the line's frame.
+    void drawAt(const Bitmap& image, int x, int y, int scaleX, int scaleY, int columns);
+    void drawOnPage(const Bitmap& image, int x, int y, int scaleX, int scaleY, int columns);
     void plot(int x, int y);  // one dot of the current line, on the paper or on the page
     int lineTop() const { return state_.page.on ? state_.page.y : y_; }
 
@@ -119,10 +120,9 @@ private:
     int pieces_ = 0;
     bool overran_ = false;  // the current command reached past the maximum height
     Limit limit_ = Limit::kNone;
-    std::unique_ptr<TextFont> font_;
-    std::unique_ptr<TextFont> chineseFont_;
+    std::shared_ptr<TextFont> font_;
+    std::shared_ptr<TextFont> chineseFont_;
     CharacterSets characterSets_;
-    Bitmap scratchGlyph_;  // a user-defined glyph scaled to a cell
     NvImages nv_;
 };
 

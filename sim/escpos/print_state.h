@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "barcode_image.h"
@@ -63,13 +64,19 @@ struct LineLayout {
 };
 
 // Something waiting on the line: x from the left end of the print area;
-// drawn with its bottom on the bottom of the line.
+// drawn with its bottom on the bottom of the line. A character is its glyph
+// as the font gives it (shared with the font's cache) standing in a cell
+// `width` dots wide; only turned, upside-down and reversed characters are
+// made into a picture of their own.
 struct Placed {
-    Bitmap image;
+    std::shared_ptr<const Bitmap> image;
     int x;
     int scaleX;
     int scaleY = 1;
     int underline = 0;  // dot rows of underline along the cell's bottom
+    int width = 0;      // the cell's width in image dots, before scaling
+    int offset = 0;     // the image's first column within the cell
+    bool bold = false;  // the image drawn again one dot to the right, within the cell
 };
 
 // The line being collected until it is printed.

@@ -58,11 +58,31 @@ TextFont::TextFont(std::vector<FontFile> files, Fit fit) : files_(std::move(file
 
 TextFont::~TextFont() = default;
 
-const Bitmap& TextFont::glyph(char32_t code, int width, int height) {
+std::shared_ptr<TextFont> TextFont::shared(const std::vector<FontFile>& files, Fit fit) {
+    using Key = std::pair<std::vector<std::tuple<std::string, int>>, Fit>;
+    static std::mutex mutex;
+    static std::map<Key, std::shared_ptr<TextFont>> fonts;
+    Key key{{}, fit};
+    for (const FontFile& file : files) key.first.emplace_back(file.path, file.face);
+    const std::lock_guard lock(mutex);
+    std::shared_ptr<TextFont>& font = fonts[key];
+    if (!font) {
+        try {
+            font = std::make_shared<TextFont>(files, fit);
+        } catch (...) {
+            fonts.erase(key);
+            throw;
+        }
+    }
+    return font;
+}
+
+std::shared_ptr<const Bitmap> TextFont::glyph(char32_t code, int width, int height) {
     const auto key = std::tuple{code, width, height};
+    const std::lock_guard lock(mutex_);
     if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
     if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
-    return cache_.emplace(key, rasterise(code, width, height)).first->second;
+    return cache_.emplace(key, std::make_shared<const Bitmap>(rasterise(code, width, height))).first->second;
 }
 
 // The first face that has the character; a file that cannot be opened is

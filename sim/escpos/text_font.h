@@ -1,5 +1,6 @@
 // Glyphs rasterised from outline fonts into black-and-white cells of a given
-// size, each rasterised once and kept. A character is taken from the first
+// size, each rasterised once and kept for the whole process: renderers made
+// one after another (a file each) share the fonts and their glyphs. A character is taken from the first
 // font file that has it; one that none has is drawn as an outlined box.
 // No platform code.
 #pragma once
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -42,9 +44,15 @@ public:
     TextFont(const TextFont&) = delete;
     TextFont& operator=(const TextFont&) = delete;
 
+    // The font of these files and fit for the whole process, made on first
+    // use (throwing as the constructor does) and kept.
+    static std::shared_ptr<TextFont> shared(const std::vector<FontFile>& files, Fit fit);
+
     // The glyph of Unicode character `code`, sitting on a common baseline;
     // control characters and characters no file has give an outlined box.
-    const Bitmap& glyph(char32_t code, int width, int height);
+    // Safe to call from several threads; the glyph stays valid for as long
+    // as the caller holds it.
+    std::shared_ptr<const Bitmap> glyph(char32_t code, int width, int height);
 
 private:
     struct Face;
@@ -54,7 +62,8 @@ private:
     std::vector<FontFile> files_;
     Fit fit_;
     std::vector<std::unique_ptr<Face>> faces_;  // one per file, null until opened
-    std::map<std::tuple<char32_t, int, int>, Bitmap> cache_;
+    std::mutex mutex_;                          // guards the faces and the cache
+    std::map<std::tuple<char32_t, int, int>, std::shared_ptr<const Bitmap>> cache_;
 };
 
 // An outlined box filling a cell: what is printed for a character no font has.
