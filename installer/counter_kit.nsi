@@ -264,20 +264,22 @@ FunctionEnd
 Function VoicePage
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 20u "Where the announcements in $AppDir\wav come from:"
+  ${NSD_CreateLabel} 0 0 100% 12u "Where the announcements in $AppDir\wav come from:"
   Pop $0
-  ${NSD_CreateFirstRadioButton} 0 22u 100% 12u "The venue's recordings, copied from this folder (the folder of the WAV files, or the one holding their wav folder):"
+  ${NSD_CreateFirstRadioButton} 0 16u 100% 12u "The venue's recordings, copied from this folder:"
   Pop $VoiceRadioVenue
-  ${NSD_CreateDirRequest} 12u 36u 220u 12u ""
+  ${NSD_CreateDirRequest} 12u 31u 186u 12u ""
   Pop $VoiceDirField
-  ${NSD_CreateBrowseButton} 236u 35u 50u 14u "Browse..."
+  ${NSD_CreateBrowseButton} 202u 30u 60u 14u "Browse..."
   Pop $0
   ${NSD_OnClick} $0 VoiceBrowse
-  ${NSD_CreateAdditionalRadioButton} 0 56u 100% 12u "The recordings already in $AppDir\wav, as they are"
+  ${NSD_CreateLabel} 12u 46u 250u 10u "(the folder of the WAV files, or the one that holds their wav folder)"
+  Pop $0
+  ${NSD_CreateAdditionalRadioButton} 0 62u 100% 12u "The recordings already in $AppDir\wav, as they are"
   Pop $VoiceRadioKeep
-  ${NSD_CreateAdditionalRadioButton} 0 72u 100% 12u "The kit's synthetic voice (to try the kit out before the recordings are there)"
+  ${NSD_CreateAdditionalRadioButton} 0 78u 100% 12u "The kit's synthetic voice, to try the kit out before the recordings are there"
   Pop $VoiceRadioSynthetic
-  ${NSD_CreateLabel} 0 92u 100% 30u "After installing, vocalcue-check looks at the folder and its findings are shown."
+  ${NSD_CreateLabel} 0 98u 100% 24u "After installing, vocalcue-check looks at the folder and its findings are shown."
   Pop $0
   ${If} $Voice == synthetic
     ${NSD_Check} $VoiceRadioSynthetic
@@ -325,7 +327,7 @@ Function PortPage
   Pop $0
   ${NSD_CreateLabel} 0 0 100% 40u "The receipt printer's port. A serial port (COM1-COM10, COM3:19200 for another baud rate than 9600) is the one the billing application opens. A printer queue (printer:NAME, printer: for the default queue), a USB printer (usb:) or a network printer (tcp://HOST:9100) is mapped onto COM1: the billing application then opens COM1."
   Pop $0
-  ${NSD_CreateComboBox} 0 44u 200u 80u $Port
+  ${NSD_CreateComboBox} 0 48u 200u 80u ""
   Pop $PortField
   ${NSD_CB_AddString} $PortField COM1
   ${NSD_CB_AddString} $PortField COM2
@@ -333,7 +335,8 @@ Function PortPage
   ${NSD_CB_AddString} $PortField printer:
   ${NSD_CB_AddString} $PortField usb:
   ${NSD_CB_AddString} $PortField tcp://192.168.1.50:9100
-  ${NSD_CreateCheckBox} 0 64u 100% 12u "Print a test page when the kit is installed"
+  ${NSD_SetText} $PortField $Port
+  ${NSD_CreateCheckBox} 0 68u 100% 12u "Print a test page when the kit is installed"
   Pop $TestPageBox
   ${If} $TestPage == 1
     ${NSD_Check} $TestPageBox
@@ -372,8 +375,9 @@ Function ChecksPage
   ${EndIf}
   ${NSD_CreateLabel} 0 0 100% 12u $1
   Pop $0
-  nsDialogs::CreateControl EDIT ${__NSD_MLText_STYLE}|${ES_READONLY}|${WS_HSCROLL} ${__NSD_MLText_EXSTYLE} 0 14u 100% 120u ""
+  ${NSD_CreateMLText} 0 14u 100% 120u ""
   Pop $2
+  SendMessage $2 ${EM_SETREADONLY} 1 0
   FileOpen $3 "$INSTDIR\install-checks.txt" r
   ${IfNot} ${Errors}
     FileSeek $3 0 END $4
