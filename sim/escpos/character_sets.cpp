@@ -1,5 +1,7 @@
 #include "character_sets.h"
 
+#include "code_pages.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -10,13 +12,6 @@
 
 namespace escpos {
 namespace {
-
-// ESC t page numbers and the iconv names of their encodings. The katakana page
-// is the single-byte half of Shift JIS.
-constexpr std::pair<std::uint32_t, std::string_view> kPages[] = {
-    {0, "CP437"}, {1, "SHIFT_JIS"}, {2, "CP850"},  {3, "CP860"},  {4, "CP863"},
-    {5, "CP865"}, {16, "CP1252"},   {17, "CP866"}, {18, "CP852"}, {19, "CP858"},
-};
 
 // The character sets by Charset: their command-line names and iconv names.
 constexpr std::pair<Charset, std::string_view> kCharsets[] = {
@@ -91,22 +86,21 @@ CharacterSets::~CharacterSets() {
         if (descriptor) iconv_close(static_cast<iconv_t>(descriptor));
 }
 
-const CharacterSets::Table* CharacterSets::table(std::uint32_t page) {
-    if (const auto found = tables_.find(page); found != tables_.end()) return &found->second;
-    for (const auto& [number, name] : kPages) {
-        if (number != page) continue;
-        Table table{};
-        const iconv_t descriptor = iconv_open("UTF-32LE", std::string(name).c_str());
-        if (descriptor != kNoDescriptor) {
-            for (std::size_t i = 0; i < table.size(); ++i) {
-                const auto byte = static_cast<std::uint8_t>(0x80 + i);
-                table[i] = convert(descriptor, std::span(&byte, 1));
-            }
-            iconv_close(descriptor);
+const CharacterSets::Table* CharacterSets::table(std::uint32_t number) {
+    if (const auto found = tables_.find(number); found != tables_.end()) return &found->second;
+    const auto page = codePage(number);
+    if (!page) return nullptr;
+    if (page->written) return &tables_.emplace(number, *page->written).first->second;
+    Table table{};
+    const iconv_t descriptor = iconv_open("UTF-32LE", std::string(page->iconvName).c_str());
+    if (descriptor != kNoDescriptor) {
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const auto byte = static_cast<std::uint8_t>(0x80 + i);
+            table[i] = convert(descriptor, std::span(&byte, 1));
         }
-        return &tables_.emplace(page, table).first->second;
+        iconv_close(descriptor);
     }
-    return nullptr;
+    return &tables_.emplace(number, table).first->second;
 }
 
 char32_t CharacterSets::singleByte(std::uint32_t page, std::uint8_t code) {

@@ -1,7 +1,8 @@
-// The printer's character encodings mapped to Unicode through iconv: the
-// single-byte code pages that ESC t selects, and the multi-byte characters of
-// the printer's Chinese character set (GB18030, GBK, Big5 or UTF-8). No
-// platform code.
+// The printer's character encodings mapped to Unicode: the single-byte code
+// pages that ESC t selects (code_pages.h says which come from iconv and which
+// are written out), and, through iconv, the multi-byte characters of the
+// printer's Chinese character set (GB18030, GBK, Big5 or UTF-8). No platform
+// code.
 #pragma once
 
 #include <array>
@@ -44,7 +45,7 @@ public:
 
 private:
     using Table = std::array<char32_t, 128>;
-    const Table* table(std::uint32_t page);
+    const Table* table(std::uint32_t number);
 
     std::map<std::uint32_t, Table> tables_;  // made on first use of each page
     std::array<void*, 4> multiByte_{};       // iconv descriptors by Charset, once opened

@@ -3,6 +3,7 @@
 // print modes that change the dots within a cell.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -229,6 +230,65 @@ TEST(Text, EachCharacterSetPrintsWhatItsPrinterPrints) {
         escpos::RendererOptions options{576, "", 100000};
         if (c.charset) options.charset = *c.charset;
         EXPECT_EQ(sameDots(render(cat({c.printed, {LF}}), options), render(cat({c.reference, {LF}}))), c.same);
+    }
+}
+
+TEST(Text, CodePagesPrintTheirGraphicCharacters) {
+    // Each byte 80h-FFh of each page printed alone against the box of a byte
+    // of a page the printer lacks (ESC t 99): only the holes of Windows-1252
+    // and the half-width katakana (A1h-DFh, in neither font) are boxes; the
+    // blanks (no-break spaces; A0h and FFh of the katakana
+    // page) print nothing.
+    const escpos::Paper box = render({ESC, 't', 99, 0x80, LF});
+    struct Page {
+        std::uint8_t page;
+        std::vector<int> boxes, blanks;
+    } pages[] = {
+        {0, {}, {0xFF}},
+        {1, {}, {0xA0, 0xFF}},
+        {2, {}, {0xFF}},
+        {3, {}, {0xFF}},
+        {4, {}, {0xFF}},
+        {5, {}, {0xFF}},
+        {16, {0x81, 0x8D, 0x8F, 0x90, 0x9D}, {0xA0}},
+        {17, {}, {0xFF}},
+        {18, {}, {0xFF}},
+        {19, {}, {0xFF}},
+    };
+    for (int code = 0xA1; code <= 0xDF; ++code) pages[1].boxes.push_back(code);
+    for (const auto& p : pages)
+        for (int code = 0x80; code <= 0xFF; ++code) {
+            SCOPED_TRACE(testing::Message() << "page " << int{p.page} << " byte " << std::hex << code);
+            const auto paper = render({ESC, 't', p.page, static_cast<std::uint8_t>(code), LF});
+            const bool isBox = std::ranges::count(p.boxes, code) != 0;
+            const bool isBlank = std::ranges::count(p.blanks, code) != 0;
+            EXPECT_EQ(sameDots(paper, box), isBox);
+            if (isBlank) {
+                EXPECT_EQ(blackDots(paper), 0);
+            } else {
+                EXPECT_GT(blackDots(paper), 0);
+            }
+        }
+    // The katakana page against the same characters in UTF-8 (half-width
+    // there too: box drawing, blocks and shapes are of ambiguous width).
+    const struct {
+        std::uint8_t code;
+        Bytes utf8;
+    } katakana[] = {
+        {0x80, {0xE2, 0x96, 0x81}},  // lower one eighth block
+        {0x8F, {0xE2, 0x94, 0xBC}},  // light cross
+        {0x9F, {0xE2, 0x95, 0xAF}},  // arc up and left
+        {0xE0, {0xE2, 0x95, 0x90}},  // double horizontal
+        {0xE8, {0xE2, 0x99, 0xA0}},  // spade
+        {0xEC, {0xE2, 0x97, 0x8F}},  // black circle
+        {0xEF, {0xE2, 0x95, 0xB2}},  // diagonal
+        {0xFE, {0xE2, 0x96, 0x93}},  // dark shade
+    };
+    escpos::RendererOptions utf8{576, "", 100000};
+    utf8.charset = escpos::Charset::kUtf8;
+    for (const auto& k : katakana) {
+        SCOPED_TRACE(testing::Message() << "katakana byte " << std::hex << int{k.code});
+        EXPECT_TRUE(sameDots(render({ESC, 't', 1, k.code, LF}), render(cat({k.utf8, {LF}}), utf8)));
     }
 }
 
