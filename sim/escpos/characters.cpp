@@ -7,6 +7,14 @@
 #include "print_engine.h"
 
 namespace escpos {
+namespace {
+
+// The printer's character set, or UTF-8 after FS ( C 48 2.
+Charset readingCharset(const RendererOptions& options, const CharacterState& characters) {
+    return characters.utf8 ? Charset::kUtf8 : options.charset;
+}
+
+}  // namespace
 
 // Text bytes: in Chinese mode a byte from 81h to FEh starts a character of
 // the printer's character set, of two bytes (GBK, Big5) or two or four
@@ -18,8 +26,9 @@ namespace escpos {
 // prints as a single-byte character (so the four-byte GB18030 code 81 30 84
 // 36 prints box, '0', box, '6', as such a printer does); under UTF-8 a box
 // for each byte held, and the byte is read afresh.
+// FS ( C 48 2 makes any printer read UTF-8 until FS ( C 48 1 or ESC @.
 void PrintEngine::text(std::span<const std::uint8_t> bytes) {
-    const Charset charset = options_.charset;
+    const Charset charset = readingCharset(options_, state_.characters);
     std::vector<std::uint8_t>& pending = state_.characters.pendingChinese;
     for (const std::uint8_t byte : bytes) {
         if (!pending.empty()) {
@@ -52,7 +61,7 @@ void PrintEngine::text(std::span<const std::uint8_t> bytes) {
 
 void PrintEngine::brokenSequence() {
     std::vector<std::uint8_t>& pending = state_.characters.pendingChinese;
-    if (options_.charset == Charset::kUtf8)
+    if (readingCharset(options_, state_.characters) == Charset::kUtf8)
         for (std::size_t i = 0; i < pending.size(); ++i) wideCharacter(0);
     else
         chineseCharacter(pending);
@@ -93,8 +102,9 @@ void PrintEngine::narrowCharacter(char32_t unicode) {
 // defined by FS 2 in its user-defined pattern. An incomplete sequence, a code
 // the set leaves empty and a character without a glyph all print a box.
 void PrintEngine::chineseCharacter(std::span<const std::uint8_t> sequence) {
-    const char32_t unicode = characterSets_.multiByte(options_.charset, sequence);
-    if (options_.charset == Charset::kUtf8) {
+    const Charset charset = readingCharset(options_, state_.characters);
+    const char32_t unicode = characterSets_.multiByte(charset, sequence);
+    if (charset == Charset::kUtf8) {
         if (slipdrv::isWide(unicode))
             wideCharacter(unicode);
         else
@@ -118,14 +128,14 @@ void PrintEngine::wideCharacter(char32_t unicode) {
     character([&](int w, int h) { return chineseFont_->glyph(unicode, w, h); }, chineseLayout());
 }
 
-// The 24 x 24 Chinese cell with the Chinese spacing; the larger of the
-// Chinese and the common magnification applies.
+// The Chinese cell of the FS ( A font (24 x 24 or 16 x 16) with the Chinese
+// spacing; the larger of the Chinese and the common magnification applies.
 PrintEngine::CellLayout PrintEngine::chineseLayout() const {
     const TextMode& mode = state_.text;
     const ChineseMode& chinese = state_.chinese;
     const int underline = mode.reverse || mode.rotated ? 0 : chinese.underline;
-    return {kChineseCellSize,
-            kChineseCellSize,
+    return {chinese.cellSize,
+            chinese.cellSize,
             chinese.leftSpace,
             chinese.rightSpace,
             std::max(mode.scaleX, chinese.scaleX),

@@ -16,6 +16,7 @@ const CommandHandlers& allCommandHandlers() {
         CommandHandlers all;
         addTextCommands(all);
         addChineseCommands(all);
+        addFsFunctionCommands(all);
         addLineCommands(all);
         addImageCommands(all);
         addSymbolCommands(all);

@@ -36,6 +36,7 @@ inline std::uint32_t argument(const Command& command, std::size_t i) {
 // The families.
 void addTextCommands(CommandHandlers& handlers);
 void addChineseCommands(CommandHandlers& handlers);
+void addFsFunctionCommands(CommandHandlers& handlers);
 void addLineCommands(CommandHandlers& handlers);
 void addImageCommands(CommandHandlers& handlers);
 void addSymbolCommands(CommandHandlers& handlers);

@@ -21,8 +21,8 @@ constexpr CommandRow row(Kind kind, const char* mnemonic, std::initializer_list<
 using enum Kind;
 using P = Payload;
 
-// Rows with the same first two prefix bytes must stay together (ESC c 3/4/5,
-// GS ( x, GS 8 L with GS 8 ..., GS v 0).
+// Rows with the same first two prefix bytes must stay together (ESC ( x,
+// ESC c 3/4/5, GS ( x, GS 8 L with GS 8 ..., GS v 0, FS ( x).
 constexpr CommandRow kRows[] = {
     row(kHorizontalTab, "HT", {HT}, "", "horizontal tab"),
     row(kLineFeed, "LF", {LF}, "", "print and line feed"),
@@ -40,6 +40,8 @@ constexpr CommandRow kRows[] = {
     row(kAbsolutePosition, "ESC $", {ESC, '$'}, "w", "set absolute print position to {0} dots"),
     row(kUserCharacterSet, "ESC %", {ESC, '%'}, "b", "user-defined character set {on0}"),
     row(kDefineUserCharacters, "ESC &", {ESC, '&'}, "bbb", "define user-defined characters {udc}", P::kUserCharacters),
+    row(kBeeper, "ESC ( A", {ESC, '(', 'A'}, "w", "beeper: function {p0} ({bytes} bytes)", P::kLength),
+    row(kBatchPrint, "ESC ( Y", {ESC, '(', 'Y'}, "w", "batch print: function {p0} ({bytes} bytes)", P::kLength),
     row(kBitImage, "ESC *", {ESC, '*'}, "bw", "print bit image {bitimage}", P::kBitImage),
     row(kUnderline, "ESC -", {ESC, '-'}, "b", "underline {ul0}"),
     row(kDefaultLineSpacing, "ESC 2", {ESC, '2'}, "", "select default line spacing"),
@@ -104,6 +106,14 @@ constexpr CommandRow kRows[] = {
 
     row(kChinesePrintMode, "FS !", {FS, '!'}, "b", "select Chinese print mode: {cmode0}"),
     row(kChineseMode, "FS &", {FS, '&'}, "", "select Chinese character mode"),
+    row(kChineseFont, "FS ( A", {FS, '(', 'A'}, "w", "{chinesefont}", P::kLength),
+    row(kCharacterEncoding, "FS ( C", {FS, '(', 'C'}, "w", "{encoding}", P::kLength),
+    row(kReceiptEnhancement, "FS ( E", {FS, '(', 'E'}, "w", "receipt enhancement: function {p0} ({bytes} bytes)",
+        P::kLength),
+    row(kLabelControl, "FS ( L", {FS, '(', 'L'}, "w", "label and black mark control: function {p0} ({bytes} bytes)",
+        P::kLength),
+    row(kOptionStatusBack, "FS ( e", {FS, '(', 'e'}, "w",
+        "automatic status back of optional functions: function {p0} ({bytes} bytes)", P::kLength),
     row(kChineseUnderline, "FS -", {FS, '-'}, "b", "Chinese underline {ul0}"),
     row(kExitChineseMode, "FS .", {FS, '.'}, "", "cancel Chinese character mode"),
     row(kDefineChineseCharacter, "FS 2", {FS, '2'}, "bb", "define user-defined Chinese character {hex0}{hex1}",

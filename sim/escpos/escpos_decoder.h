@@ -110,6 +110,14 @@ enum class Kind : std::uint8_t {
     kChineseQuadruple,
     kPrintNvImage,
     kDefineNvImages,
+
+    kChineseFont,         // FS ( A
+    kCharacterEncoding,   // FS ( C
+    kReceiptEnhancement,  // FS ( E
+    kLabelControl,        // FS ( L
+    kOptionStatusBack,    // FS ( e
+    kBeeper,              // ESC ( A
+    kBatchPrint,          // ESC ( Y
 };
 
 // The most payload one command may carry: far above the largest image the

@@ -19,7 +19,8 @@ namespace escpos {
 
 constexpr int kDefaultLineSpacing = 30;
 constexpr int kFontAWidth = 12, kFontAHeight = 24, kFontBWidth = 9, kFontBHeight = 17;
-constexpr int kChineseCellSize = 24;
+constexpr int kChineseCellSize = 24;       // FS ( A font A
+constexpr int kChineseFontBCellSize = 16;  // FS ( A font B
 
 // ESC !, GS !, ESC M, ESC E, ESC G, ESC -, ESC {, ESC V, GS B and ESC SP.
 struct TextMode {
@@ -35,9 +36,10 @@ struct TextMode {
     int rightSpacing = 0;
 };
 
-// FS !, FS -, FS W and FS S.
+// FS !, FS -, FS W, FS S and FS ( A.
 struct ChineseMode {
     int scaleX = 1;  // FS ! double width, FS W quadruple
+    int cellSize = kChineseCellSize;
     int scaleY = 1;
     int underline = 0;
     int leftSpace = 0;
@@ -49,6 +51,7 @@ struct CharacterState {
     std::uint32_t codePage = 0;                     // ESC t
     bool chinese = false;                           // FS &: bytes 81h-FEh start multi-byte characters
     std::vector<std::uint8_t> pendingChinese;       // the bytes so far of a multi-byte character
+    bool utf8 = false;                              // FS ( C: UTF-8 whatever the printer's character set
     bool userCharactersOn = false;                  // ESC %
     std::map<std::uint8_t, Bitmap> userCharacters;  // ESC &, by character code
     std::map<std::uint16_t, Bitmap> userChinese;    // FS 2, by the two bytes of the code
