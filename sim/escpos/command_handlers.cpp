@@ -19,6 +19,7 @@ const CommandHandlers& allCommandHandlers() {
         addFsFunctionCommands(all);
         addLineCommands(all);
         addImageCommands(all);
+        addGraphicsCommands(all);
         addSymbolCommands(all);
         addPageCommands(all);
         addPrinterCommands(all);

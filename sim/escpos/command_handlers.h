@@ -39,6 +39,7 @@ void addChineseCommands(CommandHandlers& handlers);
 void addFsFunctionCommands(CommandHandlers& handlers);
 void addLineCommands(CommandHandlers& handlers);
 void addImageCommands(CommandHandlers& handlers);
+void addGraphicsCommands(CommandHandlers& handlers);
 void addSymbolCommands(CommandHandlers& handlers);
 void addPageCommands(CommandHandlers& handlers);
 void addPrinterCommands(CommandHandlers& handlers);

@@ -9,6 +9,7 @@
 #include "command_arguments.h"
 #include "command_table.h"
 #include "escpos_decoder.h"
+#include "graphics_memory.h"
 
 namespace escpos {
 namespace {
@@ -116,6 +117,67 @@ std::string symbol(const Command& c) {
         }
     }
     return name + ": function " + std::to_string(fn) + " (" + std::to_string(p.size()) + " bytes)";
+}
+
+// GS ( L and GS 8 L: m fn and the function's parameters.
+std::string graphics(const Command& c) {
+    const auto& p = c.payload;
+    if (p.size() < 2) return "graphics: no function";
+    const std::uint32_t fn = p[1];
+    // A key code as its two characters, or as hex when they are not printable.
+    const auto key = [&](std::size_t at) -> std::string {
+        if (at + 1 >= p.size()) return "?";
+        if (!graphicKey(p[at], p[at + 1])) return hex(p[at]) + "h " + hex(p[at + 1]) + "h";
+        return "'" + std::string{static_cast<char>(p[at]), static_cast<char>(p[at + 1])} + "'";
+    };
+    const auto stored = [](const char* memory) { return std::string(memory) + " graphics"; };
+    const char* memory = fn >= 64 && fn <= 69 ? "NV" : "download";
+    switch (fn) {
+        case 48:
+            return "graphics: transmit the NV graphics capacity";
+        case 49:
+            return "graphics: set the reference dot density to " +
+                   (p.size() > 2 ? nameOf(p[2], {{50, "180 dpi"}, {51, "360 dpi"}}) : std::string("?"));
+        case 50:
+            return "graphics: print the print buffer";
+        case 51:
+            return "graphics: transmit the remaining NV graphics capacity";
+        case 52:
+            return "graphics: transmit the remaining download graphics capacity";
+        case 64:
+        case 80:
+            return stored(memory) + ": transmit the key codes";
+        case 65:
+        case 81:
+            return stored(memory) + ": delete all";
+        case 66:
+        case 82:
+            return stored(memory) + ": delete " + key(2);
+        case 67:
+        case 68:
+        case 83:
+        case 84: {
+            const bool columns = fn == 68 || fn == 84;
+            if (const auto d = graphicDefinition(p))
+                return stored(memory) + ": define " + key(3) + " " + dots(d->graphic.width, d->graphic.height) +
+                       (columns ? ", column format" : "");
+            return stored(memory) + ": define " + key(3) + ", malformed; ignored";
+        }
+        case 69:
+        case 85:
+            return stored(memory) + ": print " + key(2) +
+                   (p.size() == 6 ? ", scale " + std::to_string(p[4]) + " x " + std::to_string(p[5]) : "");
+        case 112:
+        case 113: {
+            const std::string what = fn == 112 ? "raster" : "column format";
+            if (const auto b = bufferGraphic(p))
+                return "graphics: store " + what + " in the print buffer " + dots(b->graphic.width, b->graphic.height) +
+                       ", scale " + std::to_string(b->scaleX) + " x " + std::to_string(b->scaleY);
+            return "graphics: store " + what + " in the print buffer, malformed; ignored";
+        }
+        default:
+            return "graphics function " + std::to_string(fn) + " (" + std::to_string(p.size()) + " bytes)";
+    }
 }
 
 std::string userSetup(const Command& c) {
@@ -237,28 +299,6 @@ std::string argumentToken(std::string_view name, std::uint32_t v) {
                           {18, "PC852"},
                           {19, "PC858"},
                           {255, "user-defined page"}});
-// FS ( A fn m: the Chinese character font.
-std::string chineseFont(const Command& c) {
-    const auto& p = c.payload;
-    if (p.size() == 2 && p[0] == 48)
-        return "select Chinese character font " +
-               nameOf(digitOrNumber(p[1]), {{0, "A (24 x 24 dots)"}, {1, "B (16 x 16 dots)"}});
-    return "Chinese character font: function " + (p.empty() ? std::string("?") : std::to_string(p[0])) + " (" +
-           std::to_string(p.size()) + " bytes)";
-}
-
-// FS ( C fn m: the character encoding, and the font priority (fn 60).
-std::string encoding(const Command& c) {
-    const auto& p = c.payload;
-    if (p.size() == 2 && p[0] == 48)
-        return "select character encoding: " +
-               nameOf(digitOrNumber(p[1]),
-                      {{1, "one-byte and two-byte codes of the printer's character set"}, {2, "UTF-8"}});
-    if (!p.empty() && p[0] == 60) return "select font priority (" + std::to_string(p.size()) + " bytes)";
-    return "character encoding: function " + (p.empty() ? std::string("?") : std::to_string(p[0])) + " (" +
-           std::to_string(p.size()) + " bytes)";
-}
-
     if (name == "scale") return scale(v);
     if (name == "disabled") return v & 1 ? "disabled" : "enabled";
     if (name == "erase")
@@ -337,6 +377,9 @@ std::string Command::meaning() const {
         case Kind::kOversized:
             return "oversized: announces " + std::to_string(length) + " bytes, more data than the " +
                    std::to_string(kMaxPayload) + " allowed; skipped";
+        case Kind::kGraphics:
+        case Kind::kLargeGraphics:
+            return graphics(*this);
         default:
             return row ? fill(row->meaning, *this) : std::string();
     }
@@ -355,8 +398,6 @@ std::string listingLine(const Command& command) {
         if (!command.payload.empty() && command.kind != Kind::kText)
             head +=
                 " [" + std::to_string(command.payload.size()) + (command.payload.size() == 1 ? " byte]" : " bytes]");
-    if (name == "chinesefont") return chineseFont(c);
-    if (name == "encoding") return encoding(c);
     }
     if (head.size() < 24) head.resize(24, ' ');
     return offset + head + "  " + command.meaning();

@@ -13,6 +13,16 @@ namespace escpos {
 namespace {
 
 constexpr char kNvMagic[8] = {'N', 'V', 'I', 'M', 'G', 'S', '0', '1'};
+constexpr char kGraphicsMagic[8] = {'N', 'V', 'G', 'R', 'A', 'F', '0', '1'};
+
+void writeSection(std::ofstream& out, const char (&magic)[8], const std::vector<std::uint8_t>& bytes) {
+    const auto length = static_cast<std::uint32_t>(bytes.size());
+    const char size[4] = {static_cast<char>(length & 0xFF), static_cast<char>((length >> 8) & 0xFF),
+                          static_cast<char>((length >> 16) & 0xFF), static_cast<char>(length >> 24)};
+    out.write(magic, sizeof magic);
+    out.write(size, sizeof size);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(length));
+}
 
 std::uint32_t readLe32(const unsigned char* p) {
     return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
@@ -32,32 +42,41 @@ std::optional<NvImages> parseNvImages(std::uint32_t count, std::span<const std::
     return nv;
 }
 
-NvImages loadNvStore(const std::string& path) {
+NvImages loadNvStore(const std::string& path, GraphicsStore* graphics) {
     if (path.empty()) return {};
     std::ifstream in(path, std::ios::binary);
     unsigned char header[sizeof kNvMagic + 4];
     if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return {};
     if (!std::equal(std::begin(kNvMagic), std::end(kNvMagic), header)) return {};
     const std::uint32_t length = readLe32(header + sizeof kNvMagic);
-    if (length == 0 || length > kMaxPayload + 1) return {};
+    if (length > kMaxPayload + 1) return {};
     std::vector<std::uint8_t> definition(length);
-    if (!in.read(reinterpret_cast<char*>(definition.data()), length) || in.peek() != std::ifstream::traits_type::eof())
+    if (!in.read(reinterpret_cast<char*>(definition.data()), length)) return {};
+    NvImages nv;
+    if (length > 0) {
+        auto parsed = parseNvImages(definition[0], std::span(definition).subspan(1));
+        if (parsed) nv = std::move(*parsed);
+    }
+    if (in.peek() == std::ifstream::traits_type::eof()) return length > 0 ? nv : NvImages{};
+    // The graphics part; anything else after the images makes the file corrupt.
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header) ||
+        !std::equal(std::begin(kGraphicsMagic), std::end(kGraphicsMagic), header))
         return {};
-    auto nv = parseNvImages(definition[0], std::span(definition).subspan(1));
-    return nv ? std::move(*nv) : NvImages{};
+    const std::uint32_t size = readLe32(header + sizeof kGraphicsMagic);
+    if (!graphics || size > kNvGraphicsCapacity * 2) return nv;
+    std::vector<std::uint8_t> bytes(size);
+    if (in.read(reinterpret_cast<char*>(bytes.data()), size) && in.peek() == std::ifstream::traits_type::eof())
+        graphics->load(bytes);
+    return nv;
 }
 
-void saveNvStore(const std::string& path, const NvImages& nv) {
+void saveNvStore(const std::string& path, const NvImages& nv, const GraphicsStore* graphics) {
     if (path.empty()) return;
     const std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        const auto length = static_cast<std::uint32_t>(nv.definition.size());
-        const char size[4] = {static_cast<char>(length & 0xFF), static_cast<char>((length >> 8) & 0xFF),
-                              static_cast<char>((length >> 16) & 0xFF), static_cast<char>(length >> 24)};
-        out.write(kNvMagic, sizeof kNvMagic);
-        out.write(size, sizeof size);
-        out.write(reinterpret_cast<const char*>(nv.definition.data()), static_cast<std::streamsize>(length));
+        writeSection(out, kNvMagic, nv.definition);
+        if (graphics && !graphics->graphics().empty()) writeSection(out, kGraphicsMagic, graphics->serialized());
         if (!out.flush()) return;
     }
     std::rename(temporary.c_str(), path.c_str());

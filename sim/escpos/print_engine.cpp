@@ -27,7 +27,7 @@ PrintEngine::PrintEngine(RendererOptions options, PieceSink sink)
       paper_(options_.width),
       font_(TextFont::shared({options_.latinFont, options_.chineseFont}, TextFont::Fit::kMonospaced)),
       chineseFont_(TextFont::shared({options_.chineseFont}, TextFont::Fit::kSquare)),
-      nv_(loadNvStore(options_.nvStore)) {}
+      nv_(loadNvStore(options_.nvStore, &graphics_.nv)) {}
 
 void PrintEngine::reset() { state_ = PrintState(options_.width, options_.maxHeight); }
 
@@ -248,7 +248,9 @@ void PrintEngine::drawAt(const Bitmap& image, int x, int y, int scaleX, int scal
 // leaves none. The store is written either way.
 void PrintEngine::defineNvImages(NvImages nv) {
     nv_ = std::move(nv);
-    saveNvStore(options_.nvStore, nv_);
+    saveNvStore(options_.nvStore, nv_, &graphics_.nv);
 }
+
+void PrintEngine::saveNvGraphics() const { saveNvStore(options_.nvStore, nv_, &graphics_.nv); }
 
 }  // namespace escpos

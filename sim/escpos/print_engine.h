@@ -14,6 +14,7 @@
 #include "barcode_image.h"
 #include "bitmap.h"
 #include "character_sets.h"
+#include "graphics_memory.h"
 #include "nv_store.h"
 #include "print_state.h"
 #include "renderer_options.h"
@@ -70,6 +71,10 @@ public:
     // NV images, kept across ESC @ and, with a store, across runs.
     const std::vector<Bitmap>& nvImages() const { return nv_.images; }
     void defineNvImages(NvImages nv);
+    // The download and NV graphics of GS ( L, kept across ESC @; the NV
+    // graphics go into the store with the NV images (saveNvGraphics()).
+    GraphicsMemory& graphics() { return graphics_; }
+    void saveNvGraphics() const;
 
     // Page mode (page_mode.cpp).
     void enterPageMode();
@@ -123,6 +128,7 @@ private:
     std::shared_ptr<TextFont> font_;
     std::shared_ptr<TextFont> chineseFont_;
     CharacterSets characterSets_;
+    GraphicsMemory graphics_;  // before nv_: the store fills both
     NvImages nv_;
 };
 

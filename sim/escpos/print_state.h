@@ -1,8 +1,9 @@
 // What ESC @ sets back: the print modes, the layout of lines, the line being
 // collected, the user-defined characters, the downloaded image, the barcode
-// and QR settings and page mode. It is one value, so that initialising the
-// printer is one assignment and nothing added here can outlive ESC @. What
-// outlives it (the paper, the NV images, the fonts) is kept by the engine.
+// and QR settings, the graphics print buffer and page mode. It is one value,
+// so that initialising the printer is one assignment and nothing added here
+// can outlive ESC @. What outlives it (the paper, the NV images, the download
+// and NV graphics, the fonts) is kept by the engine.
 // No platform code.
 #pragma once
 
@@ -19,8 +20,7 @@ namespace escpos {
 
 constexpr int kDefaultLineSpacing = 30;
 constexpr int kFontAWidth = 12, kFontAHeight = 24, kFontBWidth = 9, kFontBHeight = 17;
-constexpr int kChineseCellSize = 24;       // FS ( A font A
-constexpr int kChineseFontBCellSize = 16;  // FS ( A font B
+constexpr int kChineseCellSize = 24;
 
 // ESC !, GS !, ESC M, ESC E, ESC G, ESC -, ESC {, ESC V, GS B and ESC SP.
 struct TextMode {
@@ -99,6 +99,15 @@ struct SymbolSettings {
     std::vector<std::uint8_t> qrData;  // the symbol stored by GS ( k fn 80
 };
 
+// The print buffer of GS ( L functions 112 and 113, printed by function 50,
+// and the reference dot density of function 49 (50: 180 dpi, 51: 360 dpi).
+struct GraphicsBuffer {
+    Bitmap image;
+    int scaleX = 1;
+    int scaleY = 1;
+    int density = 51;
+};
+
 // Page mode: lines are laid out in the frame of the print area and drawn onto
 // the page, which goes onto the paper when printed.
 struct PageState {
@@ -121,6 +130,7 @@ struct PrintState {
     Line line;
     Bitmap download;  // GS *
     SymbolSettings symbols;
+    GraphicsBuffer graphics;
     PageState page;
 };
 
