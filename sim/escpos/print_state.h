@@ -20,7 +20,8 @@ namespace escpos {
 
 constexpr int kDefaultLineSpacing = 30;
 constexpr int kFontAWidth = 12, kFontAHeight = 24, kFontBWidth = 9, kFontBHeight = 17;
-constexpr int kChineseCellSize = 24;
+constexpr int kChineseCellSize = 24;       // FS ( A font A
+constexpr int kChineseFontBCellSize = 16;  // FS ( A font B
 
 // ESC !, GS !, ESC M, ESC E, ESC G, ESC -, ESC {, ESC V, GS B and ESC SP.
 struct TextMode {
