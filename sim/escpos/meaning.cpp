@@ -237,6 +237,28 @@ std::string tabs(std::span<const std::uint8_t> list) {
     return text;
 }
 
+// FS ( A fn m: the Chinese character font.
+std::string chineseFont(const Command& c) {
+    const auto& p = c.payload;
+    if (p.size() == 2 && p[0] == 48)
+        return "select Chinese character font " +
+               nameOf(digitOrNumber(p[1]), {{0, "A (24 x 24 dots)"}, {1, "B (16 x 16 dots)"}});
+    return "Chinese character font: function " + (p.empty() ? std::string("?") : std::to_string(p[0])) + " (" +
+           std::to_string(p.size()) + " bytes)";
+}
+
+// FS ( C fn m: the character encoding, and the font priority (fn 60).
+std::string encoding(const Command& c) {
+    const auto& p = c.payload;
+    if (p.size() == 2 && p[0] == 48)
+        return "select character encoding: " +
+               nameOf(digitOrNumber(p[1]),
+                      {{1, "one-byte and two-byte codes of the printer's character set"}, {2, "UTF-8"}});
+    if (!p.empty() && p[0] == 60) return "select font priority (" + std::to_string(p.size()) + " bytes)";
+    return "character encoding: function " + (p.empty() ? std::string("?") : std::to_string(p[0])) + " (" +
+           std::to_string(p.size()) + " bytes)";
+}
+
 // A token over one argument `v`.
 std::string argumentToken(std::string_view name, std::uint32_t v) {
     if (name.empty()) return std::to_string(v);
@@ -299,28 +321,6 @@ std::string argumentToken(std::string_view name, std::uint32_t v) {
                           {18, "PC852"},
                           {19, "PC858"},
                           {255, "user-defined page"}});
-// FS ( A fn m: the Chinese character font.
-std::string chineseFont(const Command& c) {
-    const auto& p = c.payload;
-    if (p.size() == 2 && p[0] == 48)
-        return "select Chinese character font " +
-               nameOf(digitOrNumber(p[1]), {{0, "A (24 x 24 dots)"}, {1, "B (16 x 16 dots)"}});
-    return "Chinese character font: function " + (p.empty() ? std::string("?") : std::to_string(p[0])) + " (" +
-           std::to_string(p.size()) + " bytes)";
-}
-
-// FS ( C fn m: the character encoding, and the font priority (fn 60).
-std::string encoding(const Command& c) {
-    const auto& p = c.payload;
-    if (p.size() == 2 && p[0] == 48)
-        return "select character encoding: " +
-               nameOf(digitOrNumber(p[1]),
-                      {{1, "one-byte and two-byte codes of the printer's character set"}, {2, "UTF-8"}});
-    if (!p.empty() && p[0] == 60) return "select font priority (" + std::to_string(p.size()) + " bytes)";
-    return "character encoding: function " + (p.empty() ? std::string("?") : std::to_string(p[0])) + " (" +
-           std::to_string(p.size()) + " bytes)";
-}
-
     if (name == "scale") return scale(v);
     if (name == "disabled") return v & 1 ? "disabled" : "enabled";
     if (name == "erase")
@@ -355,6 +355,8 @@ std::string commandToken(std::string_view name, const Command& c) {
         return c.payload.size() >= 2
                    ? "paper " + std::to_string(c.payload[0]) + ", pattern " + std::to_string(c.payload[1])
                    : quoted(c.payload);
+    if (name == "chinesefont") return chineseFont(c);
+    if (name == "encoding") return encoding(c);
     if (name == "adjust") {
         const auto& p = c.payload;
         if (p.size() < 4) return quoted(p);
@@ -420,8 +422,6 @@ std::string listingLine(const Command& command) {
         if (!command.payload.empty() && command.kind != Kind::kText)
             head +=
                 " [" + std::to_string(command.payload.size()) + (command.payload.size() == 1 ? " byte]" : " bytes]");
-    if (name == "chinesefont") return chineseFont(c);
-    if (name == "encoding") return encoding(c);
     }
     if (head.size() < 24) head.resize(24, ' ');
     return offset + head + "  " + command.meaning();
