@@ -74,6 +74,10 @@ PrinterState::Bytes PrinterState::apply(const escpos::Command& command) {
             return one(printerId(n));
         case Kind::kUserSettings:
             return memorySwitches(command.payload);
+        case Kind::kGraphics:
+        case Kind::kLargeGraphics:
+            graphics_.apply(command.payload);
+            return graphics_.answer(command.payload);
         case Kind::kRealtimeRequest: {
             if (n != 1 && n != 2) return {};
             Conditions cleared = conditions_;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "escpos_decoder.h"
+#include "graphics_memory.h"
 
 namespace vprinter {
 
@@ -72,6 +73,9 @@ public:
     //   GS r n       paper sensor (1, 49) or drawer (2, 50) status
     //   GS I n       model (1, 49), type (2, 50) or firmware version (3, 51) id
     //   GS ( E       function 3 stores memory switches, function 4 answers one
+    //   GS ( L, GS 8 L  the graphics memories' capacity and key-code queries
+    //                (see GraphicsMemory::answer()), kept by the definitions
+    //                and deletions seen
     //   DLE ENQ n    1 or 2 clears a recoverable error
     //   GS a n       sets automatic status back; n != 0 answers the status at once
     // A change to the conditions also brings the automatic status, if enabled.
@@ -89,6 +93,7 @@ private:
     Bytes statusChange(const Bytes& before) const;
 
     Conditions conditions_;
+    escpos::GraphicsMemory graphics_;         // what the renderer's memories hold, for the queries
     std::uint8_t automaticStatusGroups_ = 0;  // GS a n: which changes send the automatic status
     // Each switch's eight settings, '0' or '1', in the order GS ( E carries them.
     std::array<std::array<std::uint8_t, 8>, 8> switches_ = [] {

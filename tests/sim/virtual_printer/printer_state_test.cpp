@@ -205,4 +205,81 @@ TEST(PrinterStateAnswers, AutomaticStatusOnEnableAndOnChange) {
                       });
 }
 
+// GS ( L / GS 8 L with payload m fn ...
+Bytes graphics(const Bytes& payload, bool large = false) {
+    const auto n = payload.size();
+    Bytes out = large ? Bytes{GS,
+                              '8',
+                              'L',
+                              static_cast<std::uint8_t>(n & 0xff),
+                              static_cast<std::uint8_t>((n >> 8) & 0xff),
+                              static_cast<std::uint8_t>(n >> 16),
+                              0}
+                      : Bytes{GS, '(', 'L', static_cast<std::uint8_t>(n & 0xff), static_cast<std::uint8_t>(n >> 8)};
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+// A monochrome raster definition of w x h dots, all black: fn 67 NV, 83 download.
+Bytes defineGraphic(std::uint8_t fn, char kc1, char kc2, int w, int h) {
+    Bytes p{48,
+            fn,
+            48,
+            static_cast<std::uint8_t>(kc1),
+            static_cast<std::uint8_t>(kc2),
+            1,
+            static_cast<std::uint8_t>(w & 0xff),
+            static_cast<std::uint8_t>(w >> 8),
+            static_cast<std::uint8_t>(h & 0xff),
+            static_cast<std::uint8_t>(h >> 8),
+            49};
+    p.insert(p.end(), static_cast<std::size_t>((w + 7) / 8 * h), 0xff);
+    return graphics(p, p.size() > 0xffff);
+}
+
+// 37h, an identifier (30h capacity, 31h NV remaining, 32h download
+// remaining), the bytes in decimal digits, NUL; key codes: 37h, 72h (NV) or
+// 73h (download), 40h, the pairs, NUL. Each memory holds 384 KiB.
+Bytes number(std::uint8_t id, const std::string& digits) {
+    Bytes out{0x37, id};
+    for (const char digit : digits) out.push_back(static_cast<std::uint8_t>(digit));
+    out.push_back(0x00);
+    return out;
+}
+
+TEST(PrinterStateAnswers, GraphicsMemoryQueries) {
+    VirtualPrinter printer;
+    const Bytes capacity = graphics({48, 48}), nvLeft = graphics({48, 51}), downloadLeft = graphics({48, 52}),
+                nvKeys = graphics({48, 64, 'K', 'C'}), downloadKeys = graphics({48, 80, 'K', 'C'});
+    converse(
+        printer,
+        {
+            {"empty", Conditions{}, join({capacity, nvLeft, downloadLeft, nvKeys, downloadKeys}),
+             join({number(0x30, "393216"),
+                   number(0x31, "393216"),
+                   number(0x32, "393216"),
+                   {0x37, 0x72, 0x40, 0x00},
+                   {0x37, 0x73, 0x40, 0x00}})},
+            {"NV 'B2' 12 x 3 (6 bytes) and 'C3' 8 x 5 (5 bytes), download 'A1' 16 x 2 (4 bytes)", std::nullopt,
+             join({defineGraphic(67, 'C', '3', 8, 5), defineGraphic(67, 'B', '2', 12, 3),
+                   defineGraphic(83, 'A', '1', 16, 2), nvLeft, downloadLeft, nvKeys, downloadKeys}),
+             join({number(0x31, "393205"),
+                   number(0x32, "393212"),
+                   {0x37, 0x72, 0x40, 'B', '2', 'C', '3', 0x00},
+                   {0x37, 0x73, 0x40, 'A', '1', 0x00}})},
+            {"'A1' redefined larger, and a definition beyond the capacity refused", std::nullopt,
+             join({defineGraphic(83, 'A', '1', 16, 10), defineGraphic(83, 'Z', '9', 4096, 800), downloadLeft,
+                   downloadKeys}),
+             join({number(0x32, "393196"), {0x37, 0x73, 0x40, 'A', '1', 0x00}})},
+            {"NV 'B2' deleted, download deleted all", std::nullopt,
+             join({graphics({48, 66, 'B', '2'}), graphics({48, 81, 'C', 'L', 'R'}), nvLeft, downloadLeft, nvKeys,
+                   capacity}),
+             join({number(0x31, "393211"),
+                   number(0x32, "393216"),
+                   {0x37, 0x72, 0x40, 'C', '3', 0x00},
+                   number(0x30, "393216")})},
+            {"ESC @ keeps the graphics", std::nullopt, join({{0x1b, '@'}, nvKeys}), {0x37, 0x72, 0x40, 'C', '3', 0x00}},
+        });
+}
+
 }  // namespace
