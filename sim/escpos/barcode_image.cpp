@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace escpos {
 namespace {
@@ -23,12 +25,16 @@ bool allDigits(const std::string& s) {
 }
 
 // Encodes the data; null when libzint refuses it (warnings are accepted).
-Symbol encode(int symbology, const std::string& data, int option1 = -1) {
+Symbol encode(int symbology, const std::string& data, int option1 = -1, int option2 = 0, int option3 = 0,
+              const std::string& primary = {}) {
     Symbol symbol(ZBarcode_Create());
     if (!symbol || data.empty()) return nullptr;
     symbol->symbology = symbology;
     symbol->input_mode = DATA_MODE;
     if (option1 >= 0) symbol->option_1 = option1;
+    symbol->option_2 = option2;
+    symbol->option_3 = option3;
+    if (!primary.empty()) primary.copy(symbol->primary, sizeof symbol->primary - 1);
     const int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.data()),
                                        static_cast<int>(data.size()));
     if (result >= ZINT_ERROR || symbol->rows < 1 || symbol->width < 1) return nullptr;
@@ -213,6 +219,107 @@ std::optional<BarcodeImage> drawQrCode(std::span<const std::uint8_t> data, int m
     Symbol symbol = encode(BARCODE_QRCODE, std::string(data.begin(), data.end()), errorLevel - 47);
     if (!symbol || symbol->rows != symbol->width) return std::nullopt;
     return draw(*symbol, moduleSize, moduleSize);
+}
+
+namespace {
+
+// DataMatrix ECC 200 sizes in libzint's numbering: 1-24 square, 25-30 rectangles.
+constexpr std::pair<int, int> kDataMatrixSizes[] = {
+    {10, 10},   {12, 12},   {14, 14},   {16, 16},   {18, 18}, {20, 20}, {22, 22}, {24, 24}, {26, 26}, {32, 32},
+    {36, 36},   {40, 40},   {44, 44},   {48, 48},   {52, 52}, {64, 64}, {72, 72}, {80, 80}, {88, 88}, {96, 96},
+    {104, 104}, {120, 120}, {132, 132}, {144, 144}, {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36}, {16, 48},
+};
+
+// The MaxiCode symbol is 1.11 x 1.054 inches whatever its data: about 225
+// dots wide at 8 dots per mm.
+constexpr int kMaxiCodeWidth = 225;
+
+std::string text(const std::vector<std::uint8_t>& data) { return {data.begin(), data.end()}; }
+
+// The first of the symbol options that holds the data.
+template <typename Options>
+Symbol firstThatFits(int symbology, const std::string& data, Options options) {
+    for (const auto& [option1, option2, option3] : options)
+        if (Symbol symbol = encode(symbology, data, option1, option2, option3)) return symbol;
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<BarcodeImage> drawPdf417(const Pdf417Settings& s) {
+    if (s.data.empty() || s.columns < 0 || s.columns > 30 || (s.rows != 0 && (s.rows < 3 || s.rows > 90)) ||
+        s.moduleWidth < 2 || s.moduleWidth > 8 || s.rowHeight < 2 || s.rowHeight > 8)
+        return std::nullopt;
+    int level = s.level;
+    if (s.ratio > 0) {
+        // The smallest level whose 2^(level+1) codewords reach the ratio of the data codewords.
+        const int wanted = static_cast<int>((s.data.size() + 1) * static_cast<std::size_t>(s.ratio) / 10);
+        level = 0;
+        while (level < 8 && (2 << level) < wanted) ++level;
+    }
+    Symbol symbol = encode(s.truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, text(s.data), level, s.columns, s.rows);
+    if (!symbol || (s.rows != 0 && symbol->rows != s.rows)) return std::nullopt;
+    return draw(*symbol, s.moduleWidth, s.moduleWidth * s.rowHeight);
+}
+
+std::optional<BarcodeImage> drawMaxiCode(const MaxiCodeSettings& s) {
+    if (s.data.empty() || s.mode < 2 || s.mode > 6) return std::nullopt;
+    std::string data = text(s.data), primary;
+    if (s.mode <= 3) {
+        if (data.size() <= 15) return std::nullopt;
+        primary = data.substr(0, 15);
+        data = data.substr(15);
+    }
+    Symbol symbol = encode(BARCODE_MAXICODE, data, s.mode, 0, 0, primary);
+    if (!symbol) return std::nullopt;
+    // The hexagons and the bullseye drawn by libzint, scaled to the symbol's size.
+    symbol->scale = 1.0F;
+    symbol->show_hrt = 0;
+    if (ZBarcode_Buffer(symbol.get(), 0) >= ZINT_ERROR || symbol->bitmap_width < 1) return std::nullopt;
+    symbol->scale = static_cast<float>(kMaxiCodeWidth) / static_cast<float>(symbol->bitmap_width);
+    if (ZBarcode_Buffer(symbol.get(), 0) >= ZINT_ERROR || symbol->bitmap_width < 1) return std::nullopt;
+    BarcodeImage image{Bitmap(symbol->bitmap_width, symbol->bitmap_height), {}};
+    for (int y = 0; y < symbol->bitmap_height; ++y)
+        for (int x = 0; x < symbol->bitmap_width; ++x)
+            if (symbol->bitmap[(static_cast<std::size_t>(y) * symbol->bitmap_width + x) * 3] < 128)
+                image.bars.fill(x, y, x + 1, y + 1);
+    return image;
+}
+
+std::optional<BarcodeImage> drawDataMatrix(const DataMatrixSettings& s) {
+    if (s.data.empty() || s.moduleSize < 2 || s.moduleSize > 16) return std::nullopt;
+    std::vector<std::tuple<int, int, int>> options;
+    for (int i = 0; i < static_cast<int>(std::size(kDataMatrixSizes)); ++i) {
+        const auto [rows, columns] = kDataMatrixSizes[i];
+        const bool rectangle = rows != columns;
+        if (rectangle != s.rectangle) continue;
+        if ((s.rows == 0 || s.rows == rows) && (s.columns == 0 || s.columns == columns))
+            options.emplace_back(-1, i + 1, 0);
+    }
+    Symbol symbol = firstThatFits(BARCODE_DATAMATRIX, text(s.data), options);
+    if (!symbol) return std::nullopt;
+    return draw(*symbol, s.moduleSize, s.moduleSize);
+}
+
+std::optional<BarcodeImage> drawAztec(const AztecSettings& s) {
+    const int maxLayers = s.compact ? 4 : 32;
+    if (s.data.empty() || s.moduleSize < 2 || s.moduleSize > 16 || s.layers < 0 || s.layers > maxLayers ||
+        s.correction < 5 || s.correction > 95)
+        return std::nullopt;
+    // libzint's levels are 10, 23, 36 and 50 percent of the symbol (plus 3 codewords).
+    const int level = s.correction <= 10 ? 1 : s.correction <= 23 ? 2 : s.correction <= 36 ? 3 : 4;
+    // libzint numbers compact sizes 1-4 and full-range sizes 5-36. Given a
+    // size it fills what the data leaves with error correction; without one
+    // it picks the smallest symbol, compact when that fits, with the level
+    // asked for.
+    std::vector<std::tuple<int, int, int>> options;
+    if (s.layers == 0)
+        options.emplace_back(level, 0, 0);
+    else
+        options.emplace_back(-1, s.compact ? s.layers : s.layers + 4, 0);
+    Symbol symbol = firstThatFits(BARCODE_AZTEC, text(s.data), options);
+    if (!symbol) return std::nullopt;
+    return draw(*symbol, s.moduleSize, s.moduleSize);
 }
 
 }  // namespace escpos

@@ -96,25 +96,51 @@ std::string symbol(const Command& c) {
     if (p.size() < 2) return "2D symbol: no function";
     const std::uint32_t cn = p[0], fn = p[1];
     const std::string arg = p.size() > 2 ? std::to_string(p[2]) : "?";
-    const std::string name = cn == 48 ? "PDF417" : cn == 49 ? "QR code" : "2D symbol " + std::to_string(cn);
-    if (cn == 49) {
-        switch (fn) {
-            case 65:
-                return name + ": select model " + (p.size() > 2 ? std::to_string(digitOrNumber(p[2])) : "?");
-            case 67:
-                return name + ": set module size to " + arg + " dots";
-            case 69:
-                return name + ": set error correction level " +
-                       (p.size() > 2 ? nameOf(p[2], {{48, "L"}, {49, "M"}, {50, "Q"}, {51, "H"}}) : "?");
-            case 80:
-                return name + ": store data " + quoted(p.subspan(std::min<std::size_t>(3, p.size())));
-            case 81:
-                return name + ": print the stored symbol";
-            case 82:
-                return name + ": transmit the size of the stored symbol";
-            default:
-                break;
-        }
+    const auto argAt = [&](std::size_t i) { return i < p.size() ? std::to_string(p[i]) : std::string("?"); };
+    const std::string name =
+        nameOf(cn, {{48, "PDF417"}, {49, "QR code"}, {50, "MaxiCode"}, {53, "Aztec code"}, {54, "DataMatrix"}});
+    const bool known = cn == 48 || cn == 49 || cn == 50 || cn == 53 || cn == 54;
+    if (known && fn == 80) return name + ": store data " + quoted(p.subspan(std::min<std::size_t>(3, p.size())));
+    if (known && fn == 81) return name + ": print the stored symbol";
+    if (known && fn == 82) return name + ": transmit the size of the stored symbol";
+    const std::uint64_t key = std::uint64_t{cn} << 8 | fn;
+    switch (key) {
+        case 49 << 8 | 65:
+            return name + ": select model " + (p.size() > 2 ? std::to_string(digitOrNumber(p[2])) : "?");
+        case 49 << 8 | 67:
+            return name + ": set module size to " + arg + " dots";
+        case 49 << 8 | 69:
+            return name + ": set error correction level " +
+                   (p.size() > 2 ? nameOf(p[2], {{48, "L"}, {49, "M"}, {50, "Q"}, {51, "H"}}) : "?");
+        case 48 << 8 | 65:
+            return name + ": set the number of columns to " + arg + (arg == "0" ? " (automatic)" : "");
+        case 48 << 8 | 66:
+            return name + ": set the number of rows to " + arg + (arg == "0" ? " (automatic)" : "");
+        case 48 << 8 | 67:
+            return name + ": set module width to " + arg + " dots";
+        case 48 << 8 | 68:
+            return name + ": set row height to " + arg + " module widths";
+        case 48 << 8 | 69:
+            if (p.size() == 4 && p[2] == 48) return name + ": set error correction level " + std::to_string(p[3] - 48);
+            if (p.size() == 4 && p[2] == 49) return name + ": set error correction to " + argAt(3) + "0% of the data";
+            break;
+        case 48 << 8 | 70:
+            return name + ": " + (p.size() > 2 && digitOrNumber(p[2]) == 1 ? "truncated" : "standard") + " symbol";
+        case 50 << 8 | 65:
+            return name + ": select mode " + (p.size() > 2 ? std::to_string(digitOrNumber(p[2])) : "?");
+        case 54 << 8 | 66:
+            return name + ": " + (p.size() > 2 && digitOrNumber(p[2]) == 1 ? "rectangle" : "square") + ", " + argAt(3) +
+                   " columns, " + argAt(4) + " rows (0 automatic)";
+        case 54 << 8 | 67:
+        case 53 << 8 | 67:
+            return name + ": set module size to " + arg + " dots";
+        case 53 << 8 | 66:
+            return name + ": " + (p.size() > 2 && digitOrNumber(p[2]) == 1 ? "compact" : "full range") + ", " +
+                   argAt(3) + " layers (0 automatic)";
+        case 53 << 8 | 69:
+            return name + ": set error correction to " + arg + "% of the symbol";
+        default:
+            break;
     }
     return name + ": function " + std::to_string(fn) + " (" + std::to_string(p.size()) + " bytes)";
 }

@@ -39,8 +39,8 @@ struct TextMode {
 
 // FS !, FS -, FS W, FS S and FS ( A.
 struct ChineseMode {
-    int scaleX = 1;  // FS ! double width, FS W quadruple
     int cellSize = kChineseCellSize;
+    int scaleX = 1;  // FS ! double width, FS W quadruple
     int scaleY = 1;
     int underline = 0;
     int leftSpace = 0;
@@ -51,8 +51,8 @@ struct ChineseMode {
 struct CharacterState {
     std::uint32_t codePage = 0;                     // ESC t
     bool chinese = false;                           // FS &: bytes 81h-FEh start multi-byte characters
-    std::vector<std::uint8_t> pendingChinese;       // the bytes so far of a multi-byte character
     bool utf8 = false;                              // FS ( C: UTF-8 whatever the printer's character set
+    std::vector<std::uint8_t> pendingChinese;       // the bytes so far of a multi-byte character
     bool userCharactersOn = false;                  // ESC %
     std::map<std::uint8_t, Bitmap> userCharacters;  // ESC &, by character code
     std::map<std::uint16_t, Bitmap> userChinese;    // FS 2, by the two bytes of the code
@@ -91,13 +91,17 @@ struct Line {
     bool upsideDown = false;
 };
 
-// GS h, GS w, GS H, GS f and the QR settings and data of GS ( k.
+// GS h, GS w, GS H, GS f and the settings and data of each 2D symbol of GS ( k.
 struct SymbolSettings {
     BarcodeSettings barcode;
     int qrModel = 50;
     int qrModuleSize = 3;
     int qrLevel = 48;
     std::vector<std::uint8_t> qrData;  // the symbol stored by GS ( k fn 80
+    Pdf417Settings pdf417;
+    MaxiCodeSettings maxiCode;
+    DataMatrixSettings dataMatrix;
+    AztecSettings aztec;
 };
 
 // The print buffer of GS ( L functions 112 and 113, printed by function 50,
