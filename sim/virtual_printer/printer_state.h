@@ -81,6 +81,10 @@ public:
     // A change to the conditions also brings the automatic status, if enabled.
     Bytes apply(const escpos::Command& command);
 
+    // The NV graphics the printer holds from earlier runs (the paper's NV
+    // store), so that the queries count them as the renderer does.
+    void setNvGraphics(escpos::GraphicsStore nv) { graphics_.nv = std::move(nv); }
+
     // The one-byte answers and the 4-byte automatic status for the current
     // conditions; nullopt for a selector the printer does not answer.
     std::optional<std::uint8_t> realtimeStatus(std::uint32_t n) const;

@@ -22,7 +22,7 @@ Printout::Printout(const PrintoutOptions& options, PrintoutObserver* observer)
         escpos::RendererOptions rendering;
         rendering.width = options_.width;
         rendering.charset = options_.charset;
-        rendering.nvStore = "nv-images.bin";  // the printer's NV memory, in the folder it runs in
+        rendering.nvStore = kNvStore;
         rendering.maxHeight = options_.maxLength;
         // Without files the pieces cost nothing to keep going.
         rendering.maxPieces = options_.paperPrefix.empty() ? INT_MAX : options_.maxPieces;

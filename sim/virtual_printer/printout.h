@@ -43,6 +43,10 @@
 
 namespace vprinter {
 
+// The printer's NV memory (NV images and NV graphics), in the folder it runs
+// in: kept by the renderer whenever the paper is drawn.
+inline constexpr const char* kNvStore = "nv-images.bin";
+
 struct PrintoutOptions {
     std::string listing;      // file for the listing; empty: none
     std::string paperPrefix;  // prefix of the PNG files; empty: no paper

@@ -190,6 +190,11 @@ void VirtualPrinter::setConditions(Conditions conditions) {
     if (!pending_.empty()) wake();
 }
 
+void VirtualPrinter::setNvGraphics(escpos::GraphicsStore nv) {
+    std::lock_guard lock(mutex_);
+    state_.setNvGraphics(std::move(nv));
+}
+
 Conditions VirtualPrinter::conditions() const {
     std::lock_guard lock(mutex_);
     return state_.conditions();

@@ -88,6 +88,8 @@ public:
     void setConditions(Conditions conditions);
     // The conditions now: DLE ENQ may have cleared an error since they were set.
     Conditions conditions() const;
+    // The NV graphics kept from earlier runs, for the graphics queries.
+    void setNvGraphics(escpos::GraphicsStore nv);
 
     // Closes the master and the held slave descriptor: the client's port sees a
     // hang-up (POLLHUP, reads end, writes fail with EIO). Pending sends are

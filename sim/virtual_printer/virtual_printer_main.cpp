@@ -26,6 +26,7 @@
 
 #include "common/kit_version.h"
 #include "live_paper.h"
+#include "nv_store.h"
 #include "printout.h"
 #include "virtual_printer.h"
 #include "web_view.h"
@@ -441,6 +442,13 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "virtual-printer: %s\n", e.what());
         return 1;
+    }
+    // Where the paper keeps NV graphics from earlier runs, the printers'
+    // answers about their memory count them too.
+    if (!options.printout.paperPrefix.empty() || options.webPort) {
+        escpos::GraphicsStore nv(escpos::kNvGraphicsCapacity);
+        escpos::loadNvStore(vprinter::kNvStore, &nv);
+        for (const auto& printer : printers) printer->setNvGraphics(nv);
     }
     // A full buffer stops every line: the printers share the paper.
     if (printout)

@@ -440,6 +440,7 @@ public:
     }
     ~TempDir() { std::filesystem::remove_all(path_); }
     std::string operator/(const char* name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
@@ -457,13 +458,15 @@ std::string readFile(const std::string& path) {
 
 class Program {
 public:
-    Program(std::vector<std::string> args, const std::string& output) {
+    // In `folder` when one is given, else in the test's own.
+    Program(std::vector<std::string> args, const std::string& output, const std::string& folder = {}) {
         args.insert(args.begin(), VIRTUAL_PRINTER_PROGRAM);
         std::vector<char*> argv;
         for (auto& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
         posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
@@ -699,6 +702,51 @@ TEST(VirtualPrinterProgram, AnswersFromItsStateAndShowsThePaper) {
     // ESC @, text, LF, GS V, text, LF and the three status requests.
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 9) << lines;
     EXPECT_NE(lines.find("DLE EOT"), std::string::npos) << lines;
+}
+
+// NV graphics defined in one run are in the printer's memory in the next: the
+// remaining capacity and the key-code list count them.
+TEST(VirtualPrinterProgram, CountsTheNvGraphicsOfEarlierRuns) {
+    TempDir dir;
+    const std::string link = dir / "printer", fifo = dir / "control";
+    const Bytes remaining{0x1D, '(', 'L', 2, 0, 48, 51};
+    const Bytes keyCodes{0x1D, '(', 'L', 4, 0, 48, 64, 'K', 'C'};
+    // An NV graphic 'A1' of 8 x 1 dots: one byte of rows.
+    const Bytes define{0x1D, '(', 'L', 12, 0, 48, 67, 48, 'A', '1', 1, 8, 0, 1, 0, 49, 0xFF};
+    const auto join = [](Bytes first, const Bytes& second) {
+        first.insert(first.end(), second.begin(), second.end());
+        return first;
+    };
+    // Each answer after its header 37h: 31h and the bytes remaining of the
+    // 384 KiB; 72h, 40h and the key codes.
+    const struct {
+        Bytes send;
+        std::string answer;
+    } runs[] = {
+        {join(define, remaining), std::string("1393215\0", 8)},
+        {join(keyCodes, remaining), std::string("r\x40"
+                                                "A1\0"
+                                                "1393215\0",
+                                                13)},
+    };
+    for (const auto& run : runs) {
+        Program program({"--link", link, "--control", fifo, "--paper", dir / "paper", "--state", "ok"}, dir / "stdout",
+                        dir.path());
+        ASSERT_TRUE(waitFor([&] { return exists(link); })) << readFile(dir / "stdout");
+        Client client(link);
+        ASSERT_TRUE(client.write(run.send));
+        Bytes expected;
+        for (std::size_t at = 0; at < run.answer.size();) {
+            expected.push_back(0x37);
+            const std::size_t end = run.answer.find('\0', at) + 1;
+            expected.insert(expected.end(), run.answer.begin() + static_cast<std::ptrdiff_t>(at),
+                            run.answer.begin() + static_cast<std::ptrdiff_t>(end));
+            at = end;
+        }
+        EXPECT_EQ(client.read(expected.size()), expected);
+        control(fifo, "quit");
+        EXPECT_EQ(program.wait(), 0);
+    }
 }
 
 // The port a program started with --tcp 0 announces on stdout; 0 if it does not.
