@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -39,6 +40,10 @@ public:
     const Paper& paper() const { return paper_; }
     int position() const { return y_; }
     Limit limit() const { return limit_; }
+    // Why the command being applied printed nothing it would have printed:
+    // "not printed: ..."; empty when it printed as asked. Cleared for each command.
+    const std::string& note() const { return note_; }
+    void setNote(std::string note) { note_ = std::move(note); }
     // Called after each command: a command that reached past the maximum
     // height stops the engine there.
     void endCommand();
@@ -125,6 +130,7 @@ private:
     int pieces_ = 0;
     bool overran_ = false;  // the current command reached past the maximum height
     Limit limit_ = Limit::kNone;
+    std::string note_;
     std::shared_ptr<TextFont> font_;
     std::shared_ptr<TextFont> chineseFont_;
     CharacterSets characterSets_;

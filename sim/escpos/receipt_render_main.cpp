@@ -29,7 +29,9 @@ constexpr const char* kUsage =
     "                     set cannot read print as an outlined box one Chinese cell\n"
     "                     wide (under gbk and big5 for the lead byte; the byte after\n"
     "                     it prints as a single-byte character)\n"
-    "  --listing          print every decoded command on stdout\n"
+    "  --listing          print every decoded command on stdout; a barcode or 2D\n"
+    "                     symbol wider than the print area is not printed, and its\n"
+    "                     line says so\n"
     "  --out PREFIX       prefix of the PNG files\n"
     "  --nv-store FILE    file keeping NV images across runs (without it, NV images\n"
     "                     last for this run only)\n"
@@ -138,8 +140,13 @@ static int run(int argc, char** argv) {
         } else {
             ++commands;
         }
-        if (listing) std::cout << escpos::listingLine(command) << "\n";
         renderer.apply(command);
+        if (listing) {
+            // What the renderer made of the command follows its line: why it printed nothing.
+            std::cout << escpos::listingLine(command);
+            if (!renderer.note().empty()) std::cout << "; " << renderer.note();
+            std::cout << "\n";
+        }
     });
     std::vector<char> buffer(1 << 16);
     while (in && renderer.limit() == escpos::Limit::kNone) {

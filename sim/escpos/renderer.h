@@ -37,6 +37,10 @@ public:
     int position() const { return engine_.position(); }
     // The limit that stopped the renderer, or kNone.
     Limit limit() const { return engine_.limit(); }
+    // Why the command last applied printed nothing, for the listing: a
+    // barcode or 2D symbol wider than the print area ("not printed: 765 dots
+    // wide, wider than the 576-dot print area"); empty when it printed.
+    const std::string& note() const { return engine_.note(); }
 
 private:
     PrintEngine engine_;

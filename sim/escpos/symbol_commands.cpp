@@ -3,6 +3,7 @@
 // code, PDF417, MaxiCode, DataMatrix, Aztec) and prints it.
 #include <optional>
 #include <span>
+#include <string>
 
 #include "barcode_image.h"
 #include "command_arguments.h"
@@ -13,10 +14,20 @@ namespace {
 
 BarcodeSettings& barcode(PrintEngine& engine) { return engine.state().symbols.barcode; }
 
+// A symbol wider than the print area is not printed, as printers do; the
+// listing is told why.
+bool fits(PrintEngine& engine, const BarcodeImage& image) {
+    const int width = image.bars.width(), area = engine.areaWidth();
+    if (width <= area) return true;
+    engine.setNote("not printed: " + std::to_string(width) + " dots wide, wider than the " + std::to_string(area) +
+                   "-dot print area");
+    return false;
+}
+
 void printBarcode(PrintEngine& engine, const Command& command) {
     const BarcodeSettings& settings = barcode(engine);
-    if (const auto bars = drawBarcode(static_cast<int>(argument(command, 0)), command.payload, settings))
-        engine.symbol(*bars, settings.hriPosition, settings.hriFont);
+    const auto bars = drawBarcode(static_cast<int>(argument(command, 0)), command.payload, settings);
+    if (bars && fits(engine, *bars)) engine.symbol(*bars, settings.hriPosition, settings.hriFont);
 }
 
 // Byte i of the payload as a number or digit selector below `count`.
@@ -29,7 +40,7 @@ std::optional<int> byteAt(std::span<const std::uint8_t> payload, std::size_t i) 
 }
 
 void print(PrintEngine& engine, const std::optional<BarcodeImage>& image) {
-    if (image) engine.symbol(*image, 0, 0);
+    if (image && fits(engine, *image)) engine.symbol(*image, 0, 0);
 }
 
 // cn 49: model (65), module size (67), error level (69), store (80), print (81).

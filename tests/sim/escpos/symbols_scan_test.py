@@ -91,6 +91,32 @@ def main():
             ok = small[0] * small[1] < large[0] * large[1]
             print('%s %s: %d x %d, %d x %d dots' % ('ok  ' if ok else 'FAIL', name, *small, *large))
             failures += not ok
+        # Wider than the print area: not printed, and the listing says why.
+        # Code 128 of 20 letters in set B: start, 20 characters and the check
+        # character of 11 modules each and the 13-module stop, 255 modules.
+        code128 = bytes([GS, ord('k'), 73, 22]) + b'{BABCDEFGHIJKLMNOPQRST'
+        for name, stream, fmt, width in [
+                ('code 128 at module 2 (510 dots)', bytes([GS, ord('w'), 2]) + code128, F.Code128, None),
+                ('code 128 at module 3 (765 dots)', bytes([GS, ord('w'), 3]) + code128, F.Code128, 765),
+                ('code 128 at module 2 in a 500-dot area', bytes([GS, ord('W'), 0xF4, 1, GS, ord('w'), 2]) + code128,
+                 F.Code128, 510),
+                ('datamatrix 44 x 44 at module 16 (704 dots)', k(54, 66, 48, 44, 0) + k(54, 67, 16) +
+                 store_and_print(54, text), F.DataMatrix, 704)]:
+            path = os.path.join(directory, 'wide.bin')
+            with open(path, 'wb') as out:
+                out.write(b'\n' + stream + b'\n')
+            listing = subprocess.run([renderer, '--listing', '--out', os.path.join(directory, 'wide'), path],
+                                     check=True, capture_output=True, text=True).stdout
+            image = Image.open(os.path.join(directory, 'wide-1.png'))
+            area = 500 if 'area' in name else 576
+            note = 'not printed: %d dots wide, wider than the %d-dot print area' % (width or 0, area)
+            if width:
+                ok = black_box(image) == (0, 0) and listing.count(note) == 1
+            else:
+                ok = [r.text for r in zxingcpp.read_barcodes(image, formats=fmt)] == ['ABCDEFGHIJKLMNOPQRST'] and \
+                    'not printed' not in listing
+            print('%s %s' % ('ok  ' if ok else 'FAIL', name))
+            failures += not ok
         # Settings out of range print nothing: module width 9, DataMatrix 11 x 11 (no such size).
         for name, stream in [('pdf417 module width 9', k(48, 67, 9) + store_and_print(48, text)),
                              ('datamatrix size 11', k(54, 66, 48, 11, 0) + store_and_print(54, text))]:
