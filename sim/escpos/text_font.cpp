@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace escpos {
 namespace {
@@ -105,10 +106,38 @@ TextFont::Face* TextFont::faceFor(char32_t code) {
     return nullptr;
 }
 
+namespace {
+
+// The full-width form of a half-width katakana character (U+FF61-U+FF9F),
+// the voiced marks as their spacing forms; 0 for any other character.
+char32_t fullWidthKatakana(char32_t code) {
+    constexpr std::u32string_view kFullWidth =
+        U"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨ"
+        U"ラリルレロワン゛゜";
+    return code >= 0xFF61 && code <= 0xFF9F ? kFullWidth[code - 0xFF61] : 0;
+}
+
+// `wide` squeezed to half its width: a dot where either of two dots side by side is.
+Bitmap narrowed(const Bitmap& wide, int width) {
+    Bitmap cell(width, wide.height());
+    for (int y = 0; y < wide.height(); ++y)
+        for (int x = 0; x < width; ++x)
+            if (wide.dot(2 * x, y) || wide.dot(2 * x + 1, y)) cell.set(x, y);
+    return cell;
+}
+
+}  // namespace
+
 Bitmap TextFont::rasterise(char32_t code, int width, int height) {
     if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return boxCell(width, height);
     Face* found = faceFor(code);
-    if (!found) return boxCell(width, height);
+    if (!found) {
+        // The fonts have the half-width katakana only in their full-width
+        // forms: drawn twice as wide and narrowed to the cell.
+        const char32_t wide = fullWidthKatakana(code);
+        if (wide != 0 && faceFor(wide)) return narrowed(rasterise(wide, 2 * width, height), width);
+        return boxCell(width, height);
+    }
     Face& f = *found;
     if (f.sizedWidth != width || f.sizedHeight != height) {
         const FT_Face face = f.face;

@@ -140,13 +140,17 @@ void Printout::command(const escpos::Command& command) {
             return;
         }
     }
-    std::string line;
-    if (listing_ || observer_) line = escpos::listingLine(command);
-    if (listing_) std::fprintf(listing_, "%s\n", line.c_str());
     if (renderer_ && renderer_->limit() == escpos::Limit::kNone) {
         renderer_->apply(command);
         if (renderer_->limit() != escpos::Limit::kNone) sayWhyThePaperStopped();
     }
+    std::string line;
+    if (listing_ || observer_) {
+        line = escpos::listingLine(command);
+        // What the renderer made of the command follows its line: why it printed nothing.
+        if (renderer_ && !renderer_->note().empty()) line += "; " + renderer_->note();
+    }
+    if (listing_) std::fprintf(listing_, "%s\n", line.c_str());
     if (observer_) {
         observer_->command(line, renderer_->pieces(), renderer_->position());
         unpublished_ = true;
